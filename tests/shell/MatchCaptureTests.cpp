@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstring>
+#include <string>
+
+#include "FakeProbe.h"
+#include "TestSupport.h"
+#include "shell/AppState.h"
+#include "shell/ChangeJournal.h"
+#include "shell/CharacterTable.h"
+#include "shell/MatchCapture.h"
+#include "store/RecordDatabase.h"
+
+namespace {
+std::wstring ClipboardText() {
+  std::wstring text = L"<no text>";
+  if (!OpenClipboard(nullptr)) return L"<not opened>";
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    text = static_cast<const wchar_t*>(GlobalLock(data));
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  return text;
+}
+
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == RefreshSummaryMessage) SetPropW(window, L"REFRESHES", (HANDLE)((INT_PTR)GetPropW(window, L"REFRESHES") + 1));
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+class MatchCaptureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = CountingProc;
+    wc.lpszClassName = L"FakeSummary";
+    RegisterClassW(&wc);
+    summary = CreateWindowW(L"FakeSummary", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    g_app.summaryWindow = summary;
+    g_app.copyMode = CopyNone;
+    probe.Install();
+    ClearJournal();
+    path = folder.File(L"capture.db");
+    SetDatabasePath(path);
+    ASSERT_TRUE(OpenRecordDatabase());
+    CopyTextToClipboard(L"sentinel", -1);
+  }
+  void TearDown() override {
+    CloseRecordDatabase();
+    DestroyWindow(summary);
+  }
+  // A finished match as the probe would report it.
+  void Match(const char* side1, const char* side2, int w1, int w2, int c1, int c2, int isClient) {
+    probe.names.clear();
+    if (side1) probe.names[7] = side1;
+    if (side2) probe.names[8] = side2;
+    probe.values = {{4, w1}, {5, w2}, {2, c1}, {3, c2}, {1, isClient}};
+  }
+  int Refreshes() {
+    PumpUntil([] { return false; }, 50);
+    return (int)(INT_PTR)GetPropW(summary, L"REFRESHES");
+  }
+  std::string Rows() {
+    std::string out;
+    sqlite3_exec(
+        RecordDatabase(), "SELECT p1name, p1id, p1win, p2name, p2id, p2win FROM viziriduvozmirrow ORDER BY timestamp",
+        [](void* c, int n, char** v, char**) {
+          auto* s = static_cast<std::string*>(c);
+          for (int i = 0; i < n; ++i) *s += std::string(i ? "|" : "") + (v[i] ? v[i] : "NULL");
+          *s += "\n";
+          return 0;
+        },
+        &out, nullptr);
+    return out;
+  }
+  FakeProbe probe;
+  ScratchFolder folder;
+  std::wstring path;
+  HWND summary = nullptr;
+};
+
+TEST_F(MatchCaptureTest, HostKeepsTheSidesAndEverythingFollows) {
+  Match("host", "guest", 2, 1, 3, 9, 0);
+  CaptureFinishedMatch();
+  EXPECT_EQ("host|3|2|guest|9|1\n", Rows());
+  EXPECT_EQ((std::vector<int>{7, 8, 4, 5, 2, 3, 1}), probe.calls) << "the order of the requests";
+  EXPECT_TRUE(CanUndo());
+  EXPECT_EQ(1, Refreshes());
+  EXPECT_EQ(L"sentinel", ClipboardText()) << "copy mode 0 copies nothing";
+}
+
+TEST_F(MatchCaptureTest, ClientAndFailedIsClientSwapTheSides) {
+  Match("host", "guest", 2, 1, 3, 9, 1);
+  CaptureFinishedMatch();
+  Sleep(2);
+  Match("host2", "guest2", 0, 2, 4, 5, -1);
+  CaptureFinishedMatch();
+  EXPECT_EQ("guest|9|1|host|3|2\nguest2|5|2|host2|4|0\n", Rows());
+}
+
+TEST_F(MatchCaptureTest, FailedNameRequestsGiveEmptyNames) {
+  Match(nullptr, nullptr, 2, 0, 0, 13, 0);
+  CaptureFinishedMatch();
+  EXPECT_EQ("|0|2||13|0\n", Rows());
+}
+
+TEST_F(MatchCaptureTest, ImplausibleValuesStoreNothing) {
+  const int cases[][4] = {
+      {1, 1, 0, 0},   // nobody at two rounds
+      {-1, 2, 0, 0},  // failed read on side 1
+      {2, -1, 0, 0},  // failed read on side 2
+      {3, 2, 0, 0},   {2, 3, 0, 0},  {2, 0, 20, 0},  {2, 0, 0, 14},
+      {2, 0, -1, 0},  {2, 0, 0, -1}, {-1, -1, -1, -1},
+  };
+  for (const auto& c : cases) {
+    Match("a", "b", c[0], c[1], c[2], c[3], 0);
+    CaptureFinishedMatch();
+  }
+  EXPECT_EQ("", Rows());
+  EXPECT_FALSE(CanUndo());
+  EXPECT_EQ(0, Refreshes());
+  EXPECT_EQ(L"sentinel", ClipboardText());
+}
+
+TEST_F(MatchCaptureTest, ADuplicateMillisecondIsDroppedSilently) {
+  // Occupy every millisecond of the next few seconds so the capture's timestamp is already taken.
+  int64_t now = CurrentTimestamp();
+  BeginTransaction();
+  for (int i = 0; i < 5000; ++i) {
+    MatchRecord r{};
+    r.timestamp = now + (int64_t)i * 10000;
+    ASSERT_TRUE(InsertMatchRecord(r));
+  }
+  EndTransaction(false);
+  g_app.copyMode = CopyAll;
+  Match("a", "b", 2, 0, 1, 1, 0);
+  CaptureFinishedMatch();
+  EXPECT_EQ(5000, CountRows(path));
+  EXPECT_EQ(0, CountRows(path, "WHERE p1name = 'a'"));
+  EXPECT_FALSE(CanUndo());
+  EXPECT_EQ(0, Refreshes());
+  EXPECT_EQ(L"sentinel", ClipboardText());
+  EXPECT_TRUE(sqlite3_get_autocommit(RecordDatabase())) << "rolled back, not left open";
+}
+
+TEST_F(MatchCaptureTest, CopyModes) {
+  g_app.copyMode = CopyOpponentName;
+  Match("\x83\x41", "\x83\x65\x83\x58\x83\x67", 2, 1, 0, 1, 0);  // ア vs テスト in code page 932
+  CaptureFinishedMatch();
+  EXPECT_EQ(L"テスト", ClipboardText());
+
+  Sleep(2);
+  Match("me", "", 1, 2, 0, 1, 0);
+  CaptureFinishedMatch();
+  EXPECT_EQ(L"", ClipboardText()) << "an empty opponent name empties the clipboard";
+
+  Sleep(2);
+  g_app.copyMode = CopyAll;
+  Match("A", "B", 2, 1, 0, 1, 0);
+  CaptureFinishedMatch();
+  EXPECT_EQ(std::wstring(L"A(") + CharacterTable[0].shortName + L") 2-1 B(" + CharacterTable[1].shortName + L")",
+            ClipboardText());
+
+  Sleep(2);
+  g_app.copyMode = 7;
+  CopyTextToClipboard(L"sentinel", -1);
+  Match("A", "B", 2, 1, 0, 1, 0);
+  CaptureFinishedMatch();
+  EXPECT_EQ(L"sentinel", ClipboardText()) << "an unknown mode copies nothing";
+  EXPECT_EQ(4, CountRows(path));
+}
+
+TEST(CharacterTable, FourteenNamesOfTheRightLengths) {
+  for (int id = 0; id < CharacterCount; ++id) {
+    const CharacterEntry* entry = LookupCharacter(id);
+    ASSERT_NE(nullptr, entry);
+    int full = lstrlenW(entry->fullName), shortLength = lstrlenW(entry->shortName);
+    EXPECT_TRUE(full >= 3 && full <= 7) << id;
+    EXPECT_TRUE(shortLength >= 2 && shortLength <= 4) << id;
+  }
+  EXPECT_EQ(nullptr, LookupCharacter(-1));
+  EXPECT_EQ(nullptr, LookupCharacter(14));
+}
+
+TEST(Clipboard, CopiesExactlyTheGivenLength) {
+  ASSERT_TRUE(CopyTextToClipboard(L"abcdef", 3));
+  EXPECT_EQ(L"abc", ClipboardText());
+}
+}  // namespace

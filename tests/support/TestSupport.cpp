@@ -1,0 +1,259 @@
+#include "TestSupport.h"
+
+#include <shlwapi.h>
+#include <sqlite3.h>
+#include <cstdio>
+#include <vector>
+
+namespace {
+std::string ToUtf8(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n - 1 : 0, '\0');
+  if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+void RemoveTree(const std::wstring& path) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring full = path + L"\\" + name;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(full);
+      else {
+        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(full.c_str());
+      }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+}  // namespace
+
+ScratchFolder::ScratchFolder() {
+  static LONG counter = 0;
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  wchar_t name[MAX_PATH + 64];
+  wsprintfW(name, L"%scorvenka-test-%lu-%lu-%ld", temp, GetCurrentProcessId(), GetTickCount(),
+            InterlockedIncrement(&counter));
+  path_ = name;
+  if (!path_.empty() && path_.back() == L'\\') path_.pop_back();
+  CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
+
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string ReadWholeFile(const std::wstring& path) {
+  std::string bytes;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+  CloseHandle(file);
+}
+
+std::wstring ProgramFolder() {
+  wchar_t path[1024];
+  GetModuleFileNameW(nullptr, path, 1024);
+  PathRemoveFileSpecW(path);
+  return path;
+}
+
+bool PumpUntil(const std::function<bool()>& predicate, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (predicate()) return true;
+    if (GetTickCount() - start > timeoutMs) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+bool WaitUntil(const std::function<bool()>& predicate, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (predicate()) return true;
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(10);
+  }
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t buffer[4096];
+  buffer[0] = 0;
+  GetWindowTextW(window, buffer, 4096);
+  return buffer;
+}
+
+std::wstring ClassNameOf(HWND window) {
+  wchar_t buffer[256];
+  buffer[0] = 0;
+  GetClassNameW(window, buffer, 256);
+  return buffer;
+}
+
+namespace {
+struct FindDialogContext {
+  DWORD processId;
+  HWND except;
+  HWND found;
+};
+BOOL CALLBACK FindDialogProc(HWND window, LPARAM param) {
+  auto* context = reinterpret_cast<FindDialogContext*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == context->processId && window != context->except && IsWindowVisible(window) &&
+      ClassNameOf(window) == L"#32770") {
+    context->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+HWND FindDialogOfProcess(DWORD processId, HWND except) {
+  FindDialogContext context{processId, except, nullptr};
+  EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&context));
+  return context.found;
+}
+
+MessageBoxAnswerer::MessageBoxAnswerer(int button, DWORD processId, DWORD timeoutMs)
+    : button_(button), processId_(processId), timeoutMs_(timeoutMs) {
+  thread_ = std::thread([this] { Run(); });
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void MessageBoxAnswerer::Run() {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeoutMs_) {
+    HWND box = FindDialogOfProcess(processId_);
+    // A message box carries its text in the static control 0xFFFF.
+    if (box && GetDlgItem(box, 0xFFFF)) {
+      wchar_t text[4096];
+      text[0] = 0;
+      GetDlgItemTextW(box, 0xFFFF, text, 4096);
+      text_ = text;
+      caption_ = WindowText(box);
+      HWND buttonWindow = GetDlgItem(box, button_);
+      PostMessageW(box, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED), (LPARAM)buttonWindow);
+      answered_ = true;
+      return;
+    }
+    Sleep(20);
+  }
+}
+
+bool MessageBoxAnswerer::Wait() {
+  if (thread_.joinable()) thread_.join();
+  return answered_;
+}
+
+DialogDriver::DialogDriver(std::function<bool(HWND)> accept, std::function<void(HWND)> action, DWORD processId,
+                           DWORD timeoutMs) {
+  thread_ = std::thread([this, accept, action, processId, timeoutMs] {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+      HWND dialog = FindDialogOfProcess(processId);
+      if (dialog && accept(dialog)) {
+        action(dialog);
+        done_ = true;
+        return;
+      }
+      Sleep(20);
+    }
+  });
+}
+
+DialogDriver::~DialogDriver() {
+  if (thread_.joinable()) thread_.join();
+}
+
+bool DialogDriver::Wait() {
+  if (thread_.joinable()) thread_.join();
+  return done_;
+}
+
+void AnswerFileDialog(HWND dialog, const std::wstring& path) {
+  if (path.empty()) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));
+    return;
+  }
+  // The explorer-style dialog keeps its name in combo box cmb13 (0x47C), the old style in edt1 (0x480).
+  HWND nameBox = GetDlgItem(dialog, 0x47C);
+  if (!nameBox) nameBox = GetDlgItem(dialog, 0x480);
+  SendMessageW(nameBox, WM_SETTEXT, 0, (LPARAM)path.c_str());
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
+}
+
+ChildProcess::~ChildProcess() {
+  if (info_.hProcess) {
+    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 1);
+    CloseHandle(info_.hProcess);
+    CloseHandle(info_.hThread);
+  }
+}
+
+bool ChildProcess::Start(const std::wstring& exe, const std::wstring& arguments, const std::wstring& folder) {
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  if (!arguments.empty()) commandLine += L" " + arguments;
+  std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+  line.push_back(0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  return CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &info_) != 0;
+}
+
+DWORD ChildProcess::WaitExit(DWORD timeoutMs) {
+  if (!info_.hProcess) return STILL_ACTIVE;
+  if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(info_.hProcess, &code);
+  return code;
+}
+
+void ChildProcess::Kill() {
+  if (info_.hProcess) TerminateProcess(info_.hProcess, 1);
+}
+
+long long CountRows(const std::wstring& dbPath, const char* where) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(ToUtf8(dbPath).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return -1;
+  }
+  std::string sql = std::string("SELECT count(*) FROM viziriduvozmirrow ") + where;
+  sqlite3_stmt* statement = nullptr;
+  long long count = -1;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
+      sqlite3_step(statement) == SQLITE_ROW)
+    count = sqlite3_column_int64(statement, 0);
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  return count;
+}

@@ -1,0 +1,93 @@
+// Shared test equipment: scratch folders, waiting on windows, answering message boxes and dialogs.
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <thread>
+#include <atomic>
+
+// A fresh, empty folder under the temp folder, removed with its files when the object goes.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  const std::wstring& Path() const { return path_; }
+  std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+};
+
+bool FileExists(const std::wstring& path);
+std::string ReadWholeFile(const std::wstring& path);
+void WriteWholeFile(const std::wstring& path, const std::string& bytes);
+
+// The folder holding the running test program (the build puts the binaries under test next to it or above it).
+std::wstring ProgramFolder();
+
+// Runs the thread's message queue until the predicate holds or the time is up; true when it held.
+bool PumpUntil(const std::function<bool()>& predicate, DWORD timeoutMs = 10000);
+// Polls (without pumping) until the predicate holds or the time is up.
+bool WaitUntil(const std::function<bool()>& predicate, DWORD timeoutMs = 10000);
+
+// The first visible top-level dialog (class #32770) of the given process other than `except`.
+HWND FindDialogOfProcess(DWORD processId, HWND except = nullptr);
+std::wstring WindowText(HWND window);
+std::wstring ClassNameOf(HWND window);
+
+// Watches from its own thread for the next message box of a process and presses a button on it,
+// so that code that blocks in MessageBoxW can run on the test's thread.
+class MessageBoxAnswerer {
+ public:
+  explicit MessageBoxAnswerer(int button = IDOK, DWORD processId = GetCurrentProcessId(), DWORD timeoutMs = 15000);
+  ~MessageBoxAnswerer();
+  // Waits until the box was answered (or the watch gave up); true when one was answered.
+  bool Wait();
+  std::wstring Text() { Wait(); return text_; }
+  std::wstring Caption() { Wait(); return caption_; }
+
+ private:
+  void Run();
+  int button_;
+  DWORD processId_;
+  DWORD timeoutMs_;
+  std::wstring text_, caption_;
+  std::atomic<bool> answered_{false};
+  std::thread thread_;
+};
+
+// Runs `action` from a watcher thread on the next dialog of this process that satisfies `accept`.
+// Used for dialogs the code under test shows modally.
+class DialogDriver {
+ public:
+  DialogDriver(std::function<bool(HWND)> accept, std::function<void(HWND)> action,
+               DWORD processId = GetCurrentProcessId(), DWORD timeoutMs = 15000);
+  ~DialogDriver();
+  bool Wait();
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+// Fills an open-file dialog's name box and confirms it (or cancels when `path` is empty).
+void AnswerFileDialog(HWND dialog, const std::wstring& path);
+
+// A child process with its exit code.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ~ChildProcess();
+  bool Start(const std::wstring& exe, const std::wstring& arguments = L"", const std::wstring& folder = L"");
+  // Exit code, or STILL_ACTIVE when it did not end within the time.
+  DWORD WaitExit(DWORD timeoutMs = 30000);
+  void Kill();
+  DWORD Id() const { return info_.dwProcessId; }
+  HANDLE Handle() const { return info_.hProcess; }
+
+ private:
+  PROCESS_INFORMATION info_{};
+};
+
+// Counts the rows of a table, or returns -1, through the real SQLite library.
+long long CountRows(const std::wstring& dbPath, const char* where = "");

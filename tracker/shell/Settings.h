@@ -1,0 +1,11 @@
+// "Corvenka.ini" next to the executable, through the Windows profile functions; nothing cached here.
+#pragma once
+#include <string>
+
+int ReadSettingInt(const wchar_t* section, const wchar_t* key, int defaultValue);
+void WriteSettingInt(const wchar_t* section, const wchar_t* key, int value);
+// Values up to 1024 characters; longer ones are cut.
+std::wstring ReadSettingText(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue);
+// A null text deletes the key.
+void WriteSettingText(const wchar_t* section, const wchar_t* key, const wchar_t* text);
+std::wstring AutorunKeyName(const wchar_t* programWord, const wchar_t* fieldWord);

@@ -1,0 +1,28 @@
+// The profile database: one SQLite file, one table, at most one open connection.
+#pragma once
+#include <string>
+#include "MatchRecord.h"
+
+struct sqlite3;
+
+extern const char* const MatchTableSchema;
+extern const char* const MatchIndexSchema;
+
+bool SetDatabasePath(const std::wstring& path);
+const std::wstring& CurrentDatabasePath();
+bool OpenRecordDatabase();
+void CloseRecordDatabase();
+// The open connection, or null.
+sqlite3* RecordDatabase();
+
+void BeginTransaction();
+void EndTransaction(bool rollback);
+
+bool InsertMatchRecord(const MatchRecord& record);
+bool DeleteMatchRecord(int64_t timestamp);
+
+// ANSI code page text to UTF-8, as the SQL function ansi2utf8 does it.
+bool AnsiToUtf8(const char* text, std::string& result);
+
+// The local wall clock as a stored timestamp.
+int64_t CurrentTimestamp();
