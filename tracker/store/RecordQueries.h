@@ -1,0 +1,22 @@
+// The four queries over the match table, each driven by a filter.
+#pragma once
+#include <cstdint>
+#include "MatchRecord.h"
+#include "RecordFilter.h"
+
+struct PairingCell {
+  int32_t wins;
+  int32_t losses;
+};
+
+// [own character id][opponent character id]; replaced only by a successful QueryPairingTotals.
+extern PairingCell PairingTable[14][14];
+
+typedef void (*MatchRowCallback)(const MatchRecord& record, void* context);
+
+bool QueryPairingTotals(const RecordFilter& filter);
+// One call per opponent name: the name in p2name, wins in p1win, losses in p2win.
+bool QueryOpponentTotals(const RecordFilter& filter, MatchRowCallback callback, void* context);
+// Newest first.
+bool QueryMatchHistory(const RecordFilter& filter, MatchRowCallback callback, void* context);
+bool QueryLatestMatch(const RecordFilter& filter, MatchRecord& record);
