@@ -30,3 +30,7 @@ std::wstring AutorunKeyName(const wchar_t* programWord, const wchar_t* fieldWord
   if (name.size() > 255) name.resize(255);
   return name;
 }
+
+// Placeholders until the settings of the shell arrive.
+void ReadShortcutList() {}
+void WriteShortcutList() {}

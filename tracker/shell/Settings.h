@@ -9,3 +9,8 @@ std::wstring ReadSettingText(const wchar_t* section, const wchar_t* key, const w
 // A null text deletes the key.
 void WriteSettingText(const wchar_t* section, const wchar_t* key, const wchar_t* text);
 std::wstring AutorunKeyName(const wchar_t* programWord, const wchar_t* fieldWord);
+
+// The shortcut list in section "Shortcut": read at start-up (at most 32, up to the first gap) into the
+// shortcut module, written back at exit (deleting the key pair behind the last entry).
+void ReadShortcutList();
+void WriteShortcutList();
