@@ -59,6 +59,10 @@ struct ProbeCounters {
 extern ProbeCounters g_probeCounters;
 // The shared hook handle (0 outside an installation).
 HHOOK SharedHookHandle();
+#ifdef MIRROWADDR_TEST_BUILD
+// Time (performance-counter ticks) and safe reads of the last path request on the game's thread.
+void LastRequestCost(LONGLONG* ticks, LONG* reads);
+#endif
 
 // --- exports and worker ---
 extern char g_stringResult[256];

@@ -13,12 +13,17 @@ struct SharedBlock {
   HHOOK hook;
   DWORD result;
   char transfer[256];
+#ifdef MIRROWADDR_TEST_BUILD
+  // Test builds only: what the last request cost on the game's thread.
+  LONGLONG lastRequestTicks;
+  LONG lastRequestReads;
+#endif
 };
 
 }  // namespace
 
 // One set of bytes for every process that loads this library file.
-__attribute__((section(".shared"), shared)) volatile SharedBlock g_shared = {nullptr, 0, {0}};
+__attribute__((section(".shared"), shared)) volatile SharedBlock g_shared = {};
 
 ProbeCounters g_probeCounters;
 
@@ -37,6 +42,9 @@ HWND g_ipcWindow = nullptr;
 class CurrentProcessMemory : public MemoryReader {
  public:
   bool Read(uint32_t address, void* out, uint32_t size) override {
+#ifdef MIRROWADDR_TEST_BUILD
+    ++g_shared.lastRequestReads;
+#endif
     SIZE_T got = 0;
     return ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<LPCVOID>((uintptr_t)address), out, size, &got) &&
            got == size;
@@ -79,7 +87,17 @@ LRESULT OnLookupPath() {
   // The block is shared with every process: never trust it to be terminated.
   std::memcpy(request.path, const_cast<const char*>(g_shared.transfer), sizeof request.path);
   request.path[sizeof request.path - 1] = 0;
+#ifdef MIRROWADDR_TEST_BUILD
+  LARGE_INTEGER start, end;
+  g_shared.lastRequestReads = 0;
+  QueryPerformanceCounter(&start);
+  bool found = RunGuarded(RunLookup, &request);
+  QueryPerformanceCounter(&end);
+  g_shared.lastRequestTicks = end.QuadPart - start.QuadPart;
+  if (!found) return 0;
+#else
   if (!RunGuarded(RunLookup, &request)) return 0;
+#endif
   g_shared.result = request.type;
   std::memcpy(const_cast<char*>(g_shared.transfer), &request.value, 4);
   return 1;
@@ -122,6 +140,13 @@ void DebugOutput(const char* label, const char* text) {
 }  // namespace
 
 HHOOK SharedHookHandle() { return g_shared.hook; }
+
+#ifdef MIRROWADDR_TEST_BUILD
+void LastRequestCost(LONGLONG* ticks, LONG* reads) {
+  *ticks = g_shared.lastRequestTicks;
+  *reads = g_shared.lastRequestReads;
+}
+#endif
 
 HWND FindIpcWindow() {
   HWND window = g_ipcWindow;

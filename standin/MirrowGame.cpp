@@ -246,6 +246,8 @@ bool ApplyEvent(const Event& e, GameState* state) {
     s.characters[0] = a;
     s.characters[1] = b;
     s.wins[0] = s.wins[1] = 0;
+  } else if (c == "disconnect" && w.size() == 1) {
+    s.network = false;
   } else if (c == "win" && w.size() == 2 && Side(w[1]) >= 0) {
     s.wins[Side(w[1])]++;
     s.battleState = s.wins[Side(w[1])] >= 2 ? 3 : 2;
@@ -307,32 +309,32 @@ const char* const kEvening =
     "title\n"
     "menu\n"
     "match host 3 7 x:837e83698367 x:834a8351838d8345\n"
-    "win 1\nwin 2\nwin 1\nmenu\n"
+    "win 1\nwin 2\nwin 1\ndisconnect\nmenu\n"
     "match host 3 11 x:837e83698367 x:82b582b882ad8adb\n"
-    "win 2\nwin 2\nmenu\n"
+    "win 2\nwin 2\ndisconnect\nmenu\n"
     "match client 0 3 x:8367834c838f x:837e83698367\n"
-    "win 1\nwin 2\nwin 2\nmenu\n"
+    "win 1\nwin 2\nwin 2\ndisconnect\nmenu\n"
     "match client 12 5 x:83888343837d8360 x:837e83698367\n"
-    "win 2\nwin 1\nwin 1\nmenu\n"
+    "win 2\nwin 1\nwin 1\ndisconnect\nmenu\n"
     "match watch 1 2 x:8354834e8384 x:836e83848365\n"
-    "win 1\nwin 1\nmenu\n"
+    "win 1\nwin 1\ndisconnect\nmenu\n"
     "match host 5 9 x:837e83698367 x:83638380834d\n"
-    "win 1\nwin 1\nmenu\n"
+    "win 1\nwin 1\ndisconnect\nmenu\n"
     "match host 5 13 x:837e83698367 nagi_2026\n"
-    "win 2\nwin 1\nwin 2\nmenu\n"
+    "win 2\nwin 1\nwin 2\ndisconnect\nmenu\n"
     "title\nmenu\n"
     "match client 8 4 x:8352836e838b x:837e83698367\n"
-    "win 1\nwin 1\nmenu\n"
+    "win 1\nwin 1\ndisconnect\nmenu\n"
     "match host 4 6 x:837e83698367 x:8386834c8356838d\n"
-    "win 1\nwin 2\nwin 1\nmenu\n"
+    "win 1\nwin 2\nwin 1\ndisconnect\nmenu\n"
     "match client 10 4 x:8341834a8363834c x:837e83698367\n"
-    "win 2\nwin 2\nmenu\n"
+    "win 2\nwin 2\ndisconnect\nmenu\n"
     "match host 2 10 x:837e83698367 x:83718372834c\n"
-    "win 2\nwin 1\nwin 2\nmenu\n"
+    "win 2\nwin 1\nwin 2\ndisconnect\nmenu\n"
     "match host 4 0 x:837e83698367 x:834a8351838d8345\n"
-    "win 1\nwin 1\nmenu\n"
+    "win 1\nwin 1\ndisconnect\nmenu\n"
     "match client 7 4 x:834a8351838d8345 x:837e83698367\n"
-    "win 1\nwin 2\nwin 1\nmenu\n"
+    "win 1\nwin 2\nwin 1\ndisconnect\nmenu\n"
     "title\n";
 
 void ApplyNext() {
