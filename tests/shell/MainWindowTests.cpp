@@ -2,6 +2,9 @@
 // they read and write, the probe's notifications, the tray icon and the menu commands.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include <functional>
 #include <string>
 #include <thread>
@@ -17,6 +20,9 @@
 #include "store/RecordDatabase.h"
 
 namespace {
+// Scratch paths are plain ASCII.
+std::string Ascii(const std::wstring& path) { return std::string(path.begin(), path.end()); }
+
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
 HICON TrayImage(int id) {
@@ -30,6 +36,26 @@ bool TrayIconPresent() {
   NOTIFYICONDATAW data = TrayIconData();
   data.uFlags = NIF_TIP;
   return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+bool ProcessRunning(const wchar_t* exeName) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  bool found = false;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
+    found = lstrcmpiW(entry.szExeFile, exeName) == 0;
+  CloseHandle(snapshot);
+  return found;
+}
+
+// Notes, at the moment the main window is destroyed, whether the report tool has run by then.
+WNDPROC g_trackerProc = nullptr;
+std::wstring g_reportLog;
+bool g_reportRanBeforeEnd = false;
+LRESULT CALLBACK WatchEndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) g_reportRanBeforeEnd = WaitUntil([] { return FileExists(g_reportLog); }, 15000);
+  return CallWindowProcW(g_trackerProc, window, message, wParam, lParam);
 }
 
 class TrackerWindowTest : public ::testing::Test {
@@ -243,6 +269,34 @@ TEST_F(TrackerWindowTest, ConnectionChangesSwitchTheIcon) {
   Notify(ConnectionChangedWParam(Detached), 0);
   EXPECT_TRUE(IsWindow(window));
   EXPECT_EQ(0, Exit());
+}
+
+TEST_F(TrackerWindowTest, GameGoingAwayStartsTheReportToolThenEndsTheTracker) {
+  std::wstring tool = folder.File(L"mirrow_report.exe");
+  ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\..\\..\\standin\\mirrow_report.exe").c_str(), tool.c_str(), FALSE));
+  g_reportLog = folder.File(L"mirrow_report.log");
+  std::string settings = "[Autorun]\r\nGameProgram.Enabled=1\r\nReportTool.Enabled=1\r\nReportTool.FileName=" +
+                         std::string(Ascii(tool)) + "\r\n";
+  Settings(settings.c_str());
+  // Pause held down would skip the game's start; with no game file set, nothing starts anyway.
+  ASSERT_NE(nullptr, Start());
+
+  // Counting switched off: the game's end is not even seen.
+  SendMessageW(window, WM_COMMAND, IDM_AUTOCOUNT_OFF, 0);
+  Notify(ConnectionChangedWParam(Detached), 0);
+  EXPECT_TRUE(IsWindow(window));
+  // The shell starts the program before it returns, so it would be running or done by now.
+  EXPECT_FALSE(ProcessRunning(L"mirrow_report.exe"));
+  EXPECT_FALSE(FileExists(g_reportLog));
+
+  SendMessageW(window, WM_COMMAND, IDM_AUTOCOUNT_OFF, 0);
+  g_trackerProc = (WNDPROC)SetWindowLongPtrW(window, GWLP_WNDPROC, (LONG_PTR)WatchEndProc);
+  g_reportRanBeforeEnd = false;
+  Notify(ConnectionChangedWParam(Detached), 0);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_TRUE(g_reportRanBeforeEnd);
+  EXPECT_EQ(0, RunMessageLoop());
+  EXPECT_EQ(1, probe.cleanups);
 }
 
 TEST_F(TrackerWindowTest, AutoCountOffIgnoresTheProbeAndOnAgainAsksIt) {
