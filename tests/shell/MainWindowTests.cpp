@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "FakeProbe.h"
 #include "TestSupport.h"
@@ -56,6 +57,24 @@ bool g_reportRanBeforeEnd = false;
 LRESULT CALLBACK WatchEndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DESTROY) g_reportRanBeforeEnd = WaitUntil([] { return FileExists(g_reportLog); }, 15000);
   return CallWindowProcW(g_trackerProc, window, message, wParam, lParam);
+}
+
+// Records the commands the summary window receives.
+WNDPROC g_summaryProc = nullptr;
+std::vector<UINT> g_summaryCommands;
+LRESULT CALLBACK RecordCommandsProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COMMAND) g_summaryCommands.push_back(LOWORD(wParam));
+  return CallWindowProcW(g_summaryProc, window, message, wParam, lParam);
+}
+
+// The tracker's popup menu while it is being tracked, or null.
+HWND OpenPopupMenu() {
+  HWND found = nullptr;
+  WaitUntil([&] {
+    found = FindWindowW(L"#32768", nullptr);
+    return found && IsWindowVisible(found);
+  }, 10000);
+  return found;
 }
 
 class TrackerWindowTest : public ::testing::Test {
@@ -437,6 +456,46 @@ TEST_F(TrackerWindowTest, DoubleClickShowsTheSummary) {
   EXPECT_FALSE(IsWindowVisible(g_app.summaryWindow));
   SendMessageW(window, WM_COMMAND, IDM_SHOW_SUMMARY, 0);
   EXPECT_TRUE(IsWindowVisible(g_app.summaryWindow));
+  EXPECT_EQ(0, Exit());
+}
+
+TEST_F(TrackerWindowTest, ShortcutKeysReachTheSummaryWhicheverWindowGetsThem) {
+  Settings("[Shortcut]\r\nKey0=120\r\nPath0=C:\\a.db\r\nKey1=122\r\nPath1=C:\\b.db\r\n");
+  ASSERT_NE(nullptr, Start());
+  ASSERT_NE(nullptr, ShortcutAccelerators());
+  g_summaryCommands.clear();
+  g_summaryProc = (WNDPROC)SetWindowLongPtrW(g_app.summaryWindow, GWLP_WNDPROC, (LONG_PTR)RecordCommandsProc);
+  PostMessageW(window, WM_KEYDOWN, VK_F11, 0);
+  PostMessageW(g_app.summaryWindow, WM_KEYDOWN, VK_F9, 0);
+  PostMessageW(window, WM_KEYDOWN, 'A', 0);
+  PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_EQ(0, RunMessageLoop());
+  EXPECT_EQ((std::vector<UINT>{50001, 50000}), g_summaryCommands);
+  EXPECT_EQ(L"122", Raw(L"Shortcut", L"Key1"));
+  EXPECT_EQ(L"<none>", Raw(L"Shortcut", L"Key2"));
+}
+
+TEST_F(TrackerWindowTest, RightButtonOpensTheMenuAndItsChoiceBecomesACommand) {
+  ASSERT_NE(nullptr, Start());
+  // Closed without a choice: no command.
+  std::thread escape([] {
+    if (HWND menu = OpenPopupMenu()) PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+  });
+  EXPECT_EQ(1, SendMessageW(window, TrayNotifyMessage, 0, WM_RBUTTONDOWN));
+  escape.join();
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_FALSE(IsWindowVisible(g_app.summaryWindow));
+
+  // The first item, chosen from the keyboard.
+  std::thread choose([] {
+    if (HWND menu = OpenPopupMenu()) {
+      PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+      PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    }
+  });
+  SendMessageW(window, TrayNotifyMessage, 0, WM_RBUTTONDOWN);
+  choose.join();
+  EXPECT_TRUE(PumpUntil([] { return IsWindowVisible(g_app.summaryWindow) != FALSE; }, 5000));
   EXPECT_EQ(0, Exit());
 }
 
