@@ -223,6 +223,19 @@ SIZE FittedWindowSize(HWND window, HWND list) {
   int items = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
   DWORD size = (DWORD)SendMessageW(list, LVM_APPROXIMATEVIEWRECT, items, MAKELPARAM(-1, -1));
   RECT rect{0, 0, (LONG)LOWORD(size), (LONG)HIWORD(size)};
+  // Wine leaves the header out of its approximation; what the rows take as laid out is never less.
+  if (items > 0) {
+    RECT last{};
+    last.left = LVIR_BOUNDS;
+    if (SendMessageW(list, LVM_GETITEMRECT, items - 1, (LPARAM)&last)) {
+      int width = 0;
+      HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
+      int columns = header ? (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) : 0;
+      for (int i = 0; i < columns; ++i) width += (int)SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0);
+      if (width > rect.right) rect.right = width;
+      if (last.bottom > rect.bottom) rect.bottom = last.bottom;
+    }
+  }
   AdjustWindowRectEx(&rect, (DWORD)GetWindowLongW(list, GWL_STYLE), FALSE, (DWORD)GetWindowLongW(list, GWL_EXSTYLE));
   AdjustWindowRectEx(&rect, (DWORD)GetWindowLongW(window, GWL_STYLE), FALSE,
                      (DWORD)GetWindowLongW(window, GWL_EXSTYLE));
