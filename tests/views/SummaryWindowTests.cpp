@@ -70,7 +70,8 @@ class SummaryWindowTest : public ::testing::Test {
   }
 
   void Create() {
-    summary = CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(IDD_SUMMARY), nullptr, SummaryDialogProc, 0);
+    // As the shell creates it.
+    summary = CreateDialogParamA(g_app.instance, MAKEINTRESOURCEA(IDD_SUMMARY), nullptr, SummaryDialogProc, 0);
     ASSERT_NE(summary, nullptr) << GetLastError();
     g_app.summaryWindow = summary;
     list = GetDlgItem(summary, IDC_RECORD_LIST);
@@ -203,6 +204,51 @@ TEST_F(SummaryWindowTest, AnEmptyDatabaseShowsZerosInEveryRowAndEveryRowIsWhite)
   SendMessageW(summary, RefreshSummaryMessage, 0, 0);
   EXPECT_EQ(Figures(3), L"0 0 0 0% (0%)");
   EXPECT_EQ(Figures(TotalRowId), L"0 0 0 0% ");
+}
+
+TEST_F(SummaryWindowTest, TheDialogAndItsListHaveTheirStyles) {
+  // The template itself: DLGTEMPLATEEX, then menu, class and caption, all empty.
+  HRSRC found = FindResourceW(g_app.instance, MAKEINTRESOURCEW(IDD_SUMMARY), (LPCWSTR)RT_DIALOG);
+  ASSERT_NE(found, nullptr);
+  const WORD* words = static_cast<const WORD*>(LockResource(LoadResource(g_app.instance, found)));
+  ASSERT_EQ(words[1], 0xFFFF) << "an extended template";
+  DWORD exStyle = *reinterpret_cast<const DWORD*>(words + 4);
+  DWORD style = *reinterpret_cast<const DWORD*>(words + 6);
+  EXPECT_EQ(style & ~(DWORD)DS_SETFONT, (DWORD)(DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME));
+  EXPECT_EQ(exStyle, (DWORD)(WS_EX_APPWINDOW | WS_EX_DLGMODALFRAME));
+  EXPECT_EQ(words[8], 1) << "one control";
+  EXPECT_EQ(words[11], 263);
+  EXPECT_EQ(words[12], 284);
+  EXPECT_EQ(words[13], 0) << "no menu";
+  EXPECT_EQ(words[14], 0) << "no class";
+  EXPECT_EQ(words[15], 0) << "no caption text";
+  EXPECT_EQ(words[16], 8) << "8 pt";
+  const wchar_t* face = reinterpret_cast<const wchar_t*>(words + 19);
+  EXPECT_STREQ(face, L"MS Shell Dlg");
+  // The one control, DWORD-aligned after the face name.
+  const BYTE* item = reinterpret_cast<const BYTE*>(face + lstrlenW(face) + 1);
+  item = reinterpret_cast<const BYTE*>(((UINT_PTR)item + 3) & ~(UINT_PTR)3);
+  const DWORD* itemWords = reinterpret_cast<const DWORD*>(item);
+  const short* itemBox = reinterpret_cast<const short*>(item + 12);
+  EXPECT_EQ(itemWords[2], (DWORD)(WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_ALIGNLEFT));
+  EXPECT_EQ(itemBox[0], 0);
+  EXPECT_EQ(itemBox[1], 0);
+  EXPECT_EQ(itemBox[2], 263);
+  EXPECT_EQ(itemBox[3], 283);
+  EXPECT_EQ(*reinterpret_cast<const DWORD*>(item + 20), (DWORD)IDC_RECORD_LIST);
+
+  Create();
+  EXPECT_FALSE(GetWindowLongW(summary, GWL_STYLE) & WS_VISIBLE);
+  // The dialog manager trades a control's WS_BORDER for a client edge.
+  DWORD listStyle = (DWORD)GetWindowLongW(list, GWL_STYLE);
+  DWORD wanted = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_ALIGNLEFT;
+  EXPECT_EQ(listStyle & wanted, wanted);
+  EXPECT_EQ(listStyle & (LVS_TYPEMASK | LVS_ALIGNMASK), (DWORD)(LVS_REPORT | LVS_ALIGNLEFT));
+  RECT origin;
+  GetWindowRect(list, &origin);
+  MapWindowPoints(nullptr, summary, (POINT*)&origin, 2);
+  EXPECT_EQ(origin.left, 0);
+  EXPECT_EQ(origin.top, 0);
 }
 
 TEST_F(SummaryWindowTest, TheWindowMenuHasItsEighteenEntries) {
