@@ -111,15 +111,11 @@ void SumAll(int& wins, int& losses) {
 
 bool RunRefresh(HWND list, const RecordTableSource& source, const int (&characters)[CharacterRowCount]) {
   if (!source.base) return false;
-  auto startFilter = [&] {
-    RecordFilter filter = *source.base;
-    return filter;
-  };
   auto period = [&](RecordFilter& filter) {
     if (source.applyPeriod) ApplySummaryPeriod(filter);
   };
 
-  RecordFilter all = startFilter();
+  RecordFilter all = *source.base;
   period(all);
   if (!QueryPairingTotals(all)) return false;
   int totalWins = 0, totalLosses = 0;
@@ -134,7 +130,7 @@ bool RunRefresh(HWND list, const RecordTableSource& source, const int (&characte
   if (totalRow >= 0) WriteRecordRow(list, totalRow, totalWins, totalLosses);
 
   for (int position = 0; position < CharacterRowCount; ++position) {
-    RecordFilter recent = startFilter();
+    RecordFilter recent = *source.base;
     int c = characters[position];
     if (source.rowsAreOwnCharacters) {
       recent.flags |= FilterP1Id;
@@ -154,7 +150,7 @@ bool RunRefresh(HWND list, const RecordTableSource& source, const int (&characte
 
   static const int recentCounts[3] = {30, 50, 100};
   for (int j = 0; j < 3; ++j) {
-    RecordFilter recent = startFilter();
+    RecordFilter recent = *source.base;
     period(recent);
     if (!(recent.flags & FilterLimit) || recent.limit > recentCounts[j]) {
       recent.flags |= FilterLimit;
