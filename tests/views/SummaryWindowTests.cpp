@@ -361,6 +361,17 @@ TEST_F(SummaryWindowTest, PeriodsCountTheirDaysOnly) {
   Add(today - TimestampUnitsPerDay + 500 * Millisecond, 1, 2, true);
   Command(0xD002);
   EXPECT_EQ(Figures(1), L"2 0 2 0.0% (0.0%)");
+  // "カスタム対戦" cancelled keeps the period and its check mark (the dialog, once there, is cancelled).
+  {
+    DialogDriver cancel([](HWND) { return true; },
+                        [](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0); },
+                        GetCurrentProcessId(), 3000);
+    Command(0xD003);
+  }
+  EXPECT_TRUE(Checked(0xD002));
+  EXPECT_FALSE(Checked(0xD003));
+  EXPECT_EQ(SummaryPeriod, PeriodYesterday);
+
   Command(0xD000);
   EXPECT_TRUE(Checked(0xD000));
   EXPECT_FALSE(Checked(0xD002));
