@@ -151,3 +151,44 @@ std::wstring AnswerWarning(HWND except, UINT* icon) {
   if (driver.Wait()) WaitUntil([&] { return !IsWindow(found); }, 10000);
   return text;
 }
+
+void MouseClicks(POINT screen, int clicks, bool right) {
+  int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  INPUT move{};
+  move.type = INPUT_MOUSE;
+  move.mi.dx = (screen.x * 65535 + width / 2) / (width - 1);
+  move.mi.dy = (screen.y * 65535 + height / 2) / (height - 1);
+  move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &move, sizeof move);
+  for (int i = 0; i < clicks; ++i) {
+    INPUT press[2] = {};
+    press[0].type = press[1].type = INPUT_MOUSE;
+    press[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    press[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+    SendInput(2, press, sizeof press[0]);
+  }
+}
+
+POINT CellCentre(HWND list, int row, int column) {
+  RECT cell{};
+  cell.top = column;
+  cell.left = LVIR_BOUNDS;
+  SendMessageW(list, LVM_GETSUBITEMRECT, row, (LPARAM)&cell);
+  if (column == 0) {
+    // Column 0's sub-item rectangle is the whole row; take the header's first column instead.
+    RECT header{};
+    SendMessageW((HWND)SendMessageW(list, LVM_GETHEADER, 0, 0), HDM_GETITEMRECT, 0, (LPARAM)&header);
+    cell.left = header.left;
+    cell.right = header.right;
+  }
+  POINT centre{(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2};
+  ClientToScreen(list, &centre);
+  return centre;
+}
+
+void Foreground(HWND window) {
+  ShowWindow(window, SW_SHOW);
+  SetForegroundWindow(window);
+  SetActiveWindow(window);
+  PumpUntil([window] { return GetForegroundWindow() == window; }, 5000);
+}

@@ -42,3 +42,10 @@ COLORREF RowBackground(HWND dialog, int listId, int row);
 
 // Waits for a message box of this process other than `except`, reads its text and presses OK on it.
 std::wstring AnswerWarning(HWND except, UINT* icon = nullptr);
+
+// Real mouse input through SendInput at a screen point: `clicks` presses of the left or right button.
+void MouseClicks(POINT screen, int clicks, bool right = false);
+// The screen point at the middle of a list cell (the row must be visible).
+POINT CellCentre(HWND list, int row, int column);
+// Brings a window to the front so that real input reaches it.
+void Foreground(HWND window);
