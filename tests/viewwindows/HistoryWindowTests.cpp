@@ -9,16 +9,6 @@
 #include "views/ViewWindows.h"
 
 namespace {
-// Counts the column-click notifications that reach any window of this thread, to know a real click arrived.
-int g_columnClicks = 0;
-LRESULT CALLBACK WatchNotifications(int code, WPARAM wParam, LPARAM lParam) {
-  auto* call = reinterpret_cast<CWPSTRUCT*>(lParam);
-  if (code == HC_ACTION && call->message == WM_NOTIFY &&
-      reinterpret_cast<NMHDR*>(call->lParam)->code == (UINT)LVN_COLUMNCLICK)
-    ++g_columnClicks;
-  return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 const COLORREF Green = RGB(208, 220, 208), White = RGB(255, 255, 255);
 
 class HistoryWindowTest : public ::testing::Test {
@@ -92,18 +82,17 @@ TEST_F(HistoryWindowTest, HeaderClicksDoNotSort) {
   ASSERT_NE(nullptr, Open(nullptr));
   Foreground(window);
   HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
-  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, WatchNotifications, nullptr, GetCurrentThreadId());
+  NotificationCounter columnClicks(LVN_COLUMNCLICK);
   for (int column : {1, 4, 1}) {
-    int before = g_columnClicks;
+    int before = columnClicks.Count();
     RECT item{};
     SendMessageW(header, HDM_GETITEMRECT, column, (LPARAM)&item);
     POINT centre{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
     ClientToScreen(header, &centre);
     MouseClicks(centre, 1);
-    ASSERT_TRUE(PumpUntil([before] { return g_columnClicks > before; })) << "the click reached the header";
+    ASSERT_TRUE(columnClicks.WaitPast(before)) << "the click reached the header";
     EXPECT_EQ((std::vector<std::wstring>{L"b", L"c", L"a"}), Column(1));
   }
-  UnhookWindowsHookEx(hook);
 }
 
 TEST_F(HistoryWindowTest, NeverRefreshedAndClosedByEnterEscapeAndClose) {

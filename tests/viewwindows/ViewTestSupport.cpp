@@ -129,7 +129,7 @@ COLORREF RowBackground(HWND dialog, int listId, int row) {
   return draw.clrTextBk;
 }
 
-std::wstring AnswerWarning(HWND except, UINT* icon) {
+std::wstring AnswerWarning(HWND except, UINT* icon, HWND* owner) {
   std::wstring text = L"<no message box>";
   HWND found = nullptr;
   DialogDriver driver([except](HWND box) { return box != except && GetDlgItem(box, 0xFFFF) != nullptr; },
@@ -139,6 +139,7 @@ std::wstring AnswerWarning(HWND except, UINT* icon) {
                         buffer[0] = 0;
                         GetDlgItemTextW(box, 0xFFFF, buffer, 1024);
                         text = buffer;
+                        if (owner) *owner = GetWindow(box, GW_OWNER);
                         if (icon) {
                           // The box's icon is its static control 0x440; compare it with the stock icons.
                           HICON shown = (HICON)SendDlgItemMessageW(box, 0x440, STM_GETICON, 0, 0);
@@ -192,3 +193,29 @@ void Foreground(HWND window) {
   SetActiveWindow(window);
   PumpUntil([window] { return GetForegroundWindow() == window; }, 5000);
 }
+
+NotificationCounter* NotificationCounter::current_ = nullptr;
+
+NotificationCounter::NotificationCounter(UINT code) : code_(code) {
+  current_ = this;
+  hook_ = SetWindowsHookExW(WH_CALLWNDPROC, Watch, nullptr, GetCurrentThreadId());
+}
+
+NotificationCounter::~NotificationCounter() {
+  UnhookWindowsHookEx(hook_);
+  current_ = nullptr;
+}
+
+LRESULT CALLBACK NotificationCounter::Watch(int code, WPARAM wParam, LPARAM lParam) {
+  auto* call = reinterpret_cast<CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && current_ && call->message == WM_NOTIFY &&
+      reinterpret_cast<NMHDR*>(call->lParam)->code == current_->code_)
+    ++current_->count_;
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+bool NotificationCounter::WaitPast(int before) {
+  return PumpUntil([this, before] { return count_ > before; });
+}
+
+void SystemCommand(HWND window, UINT command) { SendMessageW(window, WM_SYSCOMMAND, command, 0); }

@@ -41,7 +41,8 @@ HWND MakeOwnerWindow();
 COLORREF RowBackground(HWND dialog, int listId, int row);
 
 // Waits for a message box of this process other than `except`, reads its text and presses OK on it.
-std::wstring AnswerWarning(HWND except, UINT* icon = nullptr);
+// `icon` gets MB_ICONWARNING, MB_ICONERROR or 0, `owner` the box's owner.
+std::wstring AnswerWarning(HWND except, UINT* icon = nullptr, HWND* owner = nullptr);
 
 // Real mouse input through SendInput at a screen point: `clicks` presses of the left or right button.
 void MouseClicks(POINT screen, int clicks, bool right = false);
@@ -49,3 +50,24 @@ void MouseClicks(POINT screen, int clicks, bool right = false);
 POINT CellCentre(HWND list, int row, int column);
 // Brings a window to the front so that real input reaches it.
 void Foreground(HWND window);
+
+// Counts list notifications of one code that reach windows of this thread, so that a test knows when a
+// real click has arrived even if it must change nothing.
+class NotificationCounter {
+ public:
+  explicit NotificationCounter(UINT code);
+  ~NotificationCounter();
+  int Count() const { return count_; }
+  // Pumps until one more than `before` has arrived.
+  bool WaitPast(int before);
+
+ private:
+  static LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam);
+  static NotificationCounter* current_;
+  UINT code_;
+  int count_ = 0;
+  HHOOK hook_;
+};
+
+// Sends a window-menu command as the menu would.
+void SystemCommand(HWND window, UINT command);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "RecordTable.h"
 #include "ViewCommon.h"
 #include "ViewWindows.h"
 #include "resources/resource.h"
@@ -99,7 +100,7 @@ INT_PTR CALLBACK HistoryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       OnInit(dialog, reinterpret_cast<const RecordFilter*>(lParam));
       return TRUE;
     case WM_SIZE:
-      FitListToClient(dialog, IDC_HISTORY_LIST);
+      FillClientWithList(dialog, GetDlgItem(dialog, IDC_HISTORY_LIST));
       return TRUE;
     case WM_GETMINMAXINFO:
       AllowAnySize(lParam);

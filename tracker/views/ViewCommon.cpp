@@ -13,13 +13,6 @@ SYSTEMTIME TimestampToCalendar(int64_t timestamp) {
   return time;
 }
 
-void FitListToClient(HWND dialog, int listId) {
-  RECT client;
-  GetClientRect(dialog, &client);
-  SetWindowPos(GetDlgItem(dialog, listId), nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void AllowAnySize(LPARAM minMaxInfo) {
   auto* info = reinterpret_cast<MINMAXINFO*>(minMaxInfo);
   info->ptMinTrackSize.x = 0;

@@ -8,8 +8,6 @@
 HINSTANCE ViewResourceInstance();
 // A stored timestamp back to calendar time (local wall clock, no zone conversion).
 SYSTEMTIME TimestampToCalendar(int64_t timestamp);
-// Keeps a resizable dialog's only list filling its client area.
-void FitListToClient(HWND dialog, int listId);
 // For WM_GETMINMAXINFO: the views may be shrunk to nothing.
 void AllowAnySize(LPARAM minMaxInfo);
 // A dialog procedure's answer to a notification that needs a result.
