@@ -36,21 +36,9 @@ class OpponentProfileWindowTest : public ::testing::Test {
     for (int i = 0; i < RowCount(list); ++i) out.push_back(Row(i));
     return out;
   }
-  void ClickHeader(int column) {
-    HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
-    RECT item{};
-    SendMessageW(header, HDM_GETITEMRECT, column, (LPARAM)&item);
-    // Alternate spots further apart than a double click allows, so that two clicks stay two clicks.
-    POINT centre{(item.left + item.right) / 2 + (clicked++ % 2) * 3 * GetSystemMetrics(SM_CXDOUBLECLK),
-                 (item.top + item.bottom) / 2};
-    ClientToScreen(header, &centre);
-    NotificationCounter clicks(LVN_COLUMNCLICK);
-    MouseClicks(centre, 1);
-    ASSERT_TRUE(clicks.WaitPast(0));
-  }
+  void ClickHeader(int column) { ::ClickHeader(list, column); }
   ScratchProfile profile;
   HWND owner = nullptr, window = nullptr, list = nullptr;
-  int clicked = 0;
 };
 
 TEST_F(OpponentProfileWindowTest, RowsRatesAndColoursPerOpponent) {

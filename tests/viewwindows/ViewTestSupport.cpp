@@ -1,5 +1,7 @@
 #include "ViewTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 
 #include "shell/AppState.h"
@@ -219,3 +221,16 @@ bool NotificationCounter::WaitPast(int before) {
 }
 
 void SystemCommand(HWND window, UINT command) { SendMessageW(window, WM_SYSCOMMAND, command, 0); }
+
+void ClickHeader(HWND list, int column) {
+  static int clicked = 0;
+  HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
+  RECT item{};
+  SendMessageW(header, HDM_GETITEMRECT, column, (LPARAM)&item);
+  POINT spot{(item.left + item.right) / 2 + (clicked++ % 2) * 3 * GetSystemMetrics(SM_CXDOUBLECLK),
+             (item.top + item.bottom) / 2};
+  ClientToScreen(header, &spot);
+  NotificationCounter clicks(LVN_COLUMNCLICK);
+  MouseClicks(spot, 1);
+  EXPECT_TRUE(clicks.WaitPast(0)) << "header click on column " << column;
+}

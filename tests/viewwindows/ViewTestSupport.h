@@ -48,6 +48,9 @@ std::wstring AnswerWarning(HWND except, UINT* icon = nullptr, HWND* owner = null
 void MouseClicks(POINT screen, int clicks, bool right = false);
 // The screen point at the middle of a list cell (the row must be visible).
 POINT CellCentre(HWND list, int row, int column);
+// A real click on a list's column header, waiting until the list has reported it. Successive clicks land
+// on alternating spots so that two of them never make a double click.
+void ClickHeader(HWND list, int column);
 // Brings a window to the front so that real input reaches it.
 void Foreground(HWND window);
 
