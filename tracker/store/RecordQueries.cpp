@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "MatchSnapshot.h"
 #include "RecordDatabase.h"
 
 PairingCell PairingTable[14][14];
@@ -134,7 +135,12 @@ bool QueryPairingTotalsByStatement(const RecordFilter& filter) {
 }
 
 bool QueryPairingTotals(const RecordFilter& filter) {
-  if (!RecordDatabase()) return false;
+  sqlite3* db = RecordDatabase();
+  if (!db) return false;
+  if (PairingTotalsFromSnapshot(db, filter, g_working)) {
+    memcpy(PairingTable, g_working, sizeof PairingTable);
+    return true;
+  }
   return QueryPairingTotalsByStatement(filter);
 }
 

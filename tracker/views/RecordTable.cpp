@@ -111,15 +111,11 @@ void SumAll(int& wins, int& losses) {
 
 bool RunRefresh(HWND list, const RecordTableSource& source, const int (&characters)[CharacterRowCount]) {
   if (!source.base) return false;
-  auto startFilter = [&] {
-    RecordFilter filter = *source.base;
-    return filter;
-  };
   auto period = [&](RecordFilter& filter) {
     if (source.applyPeriod) ApplySummaryPeriod(filter);
   };
 
-  RecordFilter all = startFilter();
+  RecordFilter all = *source.base;
   period(all);
   if (!QueryPairingTotals(all)) return false;
   int totalWins = 0, totalLosses = 0;
@@ -134,7 +130,7 @@ bool RunRefresh(HWND list, const RecordTableSource& source, const int (&characte
   if (totalRow >= 0) WriteRecordRow(list, totalRow, totalWins, totalLosses);
 
   for (int position = 0; position < CharacterRowCount; ++position) {
-    RecordFilter recent = startFilter();
+    RecordFilter recent = *source.base;
     int c = characters[position];
     if (source.rowsAreOwnCharacters) {
       recent.flags |= FilterP1Id;
@@ -154,7 +150,7 @@ bool RunRefresh(HWND list, const RecordTableSource& source, const int (&characte
 
   static const int recentCounts[3] = {30, 50, 100};
   for (int j = 0; j < 3; ++j) {
-    RecordFilter recent = startFilter();
+    RecordFilter recent = *source.base;
     period(recent);
     if (!(recent.flags & FilterLimit) || recent.limit > recentCounts[j]) {
       recent.flags |= FilterLimit;
@@ -223,6 +219,19 @@ SIZE FittedWindowSize(HWND window, HWND list) {
   int items = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
   DWORD size = (DWORD)SendMessageW(list, LVM_APPROXIMATEVIEWRECT, items, MAKELPARAM(-1, -1));
   RECT rect{0, 0, (LONG)LOWORD(size), (LONG)HIWORD(size)};
+  // Wine leaves the header out of its approximation; what the rows take as laid out is never less.
+  if (items > 0) {
+    RECT last{};
+    last.left = LVIR_BOUNDS;
+    if (SendMessageW(list, LVM_GETITEMRECT, items - 1, (LPARAM)&last)) {
+      int width = 0;
+      HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
+      int columns = header ? (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) : 0;
+      for (int i = 0; i < columns; ++i) width += (int)SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0);
+      if (width > rect.right) rect.right = width;
+      if (last.bottom > rect.bottom) rect.bottom = last.bottom;
+    }
+  }
   AdjustWindowRectEx(&rect, (DWORD)GetWindowLongW(list, GWL_STYLE), FALSE, (DWORD)GetWindowLongW(list, GWL_EXSTYLE));
   AdjustWindowRectEx(&rect, (DWORD)GetWindowLongW(window, GWL_STYLE), FALSE,
                      (DWORD)GetWindowLongW(window, GWL_EXSTYLE));

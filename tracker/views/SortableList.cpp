@@ -2,6 +2,10 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
 const wchar_t* const SortColumnProperty = L"SLV.SORT.CURRENTCOL";
 const wchar_t* const SortDirectionProperty = L"SLV.SORT.DIRECTION";
 const wchar_t* const SortColumnsProperty = L"SLV.COLUMNS";
@@ -20,6 +24,45 @@ void SetupSortableList(HWND list, const ListColumn* columns, int count) {
   SetPropW(list, SortDirectionProperty, (HANDLE)(INT_PTR)1);
   SetPropW(list, SortColumnsProperty, (HANDLE)columns);
 }
+
+namespace {
+
+// The effect of LVM_SORTITEMSEX with `compare`. Wine hands such comparisons indexes that are not the rows it
+// reads back, so the order is worked out here on the unchanged list with the same comparisons and applied
+// through LVM_SORTITEMS by rank; the item data are put back afterwards.
+int CALLBACK CompareRanks(LPARAM first, LPARAM second, LPARAM) { return first < second ? -1 : first > second; }
+
+LPARAM ItemDataAt(HWND list, int index) {
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = index;
+  SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)&item);
+  return item.lParam;
+}
+
+void SetItemDataAt(HWND list, int index, LPARAM data) {
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = index;
+  item.lParam = data;
+  SendMessageW(list, LVM_SETITEMW, 0, (LPARAM)&item);
+}
+
+void SortRowsByIndex(HWND list, PFNLVCOMPARE compare, ListSortContext& context) {
+  int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+  std::vector<int> order((size_t)count);
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int a, int b) { return compare(a, b, (LPARAM)&context) < 0; });
+  std::vector<LPARAM> data((size_t)count);
+  for (int i = 0; i < count; ++i) data[(size_t)i] = ItemDataAt(list, i);
+  for (int rank = 0; rank < count; ++rank) SetItemDataAt(list, order[(size_t)rank], rank);
+  SendMessageW(list, LVM_SORTITEMS, 0, (LPARAM)CompareRanks);
+  for (int position = 0; position < count; ++position)
+    SetItemDataAt(list, position, data[(size_t)order[(size_t)position]]);
+}
+
+}  // namespace
 
 LRESULT SortListOnColumnClick(const NMLISTVIEW* notification) {
   HWND list = notification->hdr.hwndFrom;
@@ -50,7 +93,7 @@ LRESULT SortListOnColumnClick(const NMLISTVIEW* notification) {
     default: return 1;
   }
   ListSortContext context{list, current, direction};
-  SendMessageW(list, LVM_SORTITEMSEX, (WPARAM)&context, (LPARAM)compare);
+  SortRowsByIndex(list, compare, context);
   return 1;
 }
 
