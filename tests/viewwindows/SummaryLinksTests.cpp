@@ -97,7 +97,9 @@ TEST_F(SummaryLinksTest, DetailFromEitherDirectionAndTheSummaryFollowsItsChanges
   EXPECT_EQ(std::wstring(L"詳細 - vs ") + CharacterTable[y].shortName + L" ", WindowText(detail));
   rows = GetDlgItem(detail, IDC_RECORD_LIST);
   for (int i = 0; i < 14; ++i) {
-    if (((ItemData(rows, i) >> 16) & 0xFF) == x) EXPECT_EQ(L"1", Cell(rows, i, 2));
+    if (((ItemData(rows, i) >> 16) & 0xFF) == x) {
+      EXPECT_EQ(L"1", Cell(rows, i, 2));
+    }
   }
 }
 
