@@ -41,6 +41,19 @@ struct DialogHand {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));
   }
   std::wstring Warning(UINT* icon = nullptr) { return AnswerWarning(dialog, icon); }
+  // Presses OK and expects the dialog to end; a warning instead is answered and the dialog cancelled.
+  bool OkCloses() {
+    PressOk();
+    HWND box = nullptr;
+    WaitUntil([&] {
+      box = FindDialogOfProcess(GetCurrentProcessId(), dialog);
+      return !IsWindow(dialog) || (box && GetDlgItem(box, 0xFFFF));
+    });
+    if (!IsWindow(dialog)) return true;
+    ADD_FAILURE() << "warning instead: " << WideToUtf8(Warning().c_str());
+    PressCancel();
+    return false;
+  }
 };
 
 // Shows the dialog modally on this thread while `script` drives it from another.
@@ -271,6 +284,9 @@ TEST_F(FilterDialogsTest, HistoryCountMustBeANumberOfAtLeastOne) {
     d.SetText(IDC_LIMIT_COUNT, L"");
     d.PressOk();
     EXPECT_EQ(L"件数は１件以上にしてください", d.Warning());
+    d.SetText(IDC_LIMIT_COUNT, L"-3");
+    d.PressOk();
+    EXPECT_EQ(L"件数は１件以上にしてください", d.Warning());
     d.SetText(IDC_LIMIT_COUNT, L"3");
     d.PressOk();
   });
@@ -280,6 +296,18 @@ TEST_F(FilterDialogsTest, HistoryCountMustBeANumberOfAtLeastOne) {
   HWND list = GetDlgItem(history, IDC_HISTORY_LIST);
   ASSERT_EQ(3, RowCount(list));
   EXPECT_EQ(L"2015/07/04 10:04:00", Cell(list, 2, 0));
+}
+
+TEST_F(FilterDialogsTest, HistoryCountMayExceedTheUpDownsOwnRange) {
+  for (int i = 0; i < 151; ++i) Store(Match(At(2015, 7, 4, 10) + i * 10000000LL, "me", 1, 2, "you", 2, 0));
+  ASSERT_EQ(IDOK, RunHistory(owner, [](DialogHand& d) {
+              d.Click(IDC_LIMIT_CHECK);
+              d.SetText(IDC_LIMIT_COUNT, L"150");
+              d.OkCloses();
+            }));
+  HWND history = OnlyHistoryWindow();
+  ASSERT_NE(nullptr, history);
+  EXPECT_EQ(150, RowCount(GetDlgItem(history, IDC_HISTORY_LIST)));
 }
 
 TEST_F(FilterDialogsTest, HistoryCharactersNamesAndWildcards) {

@@ -2,7 +2,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <utility>
 
 #include "ViewWindows.h"
@@ -62,6 +65,21 @@ int64_t DateAt(HWND dialog, int picker, WORD hour, WORD minute, WORD second, WOR
   return (int64_t)(((uint64_t)count.dwHighDateTime << 32) | count.dwLowDateTime);
 }
 
+// The up-down control knows only its default range of 0 to 100 and flags anything else as an error;
+// a whole number typed beyond that range is still a count, any other text is none (0).
+int ReadCount(HWND dialog) {
+  LRESULT position = SendDlgItemMessageW(dialog, IDC_COUNT_SPIN, UDM_GETPOS, 0, 0);
+  if (!HIWORD(position)) return (short)LOWORD(position);
+  wchar_t text[32] = L"";
+  GetDlgItemTextW(dialog, IDC_LIMIT_COUNT, text, 32);
+  wchar_t* end = nullptr;
+  errno = 0;
+  long value = wcstol(text, &end, 10);
+  while (end && *end == L' ') ++end;
+  if (end == text || !end || *end || errno == ERANGE || value > INT32_MAX) return 0;
+  return (int)value;
+}
+
 // False when a warning was shown; the dialog then stays open as the user left it.
 bool BuildFilter(HWND dialog, bool history, RecordFilter& filter) {
   memset(&filter, 0, sizeof filter);
@@ -103,9 +121,7 @@ bool BuildFilter(HWND dialog, bool history, RecordFilter& filter) {
   }
   if (history && Ticked(dialog, IDC_LIMIT_CHECK)) {
     filter.flags |= FilterLimit;
-    LRESULT position = SendDlgItemMessageW(dialog, IDC_COUNT_SPIN, UDM_GETPOS, 0, 0);
-    // A non-zero upper half means the box holds no number the control accepts: that is no count either.
-    filter.limit = HIWORD(position) ? 0 : (short)LOWORD(position);
+    filter.limit = ReadCount(dialog);
     if (filter.limit < 1) {
       Warn(dialog, L"件数は１件以上にしてください");
       return false;
