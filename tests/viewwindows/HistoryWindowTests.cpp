@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include "ViewTestSupport.h"
+#include "resources/resource.h"
+#include "shell/AppState.h"
+#include "shell/CharacterTable.h"
+#include "shell/TextUtil.h"
+#include "store/RecordFilter.h"
+#include "views/ViewWindows.h"
+
+namespace {
+const COLORREF Green = RGB(208, 220, 208), White = RGB(255, 255, 255);
+
+class HistoryWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override { owner = MakeOwnerWindow(); }
+  void TearDown() override {
+    if (window) DestroyWindow(window);
+    DestroyWindow(owner);
+  }
+  HWND Open(const RecordFilter* filter) {
+    window = OpenMatchHistoryWindow(owner, filter);
+    list = GetDlgItem(window, IDC_HISTORY_LIST);
+    return window;
+  }
+  std::vector<std::wstring> Column(int column) {
+    std::vector<std::wstring> out;
+    for (int i = 0; i < RowCount(list); ++i) out.push_back(Cell(list, i, column));
+    return out;
+  }
+  ScratchProfile profile;
+  HWND owner = nullptr, window = nullptr, list = nullptr;
+};
+
+TEST_F(HistoryWindowTest, ShowsTheNewestOfALimitOldestOnTop) {
+  for (int i = 0; i < 100; ++i) Store(Match(At(2015, 7, 4, 10, 0, 0) + i * 10000000LL, "me", 1, 2, "you", 2, 0));
+  RecordFilter filter{};
+  filter.flags = FilterLimit;
+  filter.limit = 30;
+  ASSERT_NE(nullptr, Open(&filter));
+  filter.limit = 1;  // the window took its own copy
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_EQ(L"対戦履歴", WindowText(window));
+  EXPECT_EQ(GetWindow(window, GW_OWNER), owner);
+  ASSERT_EQ(30, RowCount(list));
+  EXPECT_EQ(L"2015/07/04 10:01:10", Cell(list, 0, 0));
+  EXPECT_EQ(L"2015/07/04 10:01:39", Cell(list, 29, 0));
+}
+
+TEST_F(HistoryWindowTest, CellsAndColoursOfEachRecord) {
+  std::string ansiName = WideToAnsi(L"ミラー太郎");
+  Store(Match(At(2015, 7, 4, 9, 5, 3), ansiName.c_str(), 0, 2, "rival", 13, 1));
+  Store(Match(At(2015, 7, 4, 9, 6, 0), "", 12, 1, "", 3, 2));
+  Store(Match(At(2015, 7, 4, 9, 7, 0), "a", 20, 1, "b", -1, 1));
+  g_app.colorization = true;  // does not matter to this list
+  ASSERT_NE(nullptr, Open(nullptr));
+  EXPECT_EQ((std::vector<std::wstring>{L"タイムスタンプ", L"1Pプロフ", L"1Pキャラ", L"1P勝", L"2Pプロフ", L"2Pキャラ",
+                                       L"2P勝"}),
+            Headers(list));
+  ASSERT_EQ(3, RowCount(list));
+  EXPECT_EQ((std::vector<std::wstring>{L"2015/07/04 09:05:03", L"ミラー太郎", CharacterTable[0].shortName, L"2",
+                                       L"rival", CharacterTable[13].shortName, L"1"}),
+            (std::vector<std::wstring>{Cell(list, 0, 0), Cell(list, 0, 1), Cell(list, 0, 2), Cell(list, 0, 3),
+                                       Cell(list, 0, 4), Cell(list, 0, 5), Cell(list, 0, 6)}));
+  EXPECT_EQ(L"", Cell(list, 1, 1));
+  EXPECT_EQ(L"", Cell(list, 2, 2)) << "an id outside the table has no name";
+  EXPECT_EQ(L"", Cell(list, 2, 5));
+
+  EXPECT_EQ(1, ItemData(list, 0));
+  EXPECT_EQ(Green, RowBackground(window, IDC_HISTORY_LIST, 0)) << "won 2 to 1";
+  EXPECT_EQ(White, RowBackground(window, IDC_HISTORY_LIST, 1)) << "lost 1 to 2";
+  EXPECT_EQ(White, RowBackground(window, IDC_HISTORY_LIST, 2)) << "1 to 1";
+  g_app.colorization = false;
+  EXPECT_EQ(White, RowBackground(window, IDC_HISTORY_LIST, 1)) << "no stripes either";
+  EXPECT_EQ(Green, RowBackground(window, IDC_HISTORY_LIST, 0));
+}
+
+TEST_F(HistoryWindowTest, HeaderClicksDoNotSort) {
+  Store(Match(At(2015, 7, 4, 9, 0), "b", 0, 2, "z", 1, 0));
+  Store(Match(At(2015, 7, 4, 9, 1), "c", 0, 2, "x", 1, 0));
+  Store(Match(At(2015, 7, 4, 9, 2), "a", 0, 2, "y", 1, 0));
+  ASSERT_NE(nullptr, Open(nullptr));
+  Foreground(window);
+  HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
+  NotificationCounter columnClicks(LVN_COLUMNCLICK);
+  for (int column : {1, 4, 1}) {
+    int before = columnClicks.Count();
+    RECT item{};
+    SendMessageW(header, HDM_GETITEMRECT, column, (LPARAM)&item);
+    POINT centre{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+    ClientToScreen(header, &centre);
+    MouseClicks(centre, 1);
+    ASSERT_TRUE(columnClicks.WaitPast(before)) << "the click reached the header";
+    EXPECT_EQ((std::vector<std::wstring>{L"b", L"c", L"a"}), Column(1));
+  }
+}
+
+TEST_F(HistoryWindowTest, NeverRefreshedAndClosedByEnterEscapeAndClose) {
+  Store(Match(At(2015, 7, 4, 9, 0), "b", 0, 2, "z", 1, 0));
+  ASSERT_NE(nullptr, Open(nullptr));
+  Store(Match(At(2015, 7, 4, 9, 1), "c", 0, 2, "x", 1, 0));
+  PumpUntil([] { return false; }, 100);
+  EXPECT_EQ(1, RowCount(list));
+  for (int way = 0; way < 3; ++way) {
+    HWND closing = OpenMatchHistoryWindow(owner, nullptr);
+    ASSERT_EQ(2, RowCount(GetDlgItem(closing, IDC_HISTORY_LIST)));
+    if (way == 0) SendMessageW(closing, WM_COMMAND, IDOK, 0);
+    if (way == 1) SendMessageW(closing, WM_COMMAND, IDCANCEL, 0);
+    if (way == 2) SendMessageW(closing, WM_SYSCOMMAND, SC_CLOSE, 0);
+    // The dialog manager posts the close command on as IDCANCEL.
+    EXPECT_TRUE(PumpUntil([closing] { return !IsWindow(closing); })) << way;
+  }
+}
+}  // namespace

@@ -1,0 +1,177 @@
+// The windows as the summary window opens them, and what goes when a profile is loaded.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ViewTestSupport.h"
+#include "resources/resource.h"
+#include "shell/AppState.h"
+#include "shell/ChangeJournal.h"
+#include "shell/CharacterTable.h"
+#include "store/RecordDatabase.h"
+#include "store/RecordFilter.h"
+#include "views/SummaryWindow.h"
+#include "views/ViewWindows.h"
+
+namespace {
+BOOL CALLBACK MoveAside(HWND window, LPARAM keep) {
+  if (window != (HWND)keep && IsWindowVisible(window))
+    SetWindowPos(window, nullptr, 900, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return TRUE;
+}
+
+class SummaryLinksTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_app.highPrecision = false;
+    g_app.colorization = false;
+    SummaryPeriod = PeriodAll;
+    memset(&CustomFilter, 0, sizeof CustomFilter);
+    ClearJournal();
+    summary = CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(IDD_SUMMARY), nullptr, SummaryDialogProc, 0);
+    ASSERT_NE(nullptr, summary);
+    g_app.summaryWindow = summary;
+    list = GetDlgItem(summary, IDC_RECORD_LIST);
+    ShowWindow(summary, SW_SHOW);
+  }
+  void TearDown() override {
+    DestroyWindow(summary);
+    g_app.summaryWindow = nullptr;
+  }
+  HWND OnlyOwned(HWND owner, const wchar_t* caption = nullptr) {
+    std::vector<HWND> windows = OwnedWindows(owner, caption);
+    return windows.size() == 1 ? windows[0] : nullptr;
+  }
+  // A real double click on a character row of the summary, which opens its detail window.
+  HWND OpenDetailOf(int character) {
+    int position = -1;
+    for (int i = 0; i < RowCount(list); ++i)
+      if (((ItemData(list, i) >> 16) & 0xFF) == character) position = i;
+    // Owned windows stay above their owner: move every other window off the summary's rows.
+    EnumThreadWindows(GetCurrentThreadId(), MoveAside, (LPARAM)summary);
+    Foreground(summary);
+    NotificationCounter clicks(NM_DBLCLK);
+    MouseClicks(CellCentre(list, position, 1), 2);
+    EXPECT_TRUE(clicks.WaitPast(0));
+    MouseClicks(POINT{5, 5}, 0);
+    std::vector<HWND> details;
+    for (HWND w : OwnedWindows(summary))
+      if (WindowText(w).rfind(L"詳細 - ", 0) == 0) details.push_back(w);
+    return details.size() == 1 ? details[0] : nullptr;
+  }
+  std::wstring SummaryRow(int character) {
+    for (int i = 0; i < RowCount(list); ++i)
+      if (((ItemData(list, i) >> 16) & 0xFF) == character)
+        return Cell(list, i, 1) + L"|" + Cell(list, i, 2) + L"|" + Cell(list, i, 3);
+    return L"?";
+  }
+  ScratchProfile profile;
+  HWND summary = nullptr, list = nullptr;
+};
+
+TEST_F(SummaryLinksTest, DetailFromEitherDirectionAndTheSummaryFollowsItsChanges) {
+  const int x = 3, y = 10;
+  HWND detail = OpenDetailOf(x);
+  ASSERT_NE(nullptr, detail);
+  EXPECT_EQ(std::wstring(L"詳細 - with ") + CharacterTable[x].shortName + L" ", WindowText(detail));
+  HWND rows = GetDlgItem(detail, IDC_RECORD_LIST);
+  for (int i = 0; i < 14; ++i) EXPECT_EQ(L"0", Cell(rows, i, 1));
+
+  // "勝" of row y in the detail window, by a real double click.
+  int position = -1;
+  for (int i = 0; i < 14; ++i)
+    if (((ItemData(rows, i) >> 16) & 0xFF) == y) position = i;
+  Foreground(detail);
+  NotificationCounter clicks(NM_DBLCLK);
+  MouseClicks(CellCentre(rows, position, 2), 2);
+  ASSERT_TRUE(clicks.WaitPast(0));
+  MouseClicks(POINT{5, 5}, 0);
+  EXPECT_EQ(L"1", Cell(rows, position, 2));
+  EXPECT_TRUE(PumpUntil([&] { return SummaryRow(x) == L"1|1|0"; })) << "the posted refresh reaches the summary";
+
+  // From the opponents' side the same row opens a window fixed on that opponent character.
+  SendMessageW(summary, WM_SYSCOMMAND, 0xB101, 0);
+  DestroyWindow(detail);
+  detail = OpenDetailOf(y);
+  ASSERT_NE(nullptr, detail);
+  EXPECT_EQ(std::wstring(L"詳細 - vs ") + CharacterTable[y].shortName + L" ", WindowText(detail));
+  rows = GetDlgItem(detail, IDC_RECORD_LIST);
+  for (int i = 0; i < 14; ++i) {
+    if (((ItemData(rows, i) >> 16) & 0xFF) == x) {
+      EXPECT_EQ(L"1", Cell(rows, i, 2));
+    }
+  }
+}
+
+TEST_F(SummaryLinksTest, CustomPeriodDialogReplacesTheFilterOnlyOnOk) {
+  Store(Match(At(2015, 7, 4, 10), "me", 0, 2, "friend", 1, 0));
+  Store(Match(At(2015, 7, 4, 11), "me", 0, 2, "stranger", 1, 0));
+  SendMessageW(summary, RefreshSummaryMessage, 0, 0);
+  HMENU menu = GetSystemMenu(summary, FALSE);
+  auto run = [&](bool ok) {
+    DialogDriver driver([](HWND h) { return WindowText(h) == L"カスタム戦績"; },
+                        [ok](HWND h) {
+                          SendMessageW(GetDlgItem(h, IDC_P2_CHECK), BM_CLICK, 0, 0);
+                          SetDlgItemTextW(h, IDC_P2_NAME, L"friend");
+                          PostMessageW(h, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
+                        });
+    SendMessageW(summary, WM_SYSCOMMAND, 0xD003, 0);
+    EXPECT_TRUE(driver.Wait());
+  };
+  run(false);
+  EXPECT_EQ(PeriodAll, SummaryPeriod);
+  EXPECT_EQ(0u, CustomFilter.flags);
+  EXPECT_TRUE(GetMenuState(menu, 0xD000, MF_BYCOMMAND) & MF_CHECKED);
+  EXPECT_FALSE(GetMenuState(menu, 0xD003, MF_BYCOMMAND) & MF_CHECKED);
+  EXPECT_EQ(L"2|2|0", SummaryRow(0));
+  run(true);
+  EXPECT_EQ(PeriodCustom, SummaryPeriod);
+  EXPECT_EQ((uint32_t)FilterP2Name, CustomFilter.flags);
+  EXPECT_STREQ("friend", CustomFilter.p2name);
+  EXPECT_FALSE(GetMenuState(menu, 0xD000, MF_BYCOMMAND) & MF_CHECKED);
+  EXPECT_TRUE(GetMenuState(menu, 0xD003, MF_BYCOMMAND) & MF_CHECKED);
+  EXPECT_EQ(L"1|1|0", SummaryRow(0));
+  SummaryPeriod = PeriodAll;
+}
+
+TEST_F(SummaryLinksTest, LoadingAProfileClosesEveryWindowTheSummaryOwns) {
+  Store(Match(At(2015, 7, 4, 10), "me", 0, 2, "foe", 1, 0));
+  HWND detail = OpenDetailOf(0);
+  ASSERT_NE(nullptr, detail);
+  SendMessageW(summary, WM_SYSCOMMAND, 0xE000, 0);  // 相手プロファイル表
+  HWND opponents = OnlyOwned(summary, L"相手プロファイル");
+  ASSERT_NE(nullptr, opponents);
+  SendMessageW(detail, WM_SYSCOMMAND, 0xE000, 0);
+  HWND detailOpponents = OnlyOwned(detail, L"相手プロファイル");
+  ASSERT_NE(nullptr, detailOpponents);
+  SendMessageW(detail, WM_SYSCOMMAND, 0xE001, 0);
+  DialogDriver confirm([](HWND h) { return WindowText(h) == L"対戦履歴フィルタの設定"; },
+                       [](HWND h) { PostMessageW(h, WM_COMMAND, IDOK, 0); });
+  SendMessageW(summary, WM_SYSCOMMAND, 0xE001, 0);  // 過去対戦履歴表, confirmed as it is
+  ASSERT_TRUE(confirm.Wait());
+  std::vector<HWND> histories = OwnedWindows(summary, L"対戦履歴");
+  ASSERT_EQ(2u, histories.size()) << "the detail's and the filter dialog's histories belong to the summary";
+  HWND stranger = MakeOwnerWindow();
+  HWND strangers = OpenOpponentProfileWindow(stranger, nullptr);
+  // A change in the journal, which the load must forget.
+  RecordChange(ChangeInserted, Match(At(2015, 7, 4, 11), "", 0, 2, "", 1, 0));
+
+  // Closing the detail window takes its own opponent window only.
+  SendMessageW(detail, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_FALSE(IsWindow(detail));
+  EXPECT_FALSE(IsWindow(detailOpponents));
+  EXPECT_TRUE(IsWindow(opponents));
+  for (HWND h : histories) EXPECT_TRUE(IsWindow(h));
+
+  detail = OpenDetailOf(0);
+  ASSERT_NE(nullptr, detail);
+  SendMessageW(detail, WM_SYSCOMMAND, 0xE000, 0);
+  detailOpponents = OnlyOwned(detail, L"相手プロファイル");
+  ASSERT_TRUE(LoadSummaryProfile(summary, profile.folder.File(L"other.db")));
+  for (HWND h : {detail, opponents, detailOpponents, histories[0], histories[1]}) EXPECT_FALSE(IsWindow(h));
+  EXPECT_TRUE(IsWindow(summary));
+  EXPECT_TRUE(IsWindow(strangers)) << "a window the summary does not own stays";
+  EXPECT_FALSE(CanUndo());
+  DestroyWindow(stranger);
+}
+}  // namespace

@@ -1,0 +1,14 @@
+// Small pieces the history, opponent profile, detail and filter windows share.
+#pragma once
+#include <windows.h>
+#include <cstdint>
+#include <string>
+
+// The module whose resources hold the dialog templates: the program itself.
+HINSTANCE ViewResourceInstance();
+// A stored timestamp back to calendar time (local wall clock, no zone conversion).
+SYSTEMTIME TimestampToCalendar(int64_t timestamp);
+// For WM_GETMINMAXINFO: the views may be shrunk to nothing.
+void AllowAnySize(LPARAM minMaxInfo);
+// A dialog procedure's answer to a notification that needs a result.
+INT_PTR DialogResult(HWND dialog, LRESULT result);
