@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include "../shell/TextUtil.h"
+#include "MatchSnapshot.h"
 
 const char* const MatchTableSchema =
     "CREATE TABLE viziriduvozmirrow(\n"
@@ -39,7 +40,8 @@ bool Execute(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullpt
 
 bool RegisterFunctions(sqlite3* db) {
   return sqlite3_create_function(db, "ansi2utf8", 1, SQLITE_UTF8, db, Ansi2Utf8Function, nullptr, nullptr) ==
-         SQLITE_OK;
+             SQLITE_OK &&
+         RegisterMatchSnapshot(db);
 }
 }  // namespace
 

@@ -20,3 +20,6 @@ bool QueryOpponentTotals(const RecordFilter& filter, MatchRowCallback callback, 
 // Newest first.
 bool QueryMatchHistory(const RecordFilter& filter, MatchRowCallback callback, void* context);
 bool QueryLatestMatch(const RecordFilter& filter, MatchRecord& record);
+
+// The pairing totals through the plain GROUP BY statements alone; the reference the quick way is checked against.
+bool QueryPairingTotalsByStatement(const RecordFilter& filter);

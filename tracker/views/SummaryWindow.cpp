@@ -1,12 +1,313 @@
-// Bare dialog until the summary's table arrives: it hides on close like the real one.
 #include "SummaryWindow.h"
 
-INT_PTR CALLBACK SummaryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_INITDIALOG) return TRUE;
-  if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) {
-    ShowWindow(dialog, SW_HIDE);
-    SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 0);
-    return TRUE;
+#include <shlwapi.h>
+#include <climits>
+#include <vector>
+
+#include "RecordTable.h"
+#include "ViewWindows.h"
+#include "resources/resource.h"
+#include "shell/AppState.h"
+#include "shell/ChangeJournal.h"
+#include "shell/ColorListRow.h"
+#include "shell/ProfileShortcuts.h"
+#include "shell/Settings.h"
+#include "shell/TextUtil.h"
+#include "store/RecordDatabase.h"
+#include "store/RecordFilter.h"
+
+namespace {
+
+// There is one summary window; its direction lives here while it exists.
+struct SummaryState {
+  HWND list = nullptr;
+  int direction = 1;  // 1: rows are own characters, 0: opponents' characters
+};
+SummaryState g_summary;
+
+const wchar_t* const DisplaySection = L"RUZDlg.Display";
+const wchar_t* const DirectionSection = L"RUZDlg.Viziriduvoz";
+
+struct MenuEntry {
+  UINT id;  // 0: separator
+  const wchar_t* text;
+};
+const MenuEntry WindowMenuEntries[18] = {
+    {SummaryLoadProfile, L"プロファイルを読み込む"},
+    {0, nullptr},
+    {SummaryOwnCharacters, L"自分別戦績"},
+    {SummaryOpponentCharacters, L"相手別戦績"},
+    {0, nullptr},
+    {SummaryPeriodAll, L"全ての対戦"},
+    {SummaryPeriodToday, L"今日の対戦"},
+    {SummaryPeriodYesterday, L"昨日の対戦"},
+    {SummaryPeriodCustom, L"カスタム対戦"},
+    {0, nullptr},
+    {SummaryUndo, L"元に戻す"},
+    {SummaryRedo, L"やり直し"},
+    {0, nullptr},
+    {SummaryOpponentProfiles, L"相手プロファイル表"},
+    {SummaryMatchHistory, L"過去対戦履歴表"},
+    {0, nullptr},
+    {SummaryCopyTable, L"クリップボードに送る"},
+    {0, nullptr},
+};
+
+void Check(HWND dialog, UINT id, bool checked) {
+  CheckMenuItem(GetSystemMenu(dialog, FALSE), id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void Refresh(HWND dialog) {
+  std::wstring name = PathFindFileNameW(CurrentDatabasePath().c_str());
+  std::vector<wchar_t> base(name.begin(), name.end());
+  base.push_back(L'\0');
+  PathRemoveExtensionW(base.data());
+  SetWindowTextW(dialog, FormatWide(L"Corvenka Rev.9 - %s", base.data()).c_str());
+
+  RecordFilter none{};
+  RecordTableSource source{&none, true, g_summary.direction != 0};
+  RefreshRecordTable(g_summary.list, source, dialog);
+}
+
+BOOL OnInitDialog(HWND dialog) {
+  HMENU menu = GetSystemMenu(dialog, FALSE);
+  if (!menu) {
+    DestroyWindow(dialog);
+    return FALSE;
   }
-  return FALSE;
+  SummaryPeriod = PeriodAll;
+  for (UINT position = 0; position < 18; ++position) {
+    const MenuEntry& entry = WindowMenuEntries[position];
+    if (entry.id)
+      InsertMenuW(menu, position, MF_BYPOSITION | MF_STRING, entry.id, entry.text);
+    else
+      InsertMenuW(menu, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+  }
+  CheckMenuItem(menu, SummaryPeriodAll, MF_BYCOMMAND | MF_CHECKED);
+
+  g_summary.list = GetDlgItem(dialog, IDC_RECORD_LIST);
+  SetupSortableList(g_summary.list, RecordColumns, RecordColumnCount);
+  InsertRecordRows(g_summary.list);
+
+  RECT rect;
+  GetWindowRect(dialog, &rect);
+  SIZE size{rect.right - rect.left, rect.bottom - rect.top};
+  if (g_app.autoAjustViewRect) size = FittedWindowSize(dialog, g_summary.list);
+  int x = ReadSettingInt(DisplaySection, L"X", INT_MIN);
+  int y = ReadSettingInt(DisplaySection, L"Y", INT_MIN);
+  if (x == INT_MIN || y == INT_MIN) {
+    x = rect.left;
+    y = rect.top;
+  }
+  SetWindowPos(dialog, nullptr, x, y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+
+  g_summary.direction = ReadSettingInt(DirectionSection, L"DirLeft", 1) != 0 ? 1 : 0;
+  Check(dialog, SummaryOwnCharacters, g_summary.direction == 1);
+  Check(dialog, SummaryOpponentCharacters, g_summary.direction == 0);
+
+  Refresh(dialog);
+  return TRUE;
+}
+
+void OnDestroy(HWND dialog) {
+  RECT rect;
+  GetWindowRect(dialog, &rect);
+  WriteSettingInt(DisplaySection, L"X", rect.left);
+  WriteSettingInt(DisplaySection, L"Y", rect.top);
+  WriteSettingInt(DirectionSection, L"DirLeft", g_summary.direction);
+  g_summary.list = nullptr;
+}
+
+void SetDirection(HWND dialog, int direction) {
+  if (g_summary.direction == direction) return;
+  g_summary.direction = direction;
+  Check(dialog, SummaryOwnCharacters, direction == 1);
+  Check(dialog, SummaryOpponentCharacters, direction == 0);
+  Refresh(dialog);
+}
+
+void MarkPeriod(HWND dialog, UINT chosen) {
+  for (UINT id = SummaryPeriodAll; id <= SummaryPeriodCustom; ++id) Check(dialog, id, id == chosen);
+}
+
+void ChoosePeriod(HWND dialog, UINT command) {
+  int period = (int)(command - SummaryPeriodAll);
+  if (SummaryPeriod == period) return;
+  MarkPeriod(dialog, command);
+  SummaryPeriod = period;
+  Refresh(dialog);
+}
+
+void ChooseCustomPeriod(HWND dialog) {
+  if (ShowCustomFilterDialog(dialog, &CustomFilter) != IDOK) return;
+  MarkPeriod(dialog, SummaryPeriodCustom);
+  SummaryPeriod = PeriodCustom;
+  Refresh(dialog);
+}
+
+void ChooseProfileFile(HWND dialog) {
+  wchar_t path[1025] = L"";
+  OPENFILENAMEW dialogData{};
+  dialogData.lStructSize = sizeof dialogData;
+  dialogData.hwndOwner = dialog;
+  dialogData.lpstrFilter = L"VizirIduvoz Database (*.db)\0*.db\0";
+  dialogData.lpstrFile = path;
+  dialogData.nMaxFile = 1025;
+  dialogData.lpstrDefExt = L"db";
+  dialogData.Flags = OFN_CREATEPROMPT | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameW(&dialogData)) return;
+  LoadSummaryProfile(dialog, path);
+}
+
+void OpenOpponentProfiles(HWND dialog) {
+  RecordFilter filter{};
+  ApplySummaryPeriod(filter);
+  OpenOpponentProfileWindow(dialog, &filter);
+}
+
+// Opens a detail window on the selected character row.
+void OpenDetailOfSelection(HWND dialog) {
+  int position = (int)SendMessageW(g_summary.list, LVM_GETSELECTIONMARK, 0, 0);
+  if (position < 0 || position >= CharacterRowCount) return;
+  int character = RowIdOf(RowItemDataAt(g_summary.list, position));
+  RecordFilter* filter = new RecordFilter{};
+  if (g_summary.direction == 1) {
+    filter->flags = FilterP1Id;
+    filter->p1id = character;
+  } else {
+    filter->flags = FilterP2Id;
+    filter->p2id = character;
+  }
+  ApplySummaryPeriod(*filter);
+  HWND detail = OpenDetailWindow(dialog, filter, g_summary.direction);
+  if (detail) ShowWindow(detail, SW_SHOW);
+}
+
+// Returns true when the message is answered here and default processing must not follow.
+bool OnSysCommand(HWND dialog, WPARAM command) {
+  if ((command & 0xFFF0) == SC_CLOSE) {
+    ShowWindow(dialog, SW_HIDE);
+    return true;
+  }
+  switch (command) {
+    case SummaryLoadProfile: ChooseProfileFile(dialog); break;
+    case SummaryOwnCharacters: SetDirection(dialog, 1); break;
+    case SummaryOpponentCharacters: SetDirection(dialog, 0); break;
+    case SummaryPeriodAll:
+    case SummaryPeriodToday:
+    case SummaryPeriodYesterday: ChoosePeriod(dialog, (UINT)command); break;
+    case SummaryPeriodCustom: ChooseCustomPeriod(dialog); break;
+    case SummaryUndo:
+      UndoChange();
+      Refresh(dialog);
+      break;
+    case SummaryRedo:
+      RedoChange();
+      Refresh(dialog);
+      break;
+    case SummaryOpponentProfiles: OpenOpponentProfiles(dialog); break;
+    case SummaryMatchHistory: ShowHistoryFilterDialog(dialog); break;
+    case SummaryCopyTable: CopyRecordTable(g_summary.list, RecordColumns, RecordColumnCount); break;
+    default: break;
+  }
+  return false;
+}
+
+void OnShortcutCommand(HWND dialog, int number) {
+  ProfileShortcut shortcut;
+  if (!GetShortcut(number, shortcut)) return;
+  LoadSummaryProfile(dialog, shortcut.path);
+}
+
+INT_PTR OnNotify(HWND dialog, NMHDR* header) {
+  if (header->idFrom != IDC_RECORD_LIST) return FALSE;
+  LRESULT result = 0;
+  switch (header->code) {
+    case LVN_COLUMNCLICK: result = SortListOnColumnClick(reinterpret_cast<NMLISTVIEW*>(header)); break;
+    case NM_CUSTOMDRAW: result = ColorListRow(reinterpret_cast<NMLVCUSTOMDRAW*>(header)); break;
+    case NM_DBLCLK: OpenDetailOfSelection(dialog); break;
+    default: break;
+  }
+  SetWindowLongPtrW(dialog, DWLP_MSGRESULT, result);
+  return TRUE;
+}
+
+void OnCaptionRightButton(HWND dialog) {
+  HMENU menu = GetSystemMenu(dialog, FALSE);
+  EnableMenuItem(menu, SummaryUndo, MF_BYCOMMAND | (CanUndo() ? MF_ENABLED : MF_GRAYED));
+  EnableMenuItem(menu, SummaryRedo, MF_BYCOMMAND | (CanRedo() ? MF_ENABLED : MF_GRAYED));
+}
+
+struct OwnedWindows {
+  HWND owner;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectOwned(HWND window, LPARAM context) {
+  auto* owned = reinterpret_cast<OwnedWindows*>(context);
+  LONG style = GetWindowLongW(window, GWL_STYLE);
+  if (GetWindow(window, GW_OWNER) == owned->owner && (style & (WS_POPUP | WS_BORDER | WS_SYSMENU)))
+    owned->found.push_back(window);
+  return TRUE;
+}
+
+}  // namespace
+
+bool LoadSummaryProfile(HWND summary, const std::wstring& path) {
+  std::wstring previous = CurrentDatabasePath();
+  SetDatabasePath(path);
+  if (!OpenRecordDatabase()) {
+    SetDatabasePath(previous);
+    MessageBoxW(summary, L"プロファイルのマッピングに失敗しました。", nullptr, MB_ICONERROR | MB_OK);
+    return false;
+  }
+  ClearJournal();
+  // Collected first: destroying while enumerating would change what is enumerated.
+  OwnedWindows owned{summary, {}};
+  EnumThreadWindows(GetCurrentThreadId(), CollectOwned, (LPARAM)&owned);
+  for (HWND window : owned.found)
+    if (IsWindow(window)) DestroyWindow(window);
+  Refresh(summary);
+  return true;
+}
+
+INT_PTR CALLBACK SummaryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnInitDialog(dialog);
+    case WM_SIZE:
+      if (g_summary.list) FillClientWithList(dialog, g_summary.list);
+      return TRUE;
+    case WM_GETMINMAXINFO: {
+      auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+      info->ptMinTrackSize.x = 0;
+      info->ptMinTrackSize.y = 0;
+      return TRUE;
+    }
+    case WM_NOTIFY:
+      return OnNotify(dialog, reinterpret_cast<NMHDR*>(lParam));
+    case WM_NCRBUTTONDOWN:
+      if (wParam == HTCAPTION) OnCaptionRightButton(dialog);
+      return FALSE;
+    case WM_COMMAND: {
+      UINT id = LOWORD(wParam);
+      if (id < FirstShortcutCommand || id >= FirstShortcutCommand + MaxShortcuts) return FALSE;
+      OnShortcutCommand(dialog, (int)(id - FirstShortcutCommand));
+      return TRUE;
+    }
+    case WM_SYSCOMMAND:
+      if (OnSysCommand(dialog, wParam)) {
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 0);
+        return TRUE;
+      }
+      return FALSE;
+    case RefreshSummaryMessage:
+      Refresh(dialog);
+      return TRUE;
+    case WM_DESTROY:
+      OnDestroy(dialog);
+      return FALSE;
+    default:
+      return FALSE;
+  }
 }

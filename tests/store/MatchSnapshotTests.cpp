@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "StoreTestData.h"
+#include "TestSupport.h"
+#include "shell/TextUtil.h"
+#include "store/MatchSnapshot.h"
+#include "store/RecordQueries.h"
+
+namespace {
+const int64_t Base = 133000000000000000LL;
+
+void Exec(sqlite3* db, const char* sql) { ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, sql, nullptr, nullptr, nullptr)) << sql; }
+
+// The quick answer and the statement's answer, cell by cell, success and failure alike.
+void ExpectSameAsStatement(const RecordFilter& f, const std::string& what) {
+  memset(PairingTable, 0x55, sizeof PairingTable);
+  bool byStatement = QueryPairingTotalsByStatement(f);
+  PairingCell expected[14][14];
+  memcpy(expected, PairingTable, sizeof expected);
+  memset(PairingTable, 0x55, sizeof PairingTable);
+  bool quick = QueryPairingTotals(f);
+  ASSERT_EQ(byStatement, quick) << what;
+  for (int a = 0; a < 14; ++a)
+    for (int b = 0; b < 14; ++b) {
+      ASSERT_EQ(expected[a][b].wins, PairingTable[a][b].wins) << what << " cell " << a << "," << b;
+      ASSERT_EQ(expected[a][b].losses, PairingTable[a][b].losses) << what << " cell " << a << "," << b;
+    }
+}
+
+std::string Describe(const RecordFilter& f) {
+  return "flags " + std::to_string(f.flags) + " from " + std::to_string(f.timestampFrom) + " to " +
+         std::to_string(f.timestampTo) + " p1 " + f.p1name + "/" + std::to_string(f.p1id) + "/" +
+         std::to_string(f.p1win) + " p2 " + f.p2name + "/" + std::to_string(f.p2id) + "/" + std::to_string(f.p2win) +
+         " limit " + std::to_string(f.limit);
+}
+
+class MatchSnapshotTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetDatabasePath(folder.File(L"s.db"));
+    ASSERT_TRUE(OpenRecordDatabase());
+  }
+  void TearDown() override { CloseRecordDatabase(); }
+  MatchSnapshotCounters Activity() { return MatchSnapshotActivity(RecordDatabase()); }
+
+  std::vector<MatchRecord> RandomMatches(std::mt19937& random, int count) {
+    const char* names[] = {"alpha", "Beta", "\x83\x65\x83\x58", "O'x", "", "gam"};
+    std::vector<MatchRecord> records;
+    int64_t t = Base;
+    for (int i = 0; i < count; ++i) {
+      t += (1 + random() % 3000) * 10000;
+      int p1 = random() % 3 ? random() % 3 : random() % 12;  // 12 and 13 never played
+      int p1win = random() % 3, p2win = p1win == 2 ? random() % 2 : 2;
+      if (random() % 50 == 0) p1win = -1;  // damaged rows must count exactly as SQL counts them
+      records.push_back(Match(t, random() % 2 ? "me" : "Me2", p1, p1win, names[random() % 6], random() % 14, p2win));
+    }
+    return records;
+  }
+
+  RecordFilter RandomFilter(std::mt19937& random, const std::vector<MatchRecord>& records) {
+    RecordFilter f = NoConditions();
+    f.flags = random() & (random() % 2 ? 0x7FF : (FilterFrom | FilterTo | FilterP1Id | FilterP2Id | FilterLimit));
+    f.timestampFrom = records[random() % records.size()].timestamp + (random() % 3) - 1;
+    f.timestampTo = records[random() % records.size()].timestamp + (random() % 3) - 1;
+    const char* names[] = {"me", "ME", "%e%", "M_", "\x83\x65_", "alpha", "%"};
+    SetName(f.p1name, names[random() % 7]);
+    SetName(f.p2name, names[random() % 7]);
+    f.p1id = (int)(random() % 16) - 1;
+    f.p2id = (int)(random() % 16) - 1;
+    f.p1win = (int)(random() % 4) - 1;
+    f.p2win = (int)(random() % 3);
+    const int limits[] = {0, 1, 30, 50, 100, -1, 5000};
+    f.limit = limits[random() % 7];
+    return f;
+  }
+  ScratchFolder folder;
+};
+
+TEST_F(MatchSnapshotTest, RandomTablesAndFiltersGiveTheStatementsFigures) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 3; ++round) {
+    Exec(RecordDatabase(), "DELETE FROM viziriduvozmirrow");
+    std::vector<MatchRecord> records = RandomMatches(random, 2000 + 1500 * round);
+    ASSERT_TRUE(InsertAll(records));
+    MatchSnapshotCounters before = Activity();
+    BeginTransaction();
+    for (int i = 0; i < 150; ++i) {
+      RecordFilter f = RandomFilter(random, records);
+      ExpectSameAsStatement(f, Describe(f));
+      if (HasFatalFailure()) {
+        EndTransaction(true);
+        return;
+      }
+    }
+    // The summary's own questions.
+    RecordFilter f = NoConditions();
+    ExpectSameAsStatement(f, "all");
+    for (int c = 0; c < 14; ++c) {
+      f.flags = FilterP1Id | FilterLimit;
+      f.p1id = c;
+      f.limit = 50;
+      ExpectSameAsStatement(f, "last 50 own " + std::to_string(c));
+      f.flags = FilterP2Id | FilterLimit;
+      f.p2id = c;
+      ExpectSameAsStatement(f, "last 50 opponent " + std::to_string(c));
+    }
+    EndTransaction(false);
+    MatchSnapshotCounters after = Activity();
+    EXPECT_EQ(150u + 29u, after.answers - before.answers) << "every question answered from the copy";
+  }
+}
+
+TEST_F(MatchSnapshotTest, OneSummaryRefreshReadsTheTableOnce) {
+  std::mt19937 random(11);
+  std::vector<MatchRecord> records = RandomMatches(random, 3000);
+  ASSERT_TRUE(InsertAll(records));
+  for (int refresh = 0; refresh < 2; ++refresh) {
+    MatchSnapshotCounters before = Activity();
+    BeginTransaction();
+    RecordFilter f = NoConditions();
+    ASSERT_TRUE(QueryPairingTotals(f));
+    for (int c = 0; c < 14; ++c) {
+      f.flags = FilterP1Id | FilterLimit;
+      f.p1id = c;
+      f.limit = 50;
+      ASSERT_TRUE(QueryPairingTotals(f));
+    }
+    for (int n : {30, 50, 100}) {
+      f.flags = FilterLimit;
+      f.limit = n;
+      ASSERT_TRUE(QueryPairingTotals(f));
+    }
+    EndTransaction(false);
+    MatchSnapshotCounters after = Activity();
+    EXPECT_EQ(18u, after.answers - before.answers);
+    EXPECT_EQ(refresh == 0 ? 1u : 0u, after.builds - before.builds) << "an unchanged table is not read again";
+    // A capture in between: the next refresh must count it.
+    if (refresh == 0) {
+      BeginTransaction();
+      ASSERT_TRUE(InsertMatchRecord(Match(records.back().timestamp + 10000, "me", 13, 2, "new", 12, 0)));
+      EndTransaction(false);
+      ASSERT_TRUE(QueryPairingTotals(NoConditions()));
+      EXPECT_EQ(1, PairingTable[13][12].wins);
+    }
+  }
+}
+
+TEST_F(MatchSnapshotTest, ChangesByThisAndOtherConnectionsAreSeen) {
+  std::mt19937 random(3);
+  std::vector<MatchRecord> records = RandomMatches(random, 500);
+  ASSERT_TRUE(InsertAll(records));
+  RecordFilter mine = NoConditions();
+  mine.flags = FilterP1Id;
+  mine.p1id = 13;
+  ASSERT_TRUE(QueryPairingTotals(mine));
+  EXPECT_EQ(0, PairingTable[13][0].wins);
+
+  // Inside one transaction: our own insert, then its rollback.
+  BeginTransaction();
+  ASSERT_TRUE(QueryPairingTotals(mine));
+  ASSERT_TRUE(InsertMatchRecord(Match(Base - 10000, "me", 13, 2, "x", 0, 0)));
+  ASSERT_TRUE(QueryPairingTotals(mine));
+  EXPECT_EQ(1, PairingTable[13][0].wins);
+  EndTransaction(true);
+  ASSERT_TRUE(QueryPairingTotals(mine));
+  EXPECT_EQ(0, PairingTable[13][0].wins) << "the rolled back row is gone";
+
+  // Another connection, as another process would: commits between our queries.
+  sqlite3* other = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(WideToUtf8(CurrentDatabasePath().c_str()).c_str(), &other));
+  Exec(other, "INSERT INTO viziriduvozmirrow VALUES (132000000000000000, 'me', 13, 2, 'y', 0, 1)");
+  ASSERT_TRUE(QueryPairingTotals(mine));
+  EXPECT_EQ(1, PairingTable[13][0].wins);
+  BeginTransaction();
+  Exec(other, "UPDATE viziriduvozmirrow SET p1win = 0 WHERE p2name = 'y'");
+  ASSERT_TRUE(QueryPairingTotals(mine));
+  EXPECT_EQ(0, PairingTable[13][0].wins);
+  EndTransaction(false);
+  // The other connection damages a row: the statement's failure comes back.
+  Exec(other, "UPDATE viziriduvozmirrow SET p2id = 14 WHERE p2name = 'y'");
+  EXPECT_FALSE(QueryPairingTotals(mine));
+  ExpectSameAsStatement(mine, "damaged");
+  sqlite3_close(other);
+}
+
+TEST_F(MatchSnapshotTest, ValuesTheCopyCannotHoldGoToTheStatements) {
+  std::mt19937 random(5);
+  ASSERT_TRUE(InsertAll(RandomMatches(random, 300)));
+  const char* damage[] = {
+      "UPDATE viziriduvozmirrow SET p1win = '2' WHERE rowid % 7 = 0",  // text rounds
+      "UPDATE viziriduvozmirrow SET p1win = 1000 WHERE rowid % 5 = 0",
+      "UPDATE viziriduvozmirrow SET p2id = 3.0 WHERE rowid % 3 = 0",  // stored as the integer 3
+      "UPDATE viziriduvozmirrow SET p2id = 'three' WHERE rowid % 11 = 0",
+      "UPDATE viziriduvozmirrow SET p1id = -1 WHERE rowid % 13 = 0",
+  };
+  for (const char* sql : damage) {
+    Exec(RecordDatabase(), sql);
+    RecordFilter f = NoConditions();
+    ExpectSameAsStatement(f, sql);
+    f.flags = FilterLimit;
+    f.limit = 40;
+    ExpectSameAsStatement(f, sql);
+    f.flags = FilterP2Id | FilterLimit;
+    f.p2id = 3;
+    ExpectSameAsStatement(f, sql);
+    f.flags = FilterP1Win;
+    f.p1win = 2;
+    ExpectSameAsStatement(f, sql);
+  }
+}
+
+TEST_F(MatchSnapshotTest, AnotherProfileStartsAfresh) {
+  ASSERT_TRUE(InsertAll({Match(Base, "me", 1, 2, "a", 1, 0)}));
+  ASSERT_TRUE(QueryPairingTotals(NoConditions()));
+  EXPECT_EQ(1, PairingTable[1][1].wins);
+  SetDatabasePath(folder.File(L"other.db"));
+  ASSERT_TRUE(OpenRecordDatabase());
+  EXPECT_EQ(0u, Activity().builds);
+  ASSERT_TRUE(InsertAll({Match(Base, "me", 2, 2, "a", 2, 0)}));
+  ASSERT_TRUE(QueryPairingTotals(NoConditions()));
+  EXPECT_EQ(0, PairingTable[1][1].wins);
+  EXPECT_EQ(1, PairingTable[2][2].wins);
+  EXPECT_EQ(1u, Activity().answers);
+}
+}  // namespace

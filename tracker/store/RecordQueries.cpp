@@ -1,0 +1,180 @@
+#include "RecordQueries.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+#include <sqlite3.h>
+
+#include <cstdarg>
+#include <cstring>
+#include <string>
+
+#include "MatchSnapshot.h"
+#include "RecordDatabase.h"
+
+PairingCell PairingTable[14][14];
+
+namespace {
+PairingCell g_working[14][14];
+
+int ParseInt(const char* text) { return text ? StrToIntA(text) : 0; }
+
+int64_t ParseInt64(const char* text) {
+  LONGLONG value = 0;
+  if (text) StrToInt64ExA(text, STIF_DEFAULT, &value);
+  return value;
+}
+
+void CopyName(char (&field)[260], const char* text) {
+  size_t n = text ? strlen(text) : 0;
+  if (n > sizeof field - 1) n = sizeof field - 1;
+  if (n) memcpy(field, text, n);
+  field[n] = '\0';
+}
+
+std::string WhereClause(const RecordFilter& filter) {
+  std::string clause;
+  BuildWhereClause(filter, clause);
+  return clause;
+}
+
+// Formats the statement, runs it with the row reader and frees it; true when it completed.
+bool Run(sqlite3_callback reader, void* context, const char* format, ...) {
+  sqlite3* db = RecordDatabase();
+  if (!db) return false;
+  va_list args;
+  va_start(args, format);
+  char* sql = sqlite3_vmprintf(format, args);
+  va_end(args);
+  if (!sql) return false;
+  bool ok = sqlite3_exec(db, sql, reader, context, nullptr) == SQLITE_OK;
+  sqlite3_free(sql);
+  return ok;
+}
+
+int ReadPairingRow(void*, int columns, char** values, char**) {
+  if (columns != 4) return 1;
+  int p1id = ParseInt(values[0]);
+  int p2id = ParseInt(values[1]);
+  if (p1id < 0 || p1id > 13 || p2id < 0 || p2id > 13) return 1;
+  int wins = ParseInt(values[2]);
+  int losses = ParseInt(values[3]);
+  g_working[p1id][p2id].wins = wins < 0 ? 0 : wins;
+  g_working[p1id][p2id].losses = losses < 0 ? 0 : losses;
+  return 0;
+}
+
+struct Delivery {
+  MatchRowCallback callback;
+  void* context;
+};
+
+int ReadOpponentRow(void* context, int columns, char** values, char**) {
+  if (columns != 3) return 1;
+  MatchRecord record;
+  memset(&record, 0, sizeof record);
+  CopyName(record.p2name, values[0]);
+  record.p1win = ParseInt(values[1]);
+  record.p2win = ParseInt(values[2]);
+  auto* delivery = static_cast<Delivery*>(context);
+  delivery->callback(record, delivery->context);
+  return 0;
+}
+
+bool ReadMatchColumns(int columns, char** values, MatchRecord& record) {
+  if (columns != 7) return false;
+  memset(&record, 0, sizeof record);
+  record.timestamp = ParseInt64(values[0]);
+  CopyName(record.p1name, values[1]);
+  record.p1id = ParseInt(values[2]);
+  record.p1win = ParseInt(values[3]);
+  CopyName(record.p2name, values[4]);
+  record.p2id = ParseInt(values[5]);
+  record.p2win = ParseInt(values[6]);
+  return true;
+}
+
+int ReadHistoryRow(void* context, int columns, char** values, char**) {
+  MatchRecord record;
+  if (!ReadMatchColumns(columns, values, record)) return 1;
+  auto* delivery = static_cast<Delivery*>(context);
+  delivery->callback(record, delivery->context);
+  return 0;
+}
+
+struct Latest {
+  MatchRecord record;
+  bool found;
+};
+
+int ReadLatestRow(void* context, int columns, char** values, char**) {
+  auto* latest = static_cast<Latest*>(context);
+  if (!ReadMatchColumns(columns, values, latest->record)) return 1;
+  latest->found = true;
+  return 0;
+}
+}  // namespace
+
+bool QueryPairingTotalsByStatement(const RecordFilter& filter) {
+  if (!RecordDatabase()) return false;
+  memset(g_working, 0, sizeof g_working);
+  std::string where = WhereClause(filter);
+  bool ok;
+  if (filter.flags & FilterLimit) {
+    ok = Run(ReadPairingRow, nullptr,
+             "SELECT T.p1id, T.p2id, sum(T.p1win/2), sum(T.p2win/2) FROM (SELECT p1id, p2id, p1win, p2win FROM "
+             "viziriduvozmirrow %s ORDER BY timestamp DESC LIMIT %d) AS T GROUP BY T.p1id, T.p2id;",
+             where.c_str(), (int)filter.limit);
+  } else {
+    ok = Run(ReadPairingRow, nullptr,
+             "SELECT T.p1id, T.p2id, sum(T.p1win/2), sum(T.p2win/2) FROM viziriduvozmirrow AS T %s GROUP BY T.p1id, "
+             "T.p2id;",
+             where.c_str());
+  }
+  if (ok) memcpy(PairingTable, g_working, sizeof PairingTable);
+  return ok;
+}
+
+bool QueryPairingTotals(const RecordFilter& filter) {
+  sqlite3* db = RecordDatabase();
+  if (!db) return false;
+  if (PairingTotalsFromSnapshot(db, filter, g_working)) {
+    memcpy(PairingTable, g_working, sizeof PairingTable);
+    return true;
+  }
+  return QueryPairingTotalsByStatement(filter);
+}
+
+bool QueryOpponentTotals(const RecordFilter& filter, MatchRowCallback callback, void* context) {
+  Delivery delivery{callback, context};
+  std::string where = WhereClause(filter);
+  if (filter.flags & FilterLimit) {
+    return Run(ReadOpponentRow, &delivery,
+               "SELECT T.p2name, sum(T.p1win/2), sum(T.p2win/2) FROM (SELECT p2name, p1id, p2id, p1win, p2win FROM "
+               "viziriduvozmirrow %s ORDER BY timestamp DESC LIMIT %d) AS T GROUP BY T.p2name",
+               where.c_str(), (int)filter.limit);
+  }
+  return Run(ReadOpponentRow, &delivery,
+             "SELECT T.p2name, sum(T.p1win/2), sum(T.p2win/2) FROM viziriduvozmirrow AS T %s GROUP BY p2name",
+             where.c_str());
+}
+
+bool QueryMatchHistory(const RecordFilter& filter, MatchRowCallback callback, void* context) {
+  Delivery delivery{callback, context};
+  std::string where = WhereClause(filter);
+  if (filter.flags & FilterLimit) {
+    return Run(ReadHistoryRow, &delivery, "SELECT * FROM viziriduvozmirrow %s ORDER BY timestamp DESC LIMIT %d",
+               where.c_str(), (int)filter.limit);
+  }
+  return Run(ReadHistoryRow, &delivery, "SELECT * FROM viziriduvozmirrow %s ORDER BY timestamp DESC", where.c_str());
+}
+
+bool QueryLatestMatch(const RecordFilter& filter, MatchRecord& record) {
+  Latest latest;
+  latest.found = false;
+  std::string where = WhereClause(filter);
+  if (!Run(ReadLatestRow, &latest, "SELECT * FROM viziriduvozmirrow %s ORDER BY timestamp DESC LIMIT 1", where.c_str()))
+    return false;
+  if (!latest.found) return false;
+  record = latest.record;
+  return true;
+}

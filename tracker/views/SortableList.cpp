@@ -1,0 +1,158 @@
+#include "SortableList.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
+const wchar_t* const SortColumnProperty = L"SLV.SORT.CURRENTCOL";
+const wchar_t* const SortDirectionProperty = L"SLV.SORT.DIRECTION";
+const wchar_t* const SortColumnsProperty = L"SLV.COLUMNS";
+
+void SetupSortableList(HWND list, const ListColumn* columns, int count) {
+  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+  for (int i = 0; i < count; ++i) {
+    LVCOLUMNW column{};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+    column.fmt = (int)columns[i].format;
+    column.cx = columns[i].width;
+    column.pszText = const_cast<wchar_t*>(columns[i].caption);
+    SendMessageW(list, LVM_INSERTCOLUMNW, i, (LPARAM)&column);
+  }
+  SetPropW(list, SortColumnProperty, (HANDLE)(INT_PTR)0);
+  SetPropW(list, SortDirectionProperty, (HANDLE)(INT_PTR)1);
+  SetPropW(list, SortColumnsProperty, (HANDLE)columns);
+}
+
+namespace {
+
+// The effect of LVM_SORTITEMSEX with `compare`. Wine hands such comparisons indexes that are not the rows it
+// reads back, so the order is worked out here on the unchanged list with the same comparisons and applied
+// through LVM_SORTITEMS by rank; the item data are put back afterwards.
+int CALLBACK CompareRanks(LPARAM first, LPARAM second, LPARAM) { return first < second ? -1 : first > second; }
+
+LPARAM ItemDataAt(HWND list, int index) {
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = index;
+  SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)&item);
+  return item.lParam;
+}
+
+void SetItemDataAt(HWND list, int index, LPARAM data) {
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = index;
+  item.lParam = data;
+  SendMessageW(list, LVM_SETITEMW, 0, (LPARAM)&item);
+}
+
+void SortRowsByIndex(HWND list, PFNLVCOMPARE compare, ListSortContext& context) {
+  int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+  std::vector<int> order((size_t)count);
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int a, int b) { return compare(a, b, (LPARAM)&context) < 0; });
+  std::vector<LPARAM> data((size_t)count);
+  for (int i = 0; i < count; ++i) data[(size_t)i] = ItemDataAt(list, i);
+  for (int rank = 0; rank < count; ++rank) SetItemDataAt(list, order[(size_t)rank], rank);
+  SendMessageW(list, LVM_SORTITEMS, 0, (LPARAM)CompareRanks);
+  for (int position = 0; position < count; ++position)
+    SetItemDataAt(list, position, data[(size_t)order[(size_t)position]]);
+}
+
+}  // namespace
+
+LRESULT SortListOnColumnClick(const NMLISTVIEW* notification) {
+  HWND list = notification->hdr.hwndFrom;
+  int current = (int)(INT_PTR)GetPropW(list, SortColumnProperty);
+  int direction = (int)(INT_PTR)GetPropW(list, SortDirectionProperty);
+  int clicked = notification->iSubItem;
+  if (clicked != current) {
+    current = clicked;
+    direction = 1;
+  } else {
+    direction = direction == 1 ? -1 : 1;
+  }
+  SetPropW(list, SortColumnProperty, (HANDLE)(INT_PTR)current);
+  SetPropW(list, SortDirectionProperty, (HANDLE)(INT_PTR)direction);
+
+  // The table holds as many columns as the header shows; never read past it.
+  const ListColumn* columns = static_cast<const ListColumn*>(GetPropW(list, SortColumnsProperty));
+  HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
+  int columnCount = header ? (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) : 0;
+  if (!columns || clicked < 0 || clicked >= columnCount) return 1;
+
+  PFNLVCOMPARE compare = nullptr;
+  switch (columns[clicked].sortKind) {
+    case SortByItemData: compare = CompareRowsByItemData; break;
+    case SortByText: compare = CompareRowsByText; break;
+    case SortByNumber: compare = CompareRowsByNumber; break;
+    case SortByNumberAfterFirst: compare = CompareRowsByNumberAfterFirst; break;
+    default: return 1;
+  }
+  ListSortContext context{list, current, direction};
+  SortRowsByIndex(list, compare, context);
+  return 1;
+}
+
+namespace {
+
+struct RowKey {
+  LPARAM data = 0;
+  wchar_t text[256] = L"";
+};
+
+void ReadRow(const ListSortContext& context, int index, bool withText, RowKey& key) {
+  LVITEMW item{};
+  item.mask = LVIF_PARAM | (withText ? LVIF_TEXT : 0);
+  item.iItem = index;
+  item.iSubItem = context.column;
+  item.pszText = key.text;
+  item.cchTextMax = 256;
+  SendMessageW(context.list, LVM_GETITEMW, 0, (LPARAM)&item);
+  key.data = item.lParam;
+}
+
+int Sign(long long difference) { return difference > 0 ? 1 : difference < 0 ? -1 : 0; }
+
+bool IsPinned(LPARAM data) { return (data & PinnedRowFlag) != 0; }
+
+// kind: 0 item data, 1 text, 2 number, 3 number after the first character.
+int CompareRows(LPARAM first, LPARAM second, LPARAM contextValue, int kind) {
+  const ListSortContext& context = *reinterpret_cast<const ListSortContext*>(contextValue);
+  RowKey a, b;
+  ReadRow(context, (int)first, kind != 0, a);
+  ReadRow(context, (int)second, kind != 0, b);
+  int32_t dataA = (int32_t)a.data, dataB = (int32_t)b.data;
+  if (IsPinned(a.data) || IsPinned(b.data)) return Sign((long long)dataA - dataB);
+  int result = 0;
+  switch (kind) {
+    case 0: result = Sign((long long)dataA - dataB); break;
+    case 1: result = lstrcmpW(a.text, b.text); break;
+    case 2: result = Sign((long long)StrToIntW(a.text) - StrToIntW(b.text)); break;
+    default: {
+      const wchar_t* textA = a.text[0] ? a.text + 1 : a.text;
+      const wchar_t* textB = b.text[0] ? b.text + 1 : b.text;
+      result = Sign((long long)StrToIntW(textA) - StrToIntW(textB));
+      break;
+    }
+  }
+  return result * context.direction;
+}
+
+}  // namespace
+
+int CALLBACK CompareRowsByItemData(LPARAM first, LPARAM second, LPARAM context) {
+  return CompareRows(first, second, context, 0);
+}
+int CALLBACK CompareRowsByText(LPARAM first, LPARAM second, LPARAM context) {
+  return CompareRows(first, second, context, 1);
+}
+int CALLBACK CompareRowsByNumber(LPARAM first, LPARAM second, LPARAM context) {
+  return CompareRows(first, second, context, 2);
+}
+int CALLBACK CompareRowsByNumberAfterFirst(LPARAM first, LPARAM second, LPARAM context) {
+  return CompareRows(first, second, context, 3);
+}
