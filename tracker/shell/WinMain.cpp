@@ -1,4 +1,6 @@
-// Process entry: until the shell arrives, the program only says it has nothing to run yet.
+// Process entry of Corvenka.exe: everything runs inside the hidden main window and its message loop.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return -1; }
+#include "MainWindow.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return RunTracker(GetModuleHandleW(nullptr)); }

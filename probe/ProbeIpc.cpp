@@ -1,0 +1,263 @@
+// The bridge between the tracker's copy and the game's copy of the library: the shared block, the
+// installation through a message hook, the in-game IPC window and the two requesters.
+#include <windows.h>
+
+#include <cstring>
+
+#include "ProbeInternal.h"
+#include "ScriptTableReader.h"
+
+namespace {
+
+struct SharedBlock {
+  HHOOK hook;
+  DWORD result;
+  char transfer[256];
+#ifdef MIRROWADDR_TEST_BUILD
+  // Test builds only: what the last request cost on the game's thread.
+  LONGLONG lastRequestTicks;
+  LONG lastRequestReads;
+#endif
+};
+
+}  // namespace
+
+// One set of bytes for every process that loads this library file.
+__attribute__((section(".shared"), shared)) volatile SharedBlock g_shared = {};
+
+ProbeCounters g_probeCounters;
+
+namespace {
+
+const wchar_t kIpcClass[] = L"MirrowAddrIPCWndClass";
+const wchar_t kInstallMutex[] = L"MirrowAddrInstallMutex";
+const wchar_t kInstalledEvent[] = L"MirrowAddrInstalledEvent";
+const wchar_t kIpcMutex[] = L"MirrowAddrIPCMutex";
+
+// Game side.
+bool g_installed = false;
+// Tracker side.
+HWND g_ipcWindow = nullptr;
+
+class CurrentProcessMemory : public MemoryReader {
+ public:
+  bool Read(uint32_t address, void* out, uint32_t size) override {
+#ifdef MIRROWADDR_TEST_BUILD
+    ++g_shared.lastRequestReads;
+#endif
+    SIZE_T got = 0;
+    return ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<LPCVOID>((uintptr_t)address), out, size, &got) &&
+           got == size;
+  }
+};
+
+struct LookupRequest {
+  char path[256];
+  uint32_t type, value;
+};
+
+bool RunLookup(void* context) {
+  auto* request = static_cast<LookupRequest*>(context);
+  CurrentProcessMemory memory;
+  uint32_t vmWord = (uint32_t)(uintptr_t)GetModuleHandleW(nullptr) + g_coreBase;
+  return ResolveScriptPath(memory, vmWord, request->path, &request->type, &request->value);
+}
+
+struct StringRequest {
+  uint32_t address;
+  char text[256];
+  uint32_t length;
+};
+
+bool RunStringRead(void* context) {
+  auto* request = static_cast<StringRequest*>(context);
+  CurrentProcessMemory memory;
+  return ReadScriptString(memory, request->address, request->text, &request->length);
+}
+
+#ifdef MIRROWADDR_TEST_BUILD
+bool RunFault(void*) {
+  *static_cast<volatile int*>(nullptr) = 1;
+  return false;
+}
+#endif
+
+LRESULT OnLookupPath() {
+  LookupRequest request;
+  // The block is shared with every process: never trust it to be terminated.
+  std::memcpy(request.path, const_cast<const char*>(g_shared.transfer), sizeof request.path);
+  request.path[sizeof request.path - 1] = 0;
+#ifdef MIRROWADDR_TEST_BUILD
+  LARGE_INTEGER start, end;
+  g_shared.lastRequestReads = 0;
+  QueryPerformanceCounter(&start);
+  bool found = RunGuarded(RunLookup, &request);
+  QueryPerformanceCounter(&end);
+  g_shared.lastRequestTicks = end.QuadPart - start.QuadPart;
+  if (!found) return 0;
+#else
+  if (!RunGuarded(RunLookup, &request)) return 0;
+#endif
+  g_shared.result = request.type;
+  std::memcpy(const_cast<char*>(g_shared.transfer), &request.value, 4);
+  return 1;
+}
+
+LRESULT OnReadString(WPARAM address) {
+  StringRequest request;
+  request.address = (uint32_t)address;
+  if (!RunGuarded(RunStringRead, &request)) return 0;
+  std::memcpy(const_cast<char*>(g_shared.transfer), request.text, request.length + 1);
+  g_shared.result = request.length;
+  return 1;
+}
+
+class NamedMutex {
+ public:
+  explicit NamedMutex(const wchar_t* name) : handle_(CreateMutexW(nullptr, FALSE, name)) {
+    // An abandoned mutex (its holder died) is simply taken over.
+    if (handle_) WaitForSingleObject(handle_, INFINITE);
+  }
+  ~NamedMutex() {
+    if (handle_) {
+      ReleaseMutex(handle_);
+      CloseHandle(handle_);
+    }
+  }
+  NamedMutex(const NamedMutex&) = delete;
+  NamedMutex& operator=(const NamedMutex&) = delete;
+
+ private:
+  HANDLE handle_;
+};
+
+void DebugOutput(const char* label, const char* text) {
+  char line[300];
+  wsprintfA(line, "MirrowAddr: %s %s\n", label, text);
+  OutputDebugStringA(line);
+}
+
+}  // namespace
+
+HHOOK SharedHookHandle() { return g_shared.hook; }
+
+#ifdef MIRROWADDR_TEST_BUILD
+void LastRequestCost(LONGLONG* ticks, LONG* reads) {
+  *ticks = g_shared.lastRequestTicks;
+  *reads = g_shared.lastRequestReads;
+}
+#endif
+
+HWND FindIpcWindow() {
+  HWND window = g_ipcWindow;
+  if (window && IsWindow(window)) return window;
+  window = FindWindowW(kIpcClass, nullptr);
+  g_ipcWindow = window;
+  return window;
+}
+
+bool InstallProbe() {
+  HWND game = FindWindowW(g_gameWindowClass, g_gameWindowCaption);
+  if (!game) return false;
+  DWORD thread = GetWindowThreadProcessId(game, nullptr);
+  bool ok = false;
+  {
+    NamedMutex installing(kInstallMutex);
+    if (FindIpcWindow()) {
+      ok = true;
+    } else {
+      // The event exists before the hook can run, so a hook call that comes at once is not lost.
+      HANDLE installed = CreateEventW(nullptr, FALSE, FALSE, kInstalledEvent);
+      HHOOK hook = installed ? SetWindowsHookExW(WH_GETMESSAGE, ProbeHookProc, g_probeModule, thread) : nullptr;
+      if (hook) {
+        InterlockedIncrement(&g_probeCounters.hooksSet);
+        g_shared.hook = hook;
+        PostMessageW(game, WM_NULL, 0, 0);
+        ok = WaitForSingleObject(installed, 10000) == WAIT_OBJECT_0;
+        UnhookWindowsHookEx(g_shared.hook);
+        g_shared.hook = nullptr;
+        InterlockedIncrement(&g_probeCounters.hooksRemoved);
+      }
+      if (installed) CloseHandle(installed);
+    }
+    if (ok) OnProbeAttached();
+  }
+  return ok;
+}
+
+LRESULT CALLBACK ProbeHookProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION && !g_installed && LoadAddressSettings()) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = IpcWindowProc;
+    wc.hInstance = g_probeModule;
+    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    wc.hIconSm = LoadIconW(nullptr, IDI_APPLICATION);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(1);
+    wc.lpszClassName = kIpcClass;
+    // A class left registered by an attempt whose window failed must not block every later attempt.
+    if (RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) {
+      HWND window = CreateWindowExW(0, kIpcClass, L"", WS_POPUPWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 300, 400,
+                                    nullptr, nullptr, g_probeModule, nullptr);
+      if (window) {
+        wchar_t self[1024];
+        DWORD n = GetModuleFileNameW(g_probeModule, self, 1024);
+        // Pins the library (and the window procedure) after the hook is gone.
+        if (n && n < 1024) LoadLibraryW(self);
+        g_installed = true;
+        HANDLE installed = CreateEventW(nullptr, FALSE, FALSE, kInstalledEvent);
+        if (installed) {
+          SetEvent(installed);
+          CloseHandle(installed);
+        }
+      }
+    }
+  }
+  return CallNextHookEx(g_shared.hook, code, wParam, lParam);
+}
+
+LRESULT CALLBACK IpcWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case IpcLookupPath:
+      return OnLookupPath();
+    case IpcReadString:
+      return OnReadString(wParam);
+#ifdef MIRROWADDR_TEST_BUILD
+    case IpcTestFault:
+      return RunGuarded(RunFault, nullptr);
+#endif
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool QueryScriptPath(const char* path, uint32_t* typeWord, uint32_t* valueWord) {
+  HWND window = FindIpcWindow();
+  if (!window) return false;
+  size_t length = 0;
+  while (length <= 254 && path[length]) ++length;
+  if (length > 254) return false;
+  NamedMutex requesting(kIpcMutex);
+  std::memcpy(const_cast<char*>(g_shared.transfer), path, length + 1);
+  InterlockedIncrement(&g_probeCounters.requestsSent);
+  if (!SendMessageW(window, IpcLookupPath, 0, 0)) return false;
+  DebugOutput("path", path);
+  *typeWord = g_shared.result;
+  std::memcpy(valueWord, const_cast<const char*>(g_shared.transfer), 4);
+  return true;
+}
+
+bool FetchScriptString(uint32_t stringAddress) {
+  HWND window = FindIpcWindow();
+  if (!window) return false;
+  NamedMutex requesting(kIpcMutex);
+  InterlockedIncrement(&g_probeCounters.requestsSent);
+  if (!SendMessageW(window, IpcReadString, (WPARAM)stringAddress, 0)) return false;
+  DWORD length = g_shared.result;
+  if (length > 255) length = 255;
+  std::memcpy(g_stringResult, const_cast<const char*>(g_shared.transfer), length + 1);
+  g_stringResult[length] = 0;
+  DebugOutput("text", g_stringResult);
+  return true;
+}

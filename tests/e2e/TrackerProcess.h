@@ -1,0 +1,34 @@
+// A fresh program folder holding copies of the real binaries, and the tracker run from it.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "TestSupport.h"
+
+class ProgramFolderFixture {
+ public:
+  // Copies the named build outputs ("Corvenka.exe", "MirrowAddr.dll", "mirrow.exe", "mirrow_report.exe").
+  bool Add(const wchar_t* name);
+  std::wstring File(const wchar_t* name) const { return folder_.File(name); }
+  const std::wstring& Path() const { return folder_.Path(); }
+  void Settings(const std::string& text) { WriteWholeFile(File(L"Corvenka.ini"), text); }
+  // A key's value in Corvenka.ini, or "<none>".
+  std::wstring Setting(const wchar_t* section, const wchar_t* key) const;
+  std::string SettingsText() const { return ReadWholeFile(File(L"Corvenka.ini")); }
+
+ private:
+  ScratchFolder folder_;
+};
+
+// The top-level window of the given class that belongs to the process, waiting for it to appear.
+HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, DWORD timeoutMs = 20000);
+// The tracker's main window once its start-up has finished (its summary window exists), or null.
+HWND WaitForTrackerStarted(DWORD processId, DWORD timeoutMs = 20000);
+// Any visible top-level window of the process.
+HWND VisibleWindowOf(DWORD processId);
+// Whether the process has loaded a module of that file name.
+bool ProcessHasModule(DWORD processId, const wchar_t* moduleName);
+
+// Paths in settings files: the scratch folders have plain ASCII names.
+std::string Ascii(const std::wstring& text);

@@ -1,0 +1,120 @@
+// Corvenka.exe started for real from a fresh program folder: what it needs to start, what it asks when the
+// profile cannot be opened, and what it leaves in its settings file when it ends.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "TrackerProcess.h"
+#include "resources/resource.h"
+
+namespace {
+const DWORD StartFailed = (DWORD)-1;
+
+// Whether any window of the process became visible before it ended.
+bool ShowedWindowUntilExit(ChildProcess& process, DWORD* exitCode) {
+  bool shown = false;
+  for (int i = 0; i < 1500; ++i) {
+    if (VisibleWindowOf(process.Id())) shown = true;
+    DWORD code = process.WaitExit(20);
+    if (code != STILL_ACTIVE) {
+      *exitCode = code;
+      return shown;
+    }
+  }
+  *exitCode = STILL_ACTIVE;
+  return shown;
+}
+
+bool IsFileDialog(HWND dialog) { return GetDlgItem(dialog, 0x470) != nullptr; }
+
+size_t Occurrences(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+TEST(TrackerStartup, WithoutTheProbeLibraryEndsAtOnceAndShowsNothing) {
+  ProgramFolderFixture program;
+  ASSERT_TRUE(program.Add(L"Corvenka.exe"));
+  ChildProcess tracker;
+  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  DWORD code = 0;
+  EXPECT_FALSE(ShowedWindowUntilExit(tracker, &code));
+  EXPECT_EQ(StartFailed, code);
+  EXPECT_FALSE(FileExists(program.File(L"Default.db")));
+  EXPECT_FALSE(FileExists(program.File(L"Corvenka.ini")));
+
+  // A library without the four entries does not do either.
+  program.Settings("[Path]\r\nMirrowAddr=kernel32.dll\r\n");
+  ChildProcess again;
+  ASSERT_TRUE(again.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  EXPECT_FALSE(ShowedWindowUntilExit(again, &code));
+  EXPECT_EQ(StartFailed, code);
+  EXPECT_FALSE(FileExists(program.File(L"Default.db")));
+  EXPECT_EQ("[Path]\r\nMirrowAddr=kernel32.dll\r\n", program.SettingsText());
+}
+
+TEST(TrackerStartup, EmptyProfileUsesDefaultDbAndTheExitCommandSavesAndEndsWithZero) {
+  ProgramFolderFixture program;
+  ASSERT_TRUE(program.Add(L"Corvenka.exe"));
+  ASSERT_TRUE(program.Add(L"MirrowAddr.dll"));
+  program.Settings("[General]\r\nProfile=\r\ninfoTrans=5\r\n");
+  ChildProcess tracker;
+  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  HWND main = WaitForTrackerStarted(tracker.Id());
+  ASSERT_NE(nullptr, main);
+  EXPECT_FALSE(IsWindowVisible(main));
+  EXPECT_TRUE(FileExists(program.File(L"Default.db")));
+  EXPECT_EQ(0, CountRows(program.File(L"Default.db")));
+  EXPECT_EQ(nullptr, VisibleWindowOf(tracker.Id()));
+
+  PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_EQ(0u, tracker.WaitExit());
+  EXPECT_EQ(program.File(L"Default.db"), program.Setting(L"General", L"Profile"));
+  EXPECT_EQ(L"0", program.Setting(L"General", L"InfoTrans"));
+  EXPECT_EQ(1u, Occurrences(program.SettingsText(), "nfoTrans="));
+  EXPECT_EQ(L"1", program.Setting(L"RUZ.Behavior", L"AutoAjustViewRect"));
+}
+
+TEST(TrackerStartup, UnopenableProfileAsksForAFileAndCancelEndsTheStart) {
+  ProgramFolderFixture program;
+  ASSERT_TRUE(program.Add(L"Corvenka.exe"));
+  ASSERT_TRUE(program.Add(L"MirrowAddr.dll"));
+  const std::string settings = "[General]\r\nProfile=Z:\\no\\such\\folder\\x.db\r\ninfoTrans=1\r\n";
+  program.Settings(settings);
+  ChildProcess tracker;
+  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  MessageBoxAnswerer box(IDOK, tracker.Id());
+  EXPECT_EQ(L"プロファイルのマッピングに失敗しました。", box.Text());
+  DialogDriver dialog(IsFileDialog, [](HWND d) { AnswerFileDialog(d, L""); }, tracker.Id());
+  EXPECT_TRUE(dialog.Wait());
+  EXPECT_EQ(StartFailed, tracker.WaitExit());
+  EXPECT_FALSE(FileExists(program.File(L"Default.db")));
+  EXPECT_EQ(settings, program.SettingsText());
+}
+
+TEST(TrackerStartup, UnopenableProfileReplacedByANewFile) {
+  ProgramFolderFixture program;
+  ASSERT_TRUE(program.Add(L"Corvenka.exe"));
+  ASSERT_TRUE(program.Add(L"MirrowAddr.dll"));
+  program.Settings("[General]\r\nProfile=Z:\\no\\such\\folder\\x.db\r\n");
+  std::wstring chosen = program.File(L"evening.db");
+  ChildProcess tracker;
+  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  MessageBoxAnswerer box(IDOK, tracker.Id());
+  EXPECT_EQ(L"プロファイルのマッピングに失敗しました。", box.Text());
+  DialogDriver dialog(IsFileDialog, [&](HWND d) { AnswerFileDialog(d, chosen); }, tracker.Id());
+  EXPECT_TRUE(dialog.Wait());
+  MessageBoxAnswerer create(IDYES, tracker.Id());
+  EXPECT_TRUE(create.Wait());
+
+  HWND main = WaitForTrackerStarted(tracker.Id());
+  ASSERT_NE(nullptr, main);
+  EXPECT_EQ(0, CountRows(chosen));
+  EXPECT_FALSE(FileExists(program.File(L"Default.db")));
+  PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_EQ(0u, tracker.WaitExit());
+  EXPECT_EQ(chosen, program.Setting(L"General", L"Profile"));
+}
+}  // namespace

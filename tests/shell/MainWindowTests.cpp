@@ -1,0 +1,481 @@
+// The tracker's hidden window in this process, with a scripted probe: start-up and shut-down, the settings
+// they read and write, the probe's notifications, the tray icon and the menu commands.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "FakeProbe.h"
+#include "TestSupport.h"
+#include "resources/resource.h"
+#include "shell/AppState.h"
+#include "shell/MainWindow.h"
+#include "shell/ProbeBinding.h"
+#include "shell/ProfileShortcuts.h"
+#include "shell/TrayMenu.h"
+#include "store/RecordDatabase.h"
+
+namespace {
+// Scratch paths are plain ASCII.
+std::string Ascii(const std::wstring& path) { return std::string(path.begin(), path.end()); }
+
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+
+HICON TrayImage(int id) {
+  return (HICON)LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, LR_SHARED);
+}
+
+bool ScriptedBind(HWND window) { return g_probe.startup(ProbeInterfaceVersion, window, ProbeNotifyMessage) != 0; }
+
+// True when the shell still holds the tracker's icon (a change of a missing icon fails).
+bool TrayIconPresent() {
+  NOTIFYICONDATAW data = TrayIconData();
+  data.uFlags = NIF_TIP;
+  return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+bool ProcessRunning(const wchar_t* exeName) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  bool found = false;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
+    found = lstrcmpiW(entry.szExeFile, exeName) == 0;
+  CloseHandle(snapshot);
+  return found;
+}
+
+// Notes, at the moment the main window is destroyed, whether the report tool has run by then.
+WNDPROC g_trackerProc = nullptr;
+std::wstring g_reportLog;
+bool g_reportRanBeforeEnd = false;
+LRESULT CALLBACK WatchEndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) g_reportRanBeforeEnd = WaitUntil([] { return FileExists(g_reportLog); }, 15000);
+  return CallWindowProcW(g_trackerProc, window, message, wParam, lParam);
+}
+
+class TrackerWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_app = AppState();
+    g_app.instance = Instance();
+    g_app.programDirectory = folder.Path();
+    g_app.settingsPath = folder.File(L"Corvenka.ini");
+    probe.Install();
+    g_bindProbeStep = ScriptedBind;
+    ASSERT_TRUE(RegisterMainWindowClass(Instance()));
+  }
+  void TearDown() override {
+    if (window && IsWindow(window)) DestroyWindow(window);
+    DrainQuit();
+  }
+  HWND Start() {
+    window = CreateMainWindow(Instance());
+    return window;
+  }
+  // Ends the tracker from its menu and runs the loop to its end; the loop's result.
+  int Exit() {
+    SendMessageW(window, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_FALSE(IsWindow(window));
+    return RunMessageLoop();
+  }
+  void DrainQuit() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+  }
+  void Settings(const char* text) { WriteWholeFile(g_app.settingsPath, text); }
+  std::wstring Raw(const wchar_t* section, const wchar_t* key) {
+    wchar_t buffer[2048];
+    GetPrivateProfileStringW(section, key, L"<none>", buffer, 2048, g_app.settingsPath.c_str());
+    return buffer;
+  }
+  bool Checked(UINT id) { return (GetMenuState(g_app.popupMenu, id, MF_BYCOMMAND) & MF_CHECKED) != 0; }
+  void Notify(WPARAM wParam, LPARAM lParam) { SendMessageW(window, ProbeNotifyMessage, wParam, lParam); }
+  void FinishedMatch() {
+    probe.names = {{7, "host"}, {8, "guest"}};
+    probe.values = {{4, 2}, {5, 1}, {2, 3}, {3, 7}, {1, 0}, {0, 0}};
+  }
+
+  ScratchFolder folder;
+  FakeProbe probe;
+  HWND window = nullptr;
+};
+
+TEST_F(TrackerWindowTest, StartsHiddenWithDefaultProfileAndEndsWithZero) {
+  ASSERT_NE(nullptr, Start());
+  EXPECT_EQ(MainWindowClass, ClassNameOf(window));
+  EXPECT_FALSE(IsWindowVisible(window));
+  EXPECT_EQ((LONG)WS_POPUP, GetWindowLongW(window, GWL_STYLE) & (WS_POPUP | WS_CHILD | WS_CAPTION));
+  EXPECT_EQ(1, probe.startups);
+  EXPECT_TRUE(FileExists(folder.File(L"Default.db")));
+  EXPECT_EQ(folder.File(L"Default.db"), CurrentDatabasePath());
+
+  ASSERT_NE(nullptr, g_app.summaryWindow);
+  EXPECT_EQ(L"#32770", ClassNameOf(g_app.summaryWindow));
+  EXPECT_FALSE(IsWindowVisible(g_app.summaryWindow));
+
+  const NOTIFYICONDATAW& tray = TrayIconData();
+  EXPECT_EQ(936u, tray.cbSize);
+  EXPECT_EQ(window, tray.hWnd);
+  EXPECT_EQ(0u, tray.uID);
+  EXPECT_EQ((UINT)(NIF_MESSAGE | NIF_ICON | NIF_TIP), tray.uFlags);
+  EXPECT_EQ(TrayNotifyMessage, tray.uCallbackMessage);
+  EXPECT_STREQ(L"Corvenka Rev.9", tray.szTip);
+  EXPECT_EQ(TrayImage(IDI_DETACHED), tray.hIcon);
+  EXPECT_TRUE(TrayIconPresent());
+
+  // Defaults of a missing file.
+  EXPECT_TRUE(Checked(IDM_COPY_NONE));
+  EXPECT_FALSE(Checked(IDM_HIGH_PRECISION));
+  EXPECT_FALSE(Checked(IDM_COLORIZATION));
+  EXPECT_TRUE(Checked(IDM_AUTO_ADJUST));
+  EXPECT_FALSE(Checked(IDM_GAME_AUTORUN));
+
+  EXPECT_EQ(0, Exit());
+  EXPECT_EQ(1, probe.cleanups);
+  EXPECT_EQ(nullptr, RecordDatabase());
+  EXPECT_EQ(folder.File(L"Default.db"), Raw(L"General", L"Profile"));
+  EXPECT_EQ(L"0", Raw(L"General", L"InfoTrans"));
+  EXPECT_EQ(L"0", Raw(L"WinningRate", L"HighPrecision"));
+  EXPECT_EQ(L"0", Raw(L"WinningRate", L"Colorization"));
+  EXPECT_EQ(L"1", Raw(L"RUZ.Behavior", L"AutoAjustViewRect"));
+}
+
+TEST_F(TrackerWindowTest, CopyModeKeyIsReadSmallAndWrittenAsOneCapitalKey) {
+  Settings("[General]\r\ninfoTrans=2\r\n[WinningRate]\r\nHighPrecision=7\r\n");
+  ASSERT_NE(nullptr, Start());
+  EXPECT_EQ(CopyAll, g_app.copyMode);
+  EXPECT_TRUE(Checked(IDM_COPY_ALL));
+  EXPECT_FALSE(Checked(IDM_COPY_NONE));
+  EXPECT_FALSE(Checked(IDM_COPY_OPPONENT));
+  EXPECT_TRUE(Checked(IDM_HIGH_PRECISION));
+  EXPECT_EQ(0, Exit());
+  std::string file = ReadWholeFile(g_app.settingsPath);
+  size_t first = file.find("nfoTrans=");
+  ASSERT_NE(std::string::npos, first);
+  EXPECT_EQ(std::string::npos, file.find("nfoTrans=", first + 1));
+  EXPECT_EQ(L"2", Raw(L"General", L"InfoTrans"));
+  EXPECT_EQ(L"1", Raw(L"WinningRate", L"HighPrecision"));
+
+  for (const char* bad : {"5", "-1", "3"}) {
+    Settings((std::string("[General]\r\ninfoTrans=") + bad + "\r\n").c_str());
+    ASSERT_NE(nullptr, Start());
+    EXPECT_EQ(CopyNone, g_app.copyMode) << bad;
+    EXPECT_TRUE(Checked(IDM_COPY_NONE)) << bad;
+    EXPECT_EQ(0, Exit());
+    EXPECT_EQ(L"0", Raw(L"General", L"InfoTrans")) << bad;
+  }
+}
+
+TEST_F(TrackerWindowTest, FailedStartsWriteNoSettingsAndCallOnlyWhatWasStarted) {
+  const char* original = "[General]\r\nProfile=\r\ninfoTrans=2\r\n[Shortcut]\r\nKey0=2113\r\nPath0=C:\\a.db\r\n";
+  Settings(original);
+  g_bindProbeStep = [](HWND) { return false; };
+  EXPECT_EQ(nullptr, Start());
+  EXPECT_EQ(0, probe.cleanups);
+  EXPECT_FALSE(FileExists(folder.File(L"Default.db")));
+  EXPECT_EQ(original, ReadWholeFile(g_app.settingsPath));
+  DrainQuit();
+
+  // The probe was started, the database never opened: the probe is stopped, the file stays as it was.
+  g_bindProbeStep = ScriptedBind;
+  std::string unopenable = std::string("[General]\r\nProfile=") + "Z:\\no\\such\\folder\\x.db\r\ninfoTrans=2\r\n";
+  Settings(unopenable.c_str());
+  MessageBoxAnswerer box(IDOK);
+  DialogDriver cancel([](HWND d) { return GetDlgItem(d, IDOK) && !GetDlgItem(d, 0xFFFF) && GetDlgItem(d, 0x470); },
+                      [](HWND d) { AnswerFileDialog(d, L""); });
+  EXPECT_EQ(nullptr, Start());
+  EXPECT_TRUE(box.Wait());
+  EXPECT_TRUE(cancel.Wait());
+  EXPECT_EQ(L"プロファイルのマッピングに失敗しました。", box.Text());
+  EXPECT_EQ(1, probe.startups);
+  EXPECT_EQ(1, probe.cleanups);
+  EXPECT_EQ(unopenable, ReadWholeFile(g_app.settingsPath));
+}
+
+TEST_F(TrackerWindowTest, UnopenableProfileAsksForAnotherFileAndKeepsIt) {
+  std::wstring chosen = folder.File(L"chosen.db");
+  Settings("[General]\r\nProfile=Z:\\no\\such\\folder\\x.db\r\n");
+  std::wstring boxText, fileType, fileName;
+  bool created = false;
+  // Error box, then the file dialog, then its question whether to create the new file.
+  std::thread answers([&] {
+    MessageBoxAnswerer box(IDOK);
+    boxText = box.Text();
+    DialogDriver dialog(
+        [](HWND d) { return GetDlgItem(d, 0x470) != nullptr; },
+        [&](HWND d) {
+          fileType = WindowText(GetDlgItem(d, 0x470));
+          HWND name = GetDlgItem(d, 0x47C) ? GetDlgItem(d, 0x47C) : GetDlgItem(d, 0x480);
+          fileName = WindowText(name);
+          AnswerFileDialog(d, chosen);
+        });
+    dialog.Wait();
+    MessageBoxAnswerer create(IDYES);
+    created = create.Wait();
+  });
+  HWND started = Start();
+  answers.join();
+  ASSERT_NE(nullptr, started);
+  EXPECT_EQ(L"プロファイルのマッピングに失敗しました。", boxText);
+  EXPECT_EQ(L"VizirIduvoz Database (*.db)", fileType);
+  // The dialog may split the initial path into its folder and the name.
+  EXPECT_EQ(L"x.db", fileName.substr(fileName.size() < 4 ? 0 : fileName.size() - 4));
+  EXPECT_TRUE(created);
+  EXPECT_EQ(chosen, CurrentDatabasePath());
+
+  FinishedMatch();
+  Notify(ParamChangedWParam(Side1Wins), 2);
+  EXPECT_EQ(0, Exit());
+  EXPECT_EQ(1, CountRows(chosen));
+  EXPECT_EQ(chosen, Raw(L"General", L"Profile"));
+}
+
+TEST_F(TrackerWindowTest, OnlyASecondRoundWinIsCaptured) {
+  ASSERT_NE(nullptr, Start());
+  FinishedMatch();
+  Notify(ParamChangedWParam(Side1Wins), 1);
+  Notify(ParamChangedWParam(Side2Character), 2);
+  Notify(ParamChangedWParam(BattleState), 2);
+  Notify(ConnectionChangedWParam(2), 2);
+  EXPECT_TRUE(probe.calls.empty());
+  Notify(ParamChangedWParam(Side1Wins), 2);
+  EXPECT_EQ(1, CountRows(CurrentDatabasePath()));
+  probe.values[4] = 1;
+  probe.values[5] = 2;
+  Sleep(2);  // a fresh timestamp for the second row
+  Notify(ParamChangedWParam(Side2Wins), 2);
+  EXPECT_EQ(2, CountRows(CurrentDatabasePath()));
+  EXPECT_EQ(1, CountRows(CurrentDatabasePath(), "WHERE p1name = 'host' AND p1win = 1 AND p2win = 2"));
+  EXPECT_EQ(0, Exit());
+}
+
+TEST_F(TrackerWindowTest, ConnectionChangesSwitchTheIcon) {
+  ASSERT_NE(nullptr, Start());
+  Notify(ConnectionChangedWParam(Attached), 0);
+  EXPECT_EQ(TrayImage(IDI_ATTACHED), TrayIconData().hIcon);
+  Notify(ConnectionChangedWParam(Detached), 0);
+  EXPECT_EQ(TrayImage(IDI_DETACHED), TrayIconData().hIcon);
+  Notify(ConnectionChangedWParam(InMatch), 0);
+  EXPECT_EQ(TrayImage(IDI_ATTACHED), TrayIconData().hIcon);
+  Notify(ConnectionChangedWParam(7), 0);
+  EXPECT_EQ(TrayImage(IDI_ATTACHED), TrayIconData().hIcon);
+  // Without the game's auto-start, the tracker outlives the game.
+  Notify(ConnectionChangedWParam(Detached), 0);
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_EQ(0, Exit());
+}
+
+TEST_F(TrackerWindowTest, GameGoingAwayStartsTheReportToolThenEndsTheTracker) {
+  std::wstring tool = folder.File(L"mirrow_report.exe");
+  ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\..\\..\\standin\\mirrow_report.exe").c_str(), tool.c_str(), FALSE));
+  g_reportLog = folder.File(L"mirrow_report.log");
+  std::string settings = "[Autorun]\r\nGameProgram.Enabled=1\r\nReportTool.Enabled=1\r\nReportTool.FileName=" +
+                         std::string(Ascii(tool)) + "\r\n";
+  Settings(settings.c_str());
+  // Pause held down would skip the game's start; with no game file set, nothing starts anyway.
+  ASSERT_NE(nullptr, Start());
+
+  // Counting switched off: the game's end is not even seen.
+  SendMessageW(window, WM_COMMAND, IDM_AUTOCOUNT_OFF, 0);
+  Notify(ConnectionChangedWParam(Detached), 0);
+  EXPECT_TRUE(IsWindow(window));
+  // The shell starts the program before it returns, so it would be running or done by now.
+  EXPECT_FALSE(ProcessRunning(L"mirrow_report.exe"));
+  EXPECT_FALSE(FileExists(g_reportLog));
+
+  SendMessageW(window, WM_COMMAND, IDM_AUTOCOUNT_OFF, 0);
+  g_trackerProc = (WNDPROC)SetWindowLongPtrW(window, GWLP_WNDPROC, (LONG_PTR)WatchEndProc);
+  g_reportRanBeforeEnd = false;
+  Notify(ConnectionChangedWParam(Detached), 0);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_TRUE(g_reportRanBeforeEnd);
+  EXPECT_EQ(0, RunMessageLoop());
+  EXPECT_EQ(1, probe.cleanups);
+}
+
+TEST_F(TrackerWindowTest, AutoCountOffIgnoresTheProbeAndOnAgainAsksIt) {
+  ASSERT_NE(nullptr, Start());
+  Notify(ConnectionChangedWParam(InMatch), 0);
+  SendMessageW(window, WM_COMMAND, IDM_AUTOCOUNT_OFF, 0);
+  EXPECT_TRUE(Checked(IDM_AUTOCOUNT_OFF));
+  EXPECT_EQ(TrayImage(IDI_DETACHED), TrayIconData().hIcon);
+
+  FinishedMatch();
+  Notify(ParamChangedWParam(Side1Wins), 2);
+  Notify(ConnectionChangedWParam(Attached), 0);
+  EXPECT_EQ(0, CountRows(CurrentDatabasePath()));
+  EXPECT_TRUE(probe.calls.empty());
+  EXPECT_EQ(TrayImage(IDI_DETACHED), TrayIconData().hIcon);
+
+  probe.state = InMatch;
+  SendMessageW(window, WM_COMMAND, IDM_AUTOCOUNT_OFF, 0);
+  EXPECT_FALSE(Checked(IDM_AUTOCOUNT_OFF));
+  EXPECT_EQ(TrayImage(IDI_ATTACHED), TrayIconData().hIcon);
+  Notify(ParamChangedWParam(Side1Wins), 2);
+  EXPECT_EQ(1, CountRows(CurrentDatabasePath()));
+
+  probe.state = Detached;
+  SendMessageW(window, WM_COMMAND, IDM_AUTOCOUNT_OFF, 0);
+  SendMessageW(window, WM_COMMAND, IDM_AUTOCOUNT_OFF, 0);
+  EXPECT_EQ(TrayImage(IDI_DETACHED), TrayIconData().hIcon);
+  EXPECT_EQ(0, Exit());
+  EXPECT_EQ(L"<none>", Raw(L"General", L"AutoCount"));
+}
+
+TEST_F(TrackerWindowTest, CopyModeChecksAreExclusiveAndSurviveARestart) {
+  ASSERT_NE(nullptr, Start());
+  SendMessageW(window, WM_COMMAND, IDM_COPY_OPPONENT, 0);
+  EXPECT_TRUE(Checked(IDM_COPY_OPPONENT));
+  EXPECT_FALSE(Checked(IDM_COPY_NONE));
+  EXPECT_FALSE(Checked(IDM_COPY_ALL));
+  EXPECT_EQ(CopyOpponentName, g_app.copyMode);
+  EXPECT_EQ(0, Exit());
+
+  ASSERT_NE(nullptr, Start());
+  EXPECT_TRUE(Checked(IDM_COPY_OPPONENT));
+  EXPECT_FALSE(Checked(IDM_COPY_NONE));
+  SendMessageW(window, WM_COMMAND, IDM_COPY_ALL, 0);
+  EXPECT_TRUE(Checked(IDM_COPY_ALL));
+  EXPECT_FALSE(Checked(IDM_COPY_OPPONENT));
+  SendMessageW(window, WM_COMMAND, IDM_COPY_NONE, 0);
+  EXPECT_TRUE(Checked(IDM_COPY_NONE));
+  EXPECT_FALSE(Checked(IDM_COPY_ALL));
+  EXPECT_EQ(0, Exit());
+  EXPECT_EQ(L"0", Raw(L"General", L"InfoTrans"));
+}
+
+TEST_F(TrackerWindowTest, DisplaySwitchesToggleAndAreSavedAtExit) {
+  ASSERT_NE(nullptr, Start());
+  SendMessageW(window, WM_COMMAND, IDM_HIGH_PRECISION, 0);
+  SendMessageW(window, WM_COMMAND, IDM_COLORIZATION, 0);
+  SendMessageW(window, WM_COMMAND, IDM_AUTO_ADJUST, 0);
+  EXPECT_TRUE(g_app.highPrecision && g_app.colorization && !g_app.autoAjustViewRect);
+  EXPECT_TRUE(Checked(IDM_HIGH_PRECISION));
+  EXPECT_TRUE(Checked(IDM_COLORIZATION));
+  EXPECT_FALSE(Checked(IDM_AUTO_ADJUST));
+  // Not written before the end.
+  EXPECT_EQ(L"<none>", Raw(L"WinningRate", L"HighPrecision"));
+  EXPECT_EQ(0, Exit());
+  EXPECT_EQ(L"1", Raw(L"WinningRate", L"HighPrecision"));
+  EXPECT_EQ(L"1", Raw(L"WinningRate", L"Colorization"));
+  EXPECT_EQ(L"0", Raw(L"RUZ.Behavior", L"AutoAjustViewRect"));
+}
+
+TEST_F(TrackerWindowTest, AutorunSwitchesAreWrittenAtOnce) {
+  Settings("[Autorun]\r\nReportTool.Enabled=1\r\n");
+  ASSERT_NE(nullptr, Start());
+  EXPECT_TRUE(Checked(IDM_REPORT_AUTORUN));
+  EXPECT_FALSE(Checked(IDM_GAME_AUTORUN));
+  SendMessageW(window, WM_COMMAND, IDM_GAME_AUTORUN, 0);
+  EXPECT_EQ(L"1", Raw(L"Autorun", L"GameProgram.Enabled"));
+  EXPECT_TRUE(Checked(IDM_GAME_AUTORUN));
+  SendMessageW(window, WM_COMMAND, IDM_REPORT_AUTORUN, 0);
+  EXPECT_EQ(L"0", Raw(L"Autorun", L"ReportTool.Enabled"));
+  EXPECT_FALSE(Checked(IDM_REPORT_AUTORUN));
+  // The check mark follows the file, also when it was changed by hand meanwhile.
+  WritePrivateProfileStringW(L"Autorun", L"GameProgram.Enabled", L"0", g_app.settingsPath.c_str());
+  SendMessageW(window, WM_COMMAND, IDM_GAME_AUTORUN, 0);
+  EXPECT_EQ(L"1", Raw(L"Autorun", L"GameProgram.Enabled"));
+  EXPECT_TRUE(Checked(IDM_GAME_AUTORUN));
+  EXPECT_EQ(0, Exit());
+}
+
+TEST_F(TrackerWindowTest, ChoosingAProgramWritesItsPathAndCancelKeepsIt) {
+  std::wstring game = folder.File(L"mirrow.exe");
+  WriteWholeFile(game, "MZ");
+  ASSERT_NE(nullptr, Start());
+  std::wstring fileType;
+  {
+    DialogDriver dialog([](HWND d) { return GetDlgItem(d, 0x470) != nullptr; },
+                        [&](HWND d) {
+                          fileType = WindowText(GetDlgItem(d, 0x470));
+                          AnswerFileDialog(d, game);
+                        });
+    SendMessageW(window, WM_COMMAND, IDM_GAME_PATH, 0);
+    EXPECT_TRUE(dialog.Wait());
+  }
+  EXPECT_EQ(L"ゲームプログラム (mirrow.exe)", fileType);
+  EXPECT_EQ(game, Raw(L"Autorun", L"GameProgram.FileName"));
+  {
+    DialogDriver dialog([](HWND d) { return GetDlgItem(d, 0x470) != nullptr; },
+                        [&](HWND d) {
+                          fileType = WindowText(GetDlgItem(d, 0x470));
+                          AnswerFileDialog(d, L"");
+                        });
+    SendMessageW(window, WM_COMMAND, IDM_REPORT_PATH, 0);
+    EXPECT_TRUE(dialog.Wait());
+  }
+  EXPECT_EQ(L"報告ツール (mirrow_report.exe)", fileType);
+  EXPECT_EQ(L"<none>", Raw(L"Autorun", L"ReportTool.FileName"));
+  EXPECT_EQ(0, Exit());
+}
+
+TEST_F(TrackerWindowTest, TaskbarRestartBringsTheIconBack) {
+  ASSERT_NE(nullptr, Start());
+  ASSERT_TRUE(TrayIconPresent());
+  NOTIFYICONDATAW lost = TrayIconData();
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &lost));
+  ASSERT_FALSE(TrayIconPresent());
+  SendMessageW(window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  EXPECT_TRUE(TrayIconPresent());
+  EXPECT_EQ(0, Exit());
+  EXPECT_FALSE(TrayIconPresent());
+}
+
+TEST_F(TrackerWindowTest, DoubleClickShowsTheSummary) {
+  ASSERT_NE(nullptr, Start());
+  EXPECT_EQ(1, SendMessageW(window, TrayNotifyMessage, 0, WM_LBUTTONDBLCLK));
+  EXPECT_TRUE(IsWindowVisible(g_app.summaryWindow));
+  ShowWindow(g_app.summaryWindow, SW_HIDE);
+  EXPECT_EQ(1, SendMessageW(window, TrayNotifyMessage, 0, WM_MOUSEMOVE));
+  EXPECT_FALSE(IsWindowVisible(g_app.summaryWindow));
+  SendMessageW(window, WM_COMMAND, IDM_SHOW_SUMMARY, 0);
+  EXPECT_TRUE(IsWindowVisible(g_app.summaryWindow));
+  EXPECT_EQ(0, Exit());
+}
+
+// The menu as the user sees it: every item, text and id in order.
+TEST(TrayMenuResource, ItemsInOrder) {
+  HMENU menu = LoadMenuW(Instance(), MAKEINTRESOURCEW(IDM_TRAY));
+  ASSERT_NE(nullptr, menu);
+  HMENU popup = GetSubMenu(menu, 0);
+  ASSERT_NE(nullptr, popup);
+  std::wstring listing;
+  std::function<void(HMENU, int)> walk = [&](HMENU m, int depth) {
+    for (int i = 0; i < GetMenuItemCount(m); ++i) {
+      wchar_t text[128] = L"";
+      MENUITEMINFOW info{};
+      info.cbSize = sizeof info;
+      info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING | MIIM_SUBMENU;
+      info.dwTypeData = text;
+      info.cch = 128;
+      GetMenuItemInfoW(m, i, TRUE, &info);
+      listing += std::wstring(depth * 2, L' ');
+      if (info.fType & MFT_SEPARATOR)
+        listing += L"-\n";
+      else if (info.hSubMenu) {
+        listing += std::wstring(text) + L" >\n";
+        walk(info.hSubMenu, depth + 1);
+      } else
+        listing += std::to_wstring(info.wID) + L" " + text + L"\n";
+    }
+  };
+  walk(popup, 0);
+  EXPECT_EQ(
+      L"40003 対戦表を表示する\n40017 プロフ短縮キー設定\n-\n40019 自動カウントしない\n-\n対戦結果コピー >\n"
+      L"  40024 しない\n  40027 相手プロファイル名\n  40026 全部\n-\n自動起動 >\n  41000 Mirrowの自動起動\n"
+      L"  41001 Mirrowのパスの設定\n  -\n  41002 報告ツールの自動起動\n  41003 報告ツールのパスの設定\n-\n"
+      L"表示オプション >\n  40036 勝率を下一桁まで表示\n  40037 勝敗を色分け表示\n  -\n  40038 サイズを自動調節する\n-\n"
+      L"40004 終了する\n",
+      listing);
+  DestroyMenu(menu);
+  for (int id : {IDI_APP, IDI_ATTACHED, IDI_DETACHED}) EXPECT_NE(nullptr, TrayImage(id)) << id;
+  EXPECT_NE(TrayImage(IDI_ATTACHED), TrayImage(IDI_DETACHED));
+}
+}  // namespace

@@ -1,0 +1,226 @@
+#include "MainWindow.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <vector>
+
+#include "../resources/resource.h"
+#include "../store/RecordDatabase.h"
+#include "../views/SummaryWindow.h"
+#include "AppState.h"
+#include "MatchCapture.h"
+#include "ProbeBinding.h"
+#include "ProfileShortcuts.h"
+#include "Settings.h"
+#include "TrayMenu.h"
+
+bool (*g_bindProbeStep)(HWND mainWindow) = BindProbe;
+
+namespace {
+// What the start-up got as far as, so that a shut-down after a failed start undoes only that: settings
+// never read are not written back over the file, and a probe never started is not called.
+struct StartupProgress {
+  bool probeStarted = false;
+  bool databaseOpened = false;
+  bool displayRead = false;
+  bool copyModeRead = false;
+  bool shortcutsRead = false;
+};
+StartupProgress g_progress;
+
+bool OpenProfileDatabase(HWND window) {
+  std::wstring setting = ReadSettingText(L"General", L"Profile", L"");
+  std::wstring path = setting.empty() ? JoinPath(g_app.programDirectory, L"Default.db") : setting;
+  SetDatabasePath(path);
+  while (!OpenRecordDatabase()) {
+    MessageBoxW(window, L"プロファイルのマッピングに失敗しました。", nullptr, MB_ICONERROR);
+    wchar_t file[1025];
+    lstrcpynW(file, setting.c_str(), ARRAYSIZE(file));
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = window;
+    dialog.lpstrFilter = L"VizirIduvoz Database (*.db)\0*.db\0";
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = ARRAYSIZE(file);
+    dialog.lpstrDefExt = L"db";
+    dialog.Flags = OFN_CREATEPROMPT | OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameW(&dialog)) return false;
+    SetDatabasePath(file);
+  }
+  return true;
+}
+
+bool StartUp(HWND window) {
+  g_progress = StartupProgress();
+  g_app.mainWindow = window;
+  g_app.autoCountOff = false;
+  if (!g_bindProbeStep(window)) return false;
+  g_progress.probeStarted = true;
+
+  if (!OpenProfileDatabase(window)) return false;
+  g_progress.databaseOpened = true;
+
+  g_app.taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
+  if (!AddTrayIcon()) return false;
+
+  HMENU menu = LoadMenuW(g_app.instance, MAKEINTRESOURCEW(IDM_TRAY));
+  g_app.popupMenu = menu ? GetSubMenu(menu, 0) : nullptr;
+  if (!g_app.popupMenu) return false;
+
+  g_app.highPrecision = ReadSettingInt(L"WinningRate", L"HighPrecision", 0) != 0;
+  g_app.colorization = ReadSettingInt(L"WinningRate", L"Colorization", 0) != 0;
+  g_app.autoAjustViewRect = ReadSettingInt(L"RUZ.Behavior", L"AutoAjustViewRect", 1) != 0;
+  g_progress.displayRead = true;
+
+  g_app.summaryWindow =
+      CreateDialogParamA(g_app.instance, MAKEINTRESOURCEA(IDD_SUMMARY), nullptr, SummaryDialogProc, 0);
+  if (!g_app.summaryWindow) return false;
+
+  int mode = ReadSettingInt(L"General", L"infoTrans", CopyNone);
+  g_app.copyMode = (mode < CopyNone || mode > CopyAll) ? CopyNone : mode;
+  g_progress.copyModeRead = true;
+
+  CheckCopyModeItems();
+  CheckDisplayItems();
+
+  ReadShortcutList();
+  g_progress.shortcutsRead = true;
+
+  CheckAutorunItems();
+  // Holding Pause while the tracker starts keeps the game from being started with it.
+  if (!(GetAsyncKeyState(VK_PAUSE) & 0x8000)) LaunchProgram(GameProgramWord);
+  return true;
+}
+
+void ShutDown() {
+  if (g_app.summaryWindow) {
+    DestroyWindow(g_app.summaryWindow);
+    g_app.summaryWindow = nullptr;
+  }
+  // A cancelled database choice leaves the saved profile as it was.
+  if (g_progress.databaseOpened) WriteSettingText(L"General", L"Profile", CurrentDatabasePath().c_str());
+  if (g_progress.copyModeRead) WriteSettingInt(L"General", L"InfoTrans", g_app.copyMode);
+  if (g_progress.displayRead) {
+    WriteSettingInt(L"WinningRate", L"HighPrecision", g_app.highPrecision ? 1 : 0);
+    WriteSettingInt(L"WinningRate", L"Colorization", g_app.colorization ? 1 : 0);
+    WriteSettingInt(L"RUZ.Behavior", L"AutoAjustViewRect", g_app.autoAjustViewRect ? 1 : 0);
+  }
+  if (g_progress.shortcutsRead) WriteShortcutList();
+  RemoveTrayIcon();
+  if (g_progress.probeStarted && g_probe.cleanup) g_probe.cleanup();
+  DestroyShortcutAccelerators();
+  CloseRecordDatabase();
+  g_progress = StartupProgress();
+  g_app.popupMenu = nullptr;
+  g_app.mainWindow = nullptr;
+  PostQuitMessage(0);
+}
+
+LRESULT OnProbeNotify(WPARAM wParam, LPARAM lParam) {
+  if (g_app.autoCountOff) return 0;
+  int detail = NotificationDetail(wParam);
+  switch (NotificationKind(wParam)) {
+    case ConnectionChanged:
+      OnConnectionChanged(detail, true);
+      break;
+    case ParamChanged:
+      if ((detail == Side1Wins || detail == Side2Wins) && lParam == 2) CaptureFinishedMatch();
+      break;
+  }
+  return 0;
+}
+}  // namespace
+
+std::wstring JoinPath(const std::wstring& directory, const wchar_t* name) {
+  std::wstring path = directory;
+  if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
+  return path + name;
+}
+
+std::wstring ExecutableDirectory() {
+  std::vector<wchar_t> buffer(260);
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), (DWORD)buffer.size());
+    if (n == 0) return std::wstring();
+    if (n < buffer.size()) {
+      std::wstring path(buffer.data(), n);
+      size_t slash = path.find_last_of(L"\\/");
+      if (slash == std::wstring::npos) return std::wstring();
+      // A root keeps its backslash, as PathRemoveFileSpecW leaves it.
+      return path.substr(0, (slash == 2 && path[1] == L':') ? slash + 1 : slash);
+    }
+    buffer.resize(buffer.size() + 260);
+  }
+}
+
+void LocateProgramFiles() {
+  g_app.programDirectory = ExecutableDirectory();
+  g_app.settingsPath = JoinPath(g_app.programDirectory, L"Corvenka.ini");
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      if (StartUp(window)) return 0;
+      // Not every window system sends WM_DESTROY to a window whose creation failed; undo here, once.
+      ShutDown();
+      return -1;
+    case WM_DESTROY:
+      ShutDown();
+      return 0;
+    case WM_COMMAND:
+      OnMenuCommand(LOWORD(wParam));
+      return 0;
+    case TrayNotifyMessage:
+      return OnTrayNotify(lParam);
+    case ProbeNotifyMessage:
+      return OnProbeNotify(wParam, lParam);
+  }
+  if (g_app.taskbarCreatedMessage && message == g_app.taskbarCreatedMessage) {
+    ReAddTrayIcon();
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool RegisterMainWindowClass(HINSTANCE instance) {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = MainWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = MainWindowClass;
+  if (RegisterClassW(&windowClass)) return true;
+  // Tests start the tracker more than once in one process.
+  return GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+HWND CreateMainWindow(HINSTANCE instance) {
+  g_app.instance = instance;
+  return CreateWindowExW(0, MainWindowClass, nullptr, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                         CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+}
+
+int RunMessageLoop() {
+  MSG msg;
+  for (;;) {
+    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) return (int)msg.wParam;
+    if (got == -1) return -1;
+    HACCEL accelerators = ShortcutAccelerators();
+    if (accelerators && TranslateAcceleratorW(g_app.summaryWindow, accelerators, &msg)) continue;
+    if (IsDialogMessageW(msg.hwnd, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+int RunTracker(HINSTANCE instance) {
+  g_app.instance = instance;
+  LocateProgramFiles();
+  INITCOMMONCONTROLSEX controls{sizeof controls,
+                                ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS | ICC_HOTKEY_CLASS | ICC_DATE_CLASSES};
+  InitCommonControlsEx(&controls);
+  if (!RegisterMainWindowClass(instance)) return -1;
+  if (!CreateMainWindow(instance)) return -1;
+  return RunMessageLoop();
+}

@@ -1,0 +1,203 @@
+#include "TrayMenu.h"
+
+#include <commdlg.h>
+#include <shlwapi.h>
+
+#include <cstddef>
+#include <vector>
+
+#include "../resources/resource.h"
+#include "AppState.h"
+#include "MainWindow.h"
+#include "ProbeBinding.h"
+#include "Settings.h"
+#include "ShortcutDialogs.h"
+
+// The structure as it was before the balloon icon and the GUID were added.
+constexpr DWORD TrayIconDataSize = 936;
+static_assert(offsetof(NOTIFYICONDATAW, guidItem) == TrayIconDataSize, "tray icon data layout");
+
+namespace {
+NOTIFYICONDATAW g_tray;
+bool g_trayReady = false;
+
+HICON LoadTrayImage(int resourceId) {
+  return (HICON)LoadImageW(g_app.instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, 16, 16, LR_SHARED);
+}
+
+void ShowTrayImage(int resourceId) {
+  g_tray.hIcon = LoadTrayImage(resourceId);
+  // A failed change keeps the old image; nothing to do about it.
+  if (g_trayReady) Shell_NotifyIconW(NIM_MODIFY, &g_tray);
+}
+
+void CheckItem(UINT id, bool checked) {
+  if (g_app.popupMenu) CheckMenuItem(g_app.popupMenu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+bool ReadAutorunSwitch(const wchar_t* programWord) {
+  return ReadSettingInt(L"Autorun", AutorunKeyName(programWord, L"Enabled").c_str(), 0) != 0;
+}
+
+void ToggleAutorun(const wchar_t* programWord, UINT item) {
+  std::wstring key = AutorunKeyName(programWord, L"Enabled");
+  bool enabled = ReadSettingInt(L"Autorun", key.c_str(), 0) != 0;
+  WriteSettingText(L"Autorun", key.c_str(), enabled ? L"0" : L"1");
+  CheckItem(item, ReadAutorunSwitch(programWord));
+}
+
+void ShowSummary() {
+  if (!g_app.summaryWindow) return;
+  ShowWindow(g_app.summaryWindow, SW_SHOW);
+  SetForegroundWindow(g_app.summaryWindow);
+}
+
+void OpenShortcutSettings() {
+  if (g_shortcutDialogOpen) return;
+  g_shortcutDialogOpen = true;
+  HWND dialog = CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(IDD_SHORTCUT_LIST), g_app.mainWindow,
+                                   ShortcutListDialogProc, (LPARAM)g_app.mainWindow);
+  if (!dialog) g_shortcutDialogOpen = false;
+}
+
+void ToggleAutoCount() {
+  g_app.autoCountOff = !g_app.autoCountOff;
+  CheckItem(IDM_AUTOCOUNT_OFF, g_app.autoCountOff);
+  if (g_app.autoCountOff)
+    OnConnectionChanged(Detached, false);
+  else
+    OnConnectionChanged(g_probe.getState ? g_probe.getState() : Detached, false);
+}
+
+void SetCopyMode(int mode) {
+  g_app.copyMode = mode;
+  CheckCopyModeItems();
+}
+
+void ToggleDisplaySwitch(bool& value, UINT item) {
+  value = !value;
+  CheckItem(item, value);
+}
+}  // namespace
+
+bool AddTrayIcon() {
+  ZeroMemory(&g_tray, sizeof g_tray);
+  g_tray.cbSize = TrayIconDataSize;
+  g_tray.hWnd = g_app.mainWindow;
+  g_tray.uID = 0;
+  g_tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  g_tray.uCallbackMessage = TrayNotifyMessage;
+  g_tray.hIcon = LoadTrayImage(IDI_DETACHED);
+  lstrcpynW(g_tray.szTip, L"Corvenka Rev.9", ARRAYSIZE(g_tray.szTip));
+  g_trayReady = Shell_NotifyIconW(NIM_ADD, &g_tray) != FALSE;
+  return g_trayReady;
+}
+
+bool ReAddTrayIcon() { return g_trayReady && Shell_NotifyIconW(NIM_ADD, &g_tray); }
+
+void RemoveTrayIcon() {
+  if (!g_trayReady) return;
+  Shell_NotifyIconW(NIM_DELETE, &g_tray);
+  g_trayReady = false;
+}
+
+const NOTIFYICONDATAW& TrayIconData() { return g_tray; }
+
+LRESULT OnTrayNotify(LPARAM mouseMessage) {
+  switch ((UINT)mouseMessage) {
+    case WM_RBUTTONDOWN: {
+      POINT cursor;
+      GetCursorPos(&cursor);
+      SetForegroundWindow(g_app.mainWindow);
+      TrackPopupMenu(g_app.popupMenu, 0, cursor.x, cursor.y, 0, g_app.mainWindow, nullptr);
+      // Lets the menu close properly when the user clicks elsewhere.
+      SendMessageW(g_app.mainWindow, WM_NULL, 0, 0);
+      break;
+    }
+    case WM_LBUTTONDBLCLK:
+      OnMenuCommand(IDM_SHOW_SUMMARY);
+      break;
+  }
+  return 1;
+}
+
+void OnConnectionChanged(int state, bool launch) {
+  if (state == Detached) {
+    ShowTrayImage(IDI_DETACHED);
+    if (launch) {
+      LaunchProgram(ReportToolWord);
+      // The tracker came with the game, so it goes with it.
+      if (ReadAutorunSwitch(GameProgramWord)) DestroyWindow(g_app.mainWindow);
+    }
+  } else if (state == Attached || state == InMatch) {
+    ShowTrayImage(IDI_ATTACHED);
+  }
+}
+
+void OnMenuCommand(UINT id) {
+  switch (id) {
+    case IDM_SHOW_SUMMARY: ShowSummary(); break;
+    case IDM_SHORTCUT_SETTINGS: OpenShortcutSettings(); break;
+    case IDM_AUTOCOUNT_OFF: ToggleAutoCount(); break;
+    case IDM_COPY_NONE: SetCopyMode(CopyNone); break;
+    case IDM_COPY_OPPONENT: SetCopyMode(CopyOpponentName); break;
+    case IDM_COPY_ALL: SetCopyMode(CopyAll); break;
+    case IDM_HIGH_PRECISION: ToggleDisplaySwitch(g_app.highPrecision, id); break;
+    case IDM_COLORIZATION: ToggleDisplaySwitch(g_app.colorization, id); break;
+    case IDM_AUTO_ADJUST: ToggleDisplaySwitch(g_app.autoAjustViewRect, id); break;
+    case IDM_GAME_AUTORUN: ToggleAutorun(GameProgramWord, id); break;
+    case IDM_REPORT_AUTORUN: ToggleAutorun(ReportToolWord, id); break;
+    case IDM_GAME_PATH: ChooseProgramFile(GameProgramWord); break;
+    case IDM_REPORT_PATH: ChooseProgramFile(ReportToolWord); break;
+    case IDM_EXIT: DestroyWindow(g_app.mainWindow); break;
+    default: break;
+  }
+}
+
+void LaunchProgram(const wchar_t* programWord) {
+  if (!ReadAutorunSwitch(programWord)) return;
+  std::wstring file = ReadSettingText(L"Autorun", AutorunKeyName(programWord, L"FileName").c_str(), L"");
+  if (file.empty()) return;
+  std::vector<wchar_t> directory(file.begin(), file.end());
+  directory.push_back(L'\0');
+  PathRemoveFileSpecW(directory.data());
+  ShellExecuteW(g_app.mainWindow, L"open", file.c_str(), nullptr, directory.data(), SW_SHOWNORMAL);
+}
+
+void ChooseProgramFile(const wchar_t* programWord) {
+  bool game = lstrcmpW(programWord, GameProgramWord) == 0;
+  // Each filter lists only the program's own file name.
+  static const wchar_t gameFilter[] = L"ゲームプログラム (mirrow.exe)\0mirrow.exe\0";
+  static const wchar_t reportFilter[] = L"報告ツール (mirrow_report.exe)\0mirrow_report.exe\0";
+  std::wstring initialDirectory = game ? std::wstring() : ExecutableDirectory();
+  wchar_t file[1025];
+  file[0] = L'\0';
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = g_app.mainWindow;
+  dialog.lpstrFilter = game ? gameFilter : reportFilter;
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = ARRAYSIZE(file);
+  dialog.lpstrInitialDir = game ? nullptr : initialDirectory.c_str();
+  dialog.lpstrDefExt = L"exe";
+  dialog.Flags = OFN_CREATEPROMPT | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameW(&dialog)) return;
+  WriteSettingText(L"Autorun", AutorunKeyName(programWord, L"FileName").c_str(), file);
+}
+
+void CheckCopyModeItems() {
+  CheckItem(IDM_COPY_NONE, g_app.copyMode == CopyNone);
+  CheckItem(IDM_COPY_OPPONENT, g_app.copyMode == CopyOpponentName);
+  CheckItem(IDM_COPY_ALL, g_app.copyMode == CopyAll);
+}
+
+void CheckDisplayItems() {
+  CheckItem(IDM_HIGH_PRECISION, g_app.highPrecision);
+  CheckItem(IDM_COLORIZATION, g_app.colorization);
+  CheckItem(IDM_AUTO_ADJUST, g_app.autoAjustViewRect);
+}
+
+void CheckAutorunItems() {
+  CheckItem(IDM_REPORT_AUTORUN, ReadAutorunSwitch(ReportToolWord));
+  CheckItem(IDM_GAME_AUTORUN, ReadAutorunSwitch(GameProgramWord));
+}

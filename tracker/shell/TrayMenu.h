@@ -1,0 +1,26 @@
+// The notification-area icon, its popup menu's commands and the two outside programs it starts.
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+
+constexpr wchar_t GameProgramWord[] = L"GameProgram";
+constexpr wchar_t ReportToolWord[] = L"ReportTool";
+
+// Adds the icon (showing "no game") and keeps its data for later changes; false when the shell refuses.
+bool AddTrayIcon();
+// Adds the kept icon again, after the taskbar was re-created.
+bool ReAddTrayIcon();
+void RemoveTrayIcon();
+// The kept icon data (hIcon tells which image is shown).
+const NOTIFYICONDATAW& TrayIconData();
+
+LRESULT OnTrayNotify(LPARAM mouseMessage);
+void OnConnectionChanged(int state, bool launch);
+void OnMenuCommand(UINT id);
+void LaunchProgram(const wchar_t* programWord);
+void ChooseProgramFile(const wchar_t* programWord);
+
+// Check marks of the popup menu that mirror process state or settings.
+void CheckCopyModeItems();
+void CheckDisplayItems();
+void CheckAutorunItems();
