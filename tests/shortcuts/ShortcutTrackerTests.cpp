@@ -1,0 +1,209 @@
+// Shortcuts in the tracker itself (its hidden window, summary window and loop in this process, with a scripted
+// probe): the list's way through the settings file and the list dialog, and a real key press switching profiles.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "FakeProbe.h"
+#include "TestSupport.h"
+#include "resources/resource.h"
+#include "shell/AppState.h"
+#include "shell/ChangeJournal.h"
+#include "shell/MainWindow.h"
+#include "shell/ProbeBinding.h"
+#include "shell/ProfileShortcuts.h"
+#include "shell/ShortcutDialogs.h"
+#include "store/RecordDatabase.h"
+
+namespace {
+const wchar_t ListTitle[] = L"プロファイル短縮キーの設定";
+const wchar_t KeyTitle[] = L"プロファイル短縮キー";
+
+std::string Ascii(const std::wstring& path) { return std::string(path.begin(), path.end()); }
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+bool ScriptedBind(HWND window) { return g_probe.startup(ProbeInterfaceVersion, window, ProbeNotifyMessage) != 0; }
+
+// Without sending WM_GETTEXT, so a watcher thread never waits on the tracker's thread.
+std::wstring TitleOf(HWND window) {
+  wchar_t text[512] = L"";
+  InternalGetWindowText(window, text, 512);
+  return text;
+}
+
+struct DialogCount {
+  int count = 0;
+  HWND last = nullptr;
+};
+BOOL CALLBACK CountListDialogs(HWND window, LPARAM param) {
+  auto* found = reinterpret_cast<DialogCount*>(param);
+  if (IsWindowVisible(window) && TitleOf(window) == ListTitle) ++found->count, found->last = window;
+  return TRUE;
+}
+
+void Key(WORD vk, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = vk;
+  input.ki.wScan = (WORD)MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &input, sizeof input);
+}
+
+class ShortcutTrackerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_app = AppState();
+    g_app.instance = Instance();
+    g_app.programDirectory = folder.Path();
+    g_app.settingsPath = folder.File(L"Corvenka.ini");
+    probe.Install();
+    g_bindProbeStep = ScriptedBind;
+    ASSERT_TRUE(RegisterMainWindowClass(Instance()));
+    for (const wchar_t* name : {L"a.db", L"b.db", L"c.db"}) WriteWholeFile(folder.File(name), "");
+  }
+  void TearDown() override {
+    if (window && IsWindow(window)) DestroyWindow(window);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+  }
+  HWND Start() { return window = CreateMainWindow(Instance()); }
+  int Exit() {
+    SendMessageW(window, WM_COMMAND, IDM_EXIT, 0);
+    return RunMessageLoop();
+  }
+  // The tray menu's "プロフ短縮キー設定"; the list dialog, once only.
+  HWND OpenFromMenu() {
+    SendMessageW(window, WM_COMMAND, IDM_SHORTCUT_SETTINGS, 0);
+    DialogCount found;
+    EnumWindows(CountListDialogs, (LPARAM)&found);
+    return found.count == 1 ? found.last : nullptr;
+  }
+  int ListDialogs() {
+    DialogCount found;
+    EnumWindows(CountListDialogs, (LPARAM)&found);
+    return found.count;
+  }
+  void Settings(const std::string& text) { WriteWholeFile(g_app.settingsPath, text); }
+  std::wstring Raw(const wchar_t* section, const wchar_t* key) {
+    wchar_t buffer[2048];
+    GetPrivateProfileStringW(section, key, L"<none>", buffer, 2048, g_app.settingsPath.c_str());
+    return buffer;
+  }
+  static void Click(HWND dialog, int id) {
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
+  }
+  static int Rows(HWND dialog) { return (int)SendDlgItemMessageW(dialog, IDC_SHORTCUT_LIST, LVM_GETITEMCOUNT, 0, 0); }
+  static void SelectFirst(HWND dialog) {
+    LVITEMW item{};
+    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendDlgItemMessageW(dialog, IDC_SHORTCUT_LIST, LVM_SETITEMSTATE, 0, (LPARAM)&item);
+  }
+
+  ScratchFolder folder;
+  FakeProbe probe;
+  HWND window = nullptr;
+};
+
+TEST_F(ShortcutTrackerTest, ListGoesThroughSettingsAndTheListDialog) {
+  Settings("[Shortcut]\r\nKey0=2113\r\nPath0=" + Ascii(folder.File(L"a.db")) + "\r\nKey1=2114\r\nPath1=" +
+           Ascii(folder.File(L"b.db")) + "\r\nKey2=3140\r\nPath2=" + Ascii(folder.File(L"c.db")) +
+           "\r\nKey3=0\r\nPath3=d.db\r\nKey4=2117\r\nPath4=e.db\r\n");
+  ASSERT_TRUE(Start());
+  ASSERT_EQ(3, ShortcutCount());
+  EXPECT_EQ(3, CopyAcceleratorTableW(ShortcutAccelerators(), nullptr, 0));
+
+  HWND dialog = OpenFromMenu();
+  ASSERT_TRUE(dialog);
+  EXPECT_EQ(window, GetWindow(dialog, GW_OWNER));
+  EXPECT_EQ(3, Rows(dialog));
+  SendMessageW(window, WM_COMMAND, IDM_SHORTCUT_SETTINGS, 0);
+  EXPECT_EQ(1, ListDialogs()) << "a second open shows no second dialog";
+
+  for (int i = 0; i < 3; ++i) {
+    SelectFirst(dialog);
+    Click(dialog, IDC_SHORTCUT_DELETE);
+  }
+  ASSERT_EQ(0, Rows(dialog));
+  Click(dialog, IDOK);
+  EXPECT_EQ(0, ListDialogs());
+  EXPECT_EQ(0, ShortcutCount());
+  EXPECT_EQ(nullptr, ShortcutAccelerators());
+  EXPECT_EQ(0, Exit());
+  EXPECT_EQ(L"<none>", Raw(L"Shortcut", L"Key0"));
+  EXPECT_EQ(L"<none>", Raw(L"Shortcut", L"Path0"));
+
+  // The next start has none; one added there is what the file holds after it.
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(0, ShortcutCount());
+  dialog = OpenFromMenu();
+  ASSERT_TRUE(dialog);
+  {
+    DialogDriver driver([](HWND d) { return TitleOf(d) == KeyTitle; },
+                        [&](HWND d) {
+                          SendDlgItemMessageW(d, IDC_SHORTCUT_KEY, HKM_SETHOTKEY, MAKEWORD('X', HOTKEYF_ALT), 0);
+                          SetDlgItemTextW(d, IDC_SHORTCUT_PATH, folder.File(L"c.db").c_str());
+                          PostMessageW(d, WM_COMMAND, IDOK, 0);
+                          if (!WaitUntil([&] { return !IsWindow(d); }, 5000)) PostMessageW(d, WM_COMMAND, IDCANCEL, 0);
+                        });
+    Click(dialog, IDC_SHORTCUT_ADD);
+    ASSERT_TRUE(driver.Wait());
+  }
+  Click(dialog, IDOK);
+  EXPECT_EQ(1, ShortcutCount());
+  EXPECT_EQ(0, Exit());
+  EXPECT_EQ(L"4184", Raw(L"Shortcut", L"Key0"));  // Alt (0x1000) + 'X'
+  EXPECT_EQ(folder.File(L"c.db"), Raw(L"Shortcut", L"Path0"));
+  EXPECT_EQ(L"<none>", Raw(L"Shortcut", L"Key1"));
+}
+
+TEST_F(ShortcutTrackerTest, KeyPressInAnotherTrackerWindowSwitchesTheProfile) {
+  std::wstring first = folder.File(L"first.db"), other = folder.File(L"other.db");
+  Settings("[General]\r\nProfile=" + Ascii(first) + "\r\n[Shortcut]\r\nKey0=2113\r\nPath0=" +
+           Ascii(folder.File(L"a.db")) + "\r\nKey1=3189\r\nPath1=" + Ascii(other) + "\r\n");  // Ctrl+Shift+F6
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(L"Corvenka Rev.9 - first", TitleOf(g_app.summaryWindow));
+
+  probe.names = {{7, "host"}, {8, "guest"}};
+  probe.values = {{4, 2}, {5, 1}, {2, 3}, {3, 7}, {1, 0}, {0, 0}};
+  SendMessageW(window, ProbeNotifyMessage, ParamChangedWParam(Side1Wins), 2);
+  ASSERT_EQ(1, CountRows(first));
+  ASSERT_TRUE(CanUndo());
+
+  // The shortcut list dialog has the focus, not the (hidden) summary window.
+  HWND dialog = OpenFromMenu();
+  ASSERT_TRUE(dialog);
+  SetForegroundWindow(dialog);
+  SetFocus(GetDlgItem(dialog, IDC_SHORTCUT_LIST));
+  ASSERT_EQ(GetDlgItem(dialog, IDC_SHORTCUT_LIST), GetFocus());
+
+  DWORD trackerThread = GetCurrentThreadId();
+  std::atomic<bool> switched{false};
+  std::thread keyboard([&] {
+    Sleep(300);  // let the loop start; the outcome is waited for below
+    Key(VK_CONTROL, false);
+    Key(VK_SHIFT, false);
+    Key(VK_F6, false);
+    Key(VK_F6, true);
+    Key(VK_SHIFT, true);
+    Key(VK_CONTROL, true);
+    switched = WaitUntil([] { return TitleOf(g_app.summaryWindow) == L"Corvenka Rev.9 - other"; }, 10000);
+    PostThreadMessageW(trackerThread, WM_QUIT, 0, 0);
+  });
+  EXPECT_EQ(0, RunMessageLoop());
+  keyboard.join();
+
+  EXPECT_TRUE(switched) << "title: " << Ascii(TitleOf(g_app.summaryWindow));
+  EXPECT_EQ(other, CurrentDatabasePath());
+  EXPECT_TRUE(FileExists(other)) << "a missing profile is created";
+  EXPECT_FALSE(CanUndo());
+  EXPECT_TRUE(IsWindow(dialog)) << "the list dialog is not the summary window's";
+  EXPECT_EQ(0, Exit());
+  EXPECT_EQ(other, Raw(L"General", L"Profile"));
+}
+}  // namespace
