@@ -15,7 +15,7 @@ namespace {
 const size_t MaxRows = 30000000;
 
 struct Snapshot {
-  std::string nameClause;  // the name conditions SQLite applied while collecting
+  std::string clause;  // the conditions SQLite applied while collecting
   bool usable = false;
   // The state of the table the copy was taken from.
   uint32_t dataVersion = 0;
@@ -34,7 +34,7 @@ struct ConnectionState {
   sqlite3* db;
   uint32_t rollbacks = 0;
   Snapshot* building = nullptr;
-  // The two most recently used copies: the plain one and, with a custom period, one with name conditions.
+  // The two most recently used copies, e.g. the summary's and a detail window's.
   std::unique_ptr<Snapshot> copies[2];
   MatchSnapshotCounters counters{};
 };
@@ -125,12 +125,12 @@ void SortByTimestamp(Snapshot& s) {
   permute(s.p2win);
 }
 
-std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& nameClause, uint32_t dataVersion) {
+std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& clause, uint32_t dataVersion) {
   auto s = std::make_unique<Snapshot>();
-  s->nameClause = nameClause;
+  s->clause = clause;
   state.building = s.get();
   char* sql = sqlite3_mprintf("SELECT match_columns(timestamp, p1id, p2id, p1win, p2win) FROM viziriduvozmirrow%s",
-                              nameClause.c_str());
+                              clause.c_str());
   bool ok = sql && sqlite3_exec(state.db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
   sqlite3_free(sql);
   state.building = nullptr;
@@ -139,7 +139,7 @@ std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& nameC
   if (!s->usable) {
     // Keep only the verdict.
     Snapshot verdict;
-    verdict.nameClause = nameClause;
+    verdict.clause = clause;
     *s = std::move(verdict);
   } else {
     SortByTimestamp(*s);
@@ -155,19 +155,19 @@ std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& nameC
   return s;
 }
 
-const Snapshot* Current(ConnectionState& state, const std::string& nameClause) {
+const Snapshot* Current(ConnectionState& state, const std::string& clause) {
   uint32_t version = 0;
   if (!ReadDataVersion(state.db, version)) return nullptr;
   sqlite3_int64 changes = sqlite3_total_changes64(state.db);
   for (int i = 0; i < 2; ++i) {
     Snapshot* s = state.copies[i].get();
-    if (s && s->nameClause == nameClause && s->dataVersion == version && s->totalChanges == changes &&
+    if (s && s->clause == clause && s->dataVersion == version && s->totalChanges == changes &&
         s->rollbacks == state.rollbacks) {
       if (i == 1) std::swap(state.copies[0], state.copies[1]);
       return state.copies[0].get();
     }
   }
-  std::unique_ptr<Snapshot> fresh = Build(state, nameClause, version);
+  std::unique_ptr<Snapshot> fresh = Build(state, clause, version);
   state.copies[1] = std::move(state.copies[0]);
   state.copies[0] = std::move(fresh);
   return state.copies[0].get();
@@ -240,11 +240,13 @@ bool RegisterMatchSnapshot(sqlite3* db) {
 bool PairingTotalsFromSnapshot(sqlite3* db, const RecordFilter& filter, PairingCell (&cells)[14][14]) {
   ConnectionState* state = StateOf(db);
   if (!state) return false;
-  RecordFilter names = filter;
-  names.flags &= FilterP1Name | FilterP1NameLike | FilterP2Name | FilterP2NameLike;
-  std::string nameClause;
-  BuildWhereClause(names, nameClause);
-  const Snapshot* s = Current(*state, nameClause);
+  // SQLite applies the names (its LIKE is the one that counts) and the time bounds (a day's matches are
+  // read through the key, not the whole table); ids, rounds and limits are applied here.
+  RecordFilter collected = filter;
+  collected.flags &= FilterFrom | FilterTo | FilterP1Name | FilterP1NameLike | FilterP2Name | FilterP2NameLike;
+  std::string clause;
+  BuildWhereClause(collected, clause);
+  const Snapshot* s = Current(*state, clause);
   if (!s || !s->usable) return false;
   Answer(*s, filter, cells);
   ++state->counters.answers;

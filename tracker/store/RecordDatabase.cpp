@@ -6,6 +6,7 @@
 
 #include "../shell/TextUtil.h"
 #include "MatchSnapshot.h"
+#include "OpponentTally.h"
 
 const char* const MatchTableSchema =
     "CREATE TABLE viziriduvozmirrow(\n"
@@ -41,7 +42,7 @@ bool Execute(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullpt
 bool RegisterFunctions(sqlite3* db) {
   return sqlite3_create_function(db, "ansi2utf8", 1, SQLITE_UTF8, db, Ansi2Utf8Function, nullptr, nullptr) ==
              SQLITE_OK &&
-         RegisterMatchSnapshot(db);
+         RegisterMatchSnapshot(db) && RegisterOpponentTally(db);
 }
 }  // namespace
 

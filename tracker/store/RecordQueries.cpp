@@ -7,8 +7,10 @@
 #include <cstdarg>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "MatchSnapshot.h"
+#include "OpponentTally.h"
 #include "RecordDatabase.h"
 
 PairingCell PairingTable[14][14];
@@ -145,6 +147,22 @@ bool QueryPairingTotals(const RecordFilter& filter) {
 }
 
 bool QueryOpponentTotals(const RecordFilter& filter, MatchRowCallback callback, void* context) {
+  std::vector<OpponentTotal> totals;
+  if (TallyOpponents(RecordDatabase(), filter, totals)) {
+    for (const OpponentTotal& total : totals) {
+      MatchRecord record;
+      memset(&record, 0, sizeof record);
+      CopyName(record.p2name, total.name.c_str());
+      record.p1win = total.wins;
+      record.p2win = total.losses;
+      callback(record, context);
+    }
+    return true;
+  }
+  return QueryOpponentTotalsByStatement(filter, callback, context);
+}
+
+bool QueryOpponentTotalsByStatement(const RecordFilter& filter, MatchRowCallback callback, void* context) {
   Delivery delivery{callback, context};
   std::string where = WhereClause(filter);
   if (filter.flags & FilterLimit) {

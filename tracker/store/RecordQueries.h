@@ -21,5 +21,6 @@ bool QueryOpponentTotals(const RecordFilter& filter, MatchRowCallback callback, 
 bool QueryMatchHistory(const RecordFilter& filter, MatchRowCallback callback, void* context);
 bool QueryLatestMatch(const RecordFilter& filter, MatchRecord& record);
 
-// The pairing totals through the plain GROUP BY statements alone; the reference the quick way is checked against.
+// The same answers through the plain GROUP BY statements alone: the reference the quick ways are checked against.
 bool QueryPairingTotalsByStatement(const RecordFilter& filter);
+bool QueryOpponentTotalsByStatement(const RecordFilter& filter, MatchRowCallback callback, void* context);

@@ -1,0 +1,101 @@
+#include "OpponentTally.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <unordered_map>
+
+namespace {
+struct Sums {
+  int64_t wins = 0, losses = 0;
+};
+
+struct Tally {
+  bool hasNull = false;
+  Sums nullSums;
+  std::unordered_map<std::string, Sums> byName;
+  std::string key;  // reused, so that a known name costs no allocation
+  bool irregular = false;
+  size_t rows = 0;
+};
+
+Tally* g_tally = nullptr;  // the pass in progress (GUI thread only)
+unsigned g_answers = 0;
+
+// Bounds that keep every sum far inside 64 bits and lets a 32-bit overflow be seen at the end.
+const int64_t MaxRounds = 1 << 30;
+const size_t MaxRows = 1 << 30;
+
+void TallyStep(sqlite3_context* context, int, sqlite3_value** args) {
+  Tally* t = g_tally;
+  if (!t) {
+    sqlite3_result_error(context, "not tallying", -1);
+    return;
+  }
+  int nameType = sqlite3_value_type(args[0]);
+  if ((nameType != SQLITE_TEXT && nameType != SQLITE_NULL) || sqlite3_value_type(args[1]) != SQLITE_INTEGER ||
+      sqlite3_value_type(args[2]) != SQLITE_INTEGER || ++t->rows > MaxRows) {
+    t->irregular = true;
+  }
+  int64_t w = sqlite3_value_int64(args[1]), l = sqlite3_value_int64(args[2]);
+  if (w < -MaxRounds || w > MaxRounds || l < -MaxRounds || l > MaxRounds) t->irregular = true;
+  if (t->irregular) {
+    sqlite3_result_error(context, "irregular", -1);
+    return;
+  }
+  Sums* sums;
+  if (nameType == SQLITE_NULL) {
+    t->hasNull = true;
+    sums = &t->nullSums;
+  } else {
+    const char* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
+    t->key.assign(text ? text : "", sqlite3_value_bytes(args[0]));
+    sums = &t->byName[t->key];
+  }
+  sums->wins += w / 2;  // truncating, as SQLite divides integers
+  sums->losses += l / 2;
+}
+
+void TallyFinal(sqlite3_context* context) { sqlite3_result_null(context); }
+
+bool Fits(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+}  // namespace
+
+bool RegisterOpponentTally(sqlite3* db) {
+  return sqlite3_create_function(db, "opponent_tally", 3, SQLITE_UTF8, nullptr, nullptr, TallyStep, TallyFinal) ==
+         SQLITE_OK;
+}
+
+bool TallyOpponents(sqlite3* db, const RecordFilter& filter, std::vector<OpponentTotal>& totals) {
+  totals.clear();
+  if (!db || (filter.flags & FilterLimit) || g_tally) return false;
+  std::string clause;
+  BuildWhereClause(filter, clause);
+  char* sql = sqlite3_mprintf("SELECT opponent_tally(p2name, p1win, p2win) FROM viziriduvozmirrow%s", clause.c_str());
+  if (!sql) return false;
+  Tally tally;
+  g_tally = &tally;
+  bool ok = sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK && !tally.irregular;
+  g_tally = nullptr;
+  sqlite3_free(sql);
+  if (!ok) return false;
+
+  if (tally.hasNull) totals.push_back({true, std::string(), 0, 0});
+  size_t named = totals.size();
+  totals.reserve(named + tally.byName.size());
+  for (auto& entry : tally.byName) totals.push_back({false, entry.first, 0, 0});
+  // BINARY collation: bytes compared unsigned, a shorter prefix first.
+  std::sort(totals.begin() + named, totals.end(),
+            [](const OpponentTotal& a, const OpponentTotal& b) { return a.name < b.name; });
+  for (OpponentTotal& total : totals) {
+    const Sums& sums = total.isNull ? tally.nullSums : tally.byName[total.name];
+    if (!Fits(sums.wins) || !Fits(sums.losses)) return false;
+    total.wins = (int)sums.wins;
+    total.losses = (int)sums.losses;
+  }
+  ++g_answers;
+  return true;
+}
+
+unsigned OpponentTallyAnswers() { return g_answers; }
