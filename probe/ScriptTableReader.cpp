@@ -13,12 +13,21 @@ bool Read32(MemoryReader& memory, uint32_t address, uint32_t* value) {
   return true;
 }
 
+// Two adjacent words in one read: the request fails if either is unreadable, exactly as with two reads.
+bool ReadPair(MemoryReader& memory, uint32_t address, uint32_t* first, uint32_t* second) {
+  uint8_t b[8];
+  if (!memory.Read(address, b, 8)) return false;
+  *first = (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
+  *second = (uint32_t)b[4] | (uint32_t)b[5] << 8 | (uint32_t)b[6] << 16 | (uint32_t)b[7] << 24;
+  return true;
+}
+
 struct Slot {
   uint32_t type, value;
 };
 
 bool ReadSlot(MemoryReader& memory, uint32_t address, Slot* slot) {
-  return Read32(memory, address, &slot->type) && Read32(memory, address + 4, &slot->value);
+  return ReadPair(memory, address, &slot->type, &slot->value);
 }
 
 enum class Match { No, Yes, Refused };
@@ -37,7 +46,7 @@ Match KeyMatches(MemoryReader& memory, const Slot& key, const char* component, c
 // Table lookup by a linear scan over every node, free ones included.
 bool LookupTable(MemoryReader& memory, uint32_t table, const char* component, Slot* current) {
   uint32_t nodes, count;
-  if (!Read32(memory, table + 32, &nodes) || !Read32(memory, table + 36, &count)) return false;
+  if (!ReadPair(memory, table + 32, &nodes, &count)) return false;
   char keyText[MaxText + 1];
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t node = nodes + 20 * i;
@@ -54,7 +63,7 @@ bool LookupTable(MemoryReader& memory, uint32_t table, const char* component, Sl
 bool LookupInstance(MemoryReader& memory, uint32_t instance, const char* component, Slot* current) {
   uint32_t cls, members, count, nodes;
   if (!Read32(memory, instance + 28, &cls) || !Read32(memory, cls + 24, &members) ||
-      !Read32(memory, members + 36, &count) || !Read32(memory, members + 32, &nodes))
+      !ReadPair(memory, members + 32, &nodes, &count))
     return false;
   char keyText[MaxText + 1];
   for (uint32_t i = 0; i < count; ++i) {
@@ -82,7 +91,7 @@ uint32_t ComponentIndex(const char* text, uint32_t length) {
 
 bool LookupArray(MemoryReader& memory, uint32_t array, const char* text, uint32_t length, Slot* current) {
   uint32_t elements, count;
-  if (!Read32(memory, array + 24, &elements) || !Read32(memory, array + 28, &count)) return false;
+  if (!ReadPair(memory, array + 24, &elements, &count)) return false;
   uint32_t index = ComponentIndex(text, length);
   if (index >= count) return false;
   return ReadSlot(memory, elements + 8 * index, current);

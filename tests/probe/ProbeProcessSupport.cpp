@@ -49,7 +49,7 @@ LRESULT CALLBACK RecorderProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 std::wstring StandinGamePath() { return FullPath(BuildFolder() + L"\\standin\\mirrow.exe"); }
 std::wstring ShippedProbePath() { return FullPath(BuildFolder() + L"\\probe\\MirrowAddr.dll"); }
-std::wstring TestProbePath() { return FullPath(ProgramFolder() + L"\\MirrowAddrTestProbe.dll"); }
+std::wstring TestProbePath() { return FullPath(BuildFolder() + L"\\tests\\probe\\MirrowAddrTestProbe.dll"); }
 
 bool StandinGame::Start(const std::wstring& folder, const std::string& scenario) {
   std::wstring file = folder + L"\\scenario.txt";
