@@ -24,7 +24,7 @@ demo="$here/build/demo"
 rm -rf "$demo"
 mkdir -p "$demo"
 cp "$build/tracker/Corvenka.exe" "$build/probe/MirrowAddr.dll" "$build/standin/mirrow.exe" \
-   "$build/standin/mirrow_report.exe" "$demo/"
+   "$build/standin/mirrow_report.exe" "$build/standin/tray_click.exe" "$demo/"
 windemo=$(winepath -w "$demo")
 # The game's auto-start is on without a file name: the tracker starts nothing itself but still ends when
 # the game goes away. The game is started below with an evening paced for the probe, whose requests take
@@ -108,6 +108,37 @@ printf '%s' "$query" | iconv -f UTF-8 -t CP932 | sqlite3 -header -separator $'\t
 echo
 sqlite3 "$db" "SELECT count(*) || ' matches: ' || coalesce(sum(p1win > p2win), 0) || ' won, ' ||
                coalesce(sum(p1win < p2win), 0) || ' lost' FROM viziriduvozmirrow;"
+
+# Last, the tracker is started again with the game's auto-start off, and the summary window is opened from the
+# tray icon as a user would, to show the evening on screen.
+echo
+echo "Starting Corvenka.exe again and double-clicking its tray icon to open the summary window."
+sed -i 's/^GameProgram\.Enabled=1/GameProgram.Enabled=0/' "$demo/Corvenka.ini"
+(cd "$demo" && timeout 120 wine Corvenka.exe) &
+tracker=$!
+shot="$demo/summary.png"
+if box=$(cd "$demo" && wine tray_click.exe open 60000 | tr -d '\r') && [ -n "$box" ]; then
+  read -r x y w h <<< "$box"
+  # Wine hands the painted window to the X server a moment after the tracker has painted it.
+  sleep 1
+  import -window root -crop "${w}x${h}+${x}+${y}" +repage "$shot"
+  if (cd "$demo" && wine tray_click.exe copy summary.txt); then
+    echo
+    echo "The summary window's table, as its window menu copies it to the clipboard:"
+    echo
+    tr -d '\r' < "$demo/summary.txt"
+  fi
+else
+  echo "The summary window did not appear." >&2
+fi
+(cd "$demo" && wine tray_click.exe exit 60000) || echo "The tracker did not end when asked." >&2
+wait "$tracker" || true
 echo
 echo "Profile database: $db"
 echo "Settings file:    $demo/Corvenka.ini"
+if [ -f "$shot" ]; then
+  echo "Screenshot of the summary window: $shot"
+else
+  echo "No screenshot was saved." >&2
+  exit 1
+fi
