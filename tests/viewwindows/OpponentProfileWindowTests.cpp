@@ -125,10 +125,7 @@ TEST_F(OpponentSortTest, SortsByName) {
   EXPECT_EQ(L"dcba", Names());
 }
 
-// Wine 8's list view hands LVM_SORTITEMSEX comparisons positions of its half-sorted array while item
-// reads still see the old order, so this order comes out wrong there until the shared list sort stops
-// relying on those positions.
-TEST_F(OpponentSortTest, DISABLED_SortsByRateAsANumber) {
+TEST_F(OpponentSortTest, SortsByRateAsANumber) {
   OpenFour();
   ClickHeader(0);  // descending at first: the name column starts as the current one
   ASSERT_EQ(L"dcba", Names());
