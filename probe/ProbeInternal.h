@@ -60,8 +60,9 @@ extern ProbeCounters g_probeCounters;
 // The shared hook handle (0 outside an installation).
 HHOOK SharedHookHandle();
 #ifdef MIRROWADDR_TEST_BUILD
-// Time (performance-counter ticks) and safe reads of the last path request on the game's thread.
-void LastRequestCost(LONGLONG* ticks, LONG* reads);
+// Time (performance-counter ticks) of the last path request on the game's thread, the reads the walker
+// made and the reads that reached the system.
+void LastRequestCost(LONGLONG* ticks, LONG* walkerReads, LONG* systemReads);
 #endif
 
 // --- exports and worker ---

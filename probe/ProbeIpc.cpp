@@ -4,7 +4,9 @@
 
 #include <cstring>
 
+#include "PageCache.h"
 #include "ProbeInternal.h"
+#include "ProcessMemory.h"
 #include "ScriptTableReader.h"
 
 namespace {
@@ -14,9 +16,10 @@ struct SharedBlock {
   DWORD result;
   char transfer[256];
 #ifdef MIRROWADDR_TEST_BUILD
-  // Test builds only: what the last request cost on the game's thread.
+  // Test builds only: what the last path request cost on the game's thread.
   LONGLONG lastRequestTicks;
-  LONG lastRequestReads;
+  LONG lastRequestWalkerReads;
+  LONG lastRequestSystemReads;
 #endif
 };
 
@@ -39,17 +42,42 @@ bool g_installed = false;
 // Tracker side.
 HWND g_ipcWindow = nullptr;
 
-class CurrentProcessMemory : public MemoryReader {
- public:
-  bool Read(uint32_t address, void* out, uint32_t size) override {
+// A system read costs far more than a copy (tens of microseconds under Wine), and a request reads the same
+// pages again and again while it scans a table. The pages live here, in this process's own data, and are used
+// only on the game's GUI thread inside one request at a time, so a request allocates nothing.
+constexpr uint32_t CachedPages = 64;
+CachedPage g_pageStore[CachedPages];
+ProcessMemory g_processMemory;
+
 #ifdef MIRROWADDR_TEST_BUILD
-    ++g_shared.lastRequestReads;
-#endif
-    SIZE_T got = 0;
-    return ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<LPCVOID>((uintptr_t)address), out, size, &got) &&
-           got == size;
+class CountedMemory : public MemoryReader {
+ public:
+  constexpr CountedMemory(MemoryReader& inner, volatile LONG* count) : inner_(inner), count_(count) {}
+  bool Read(uint32_t address, void* out, uint32_t size) override {
+    ++*count_;
+    return inner_.Read(address, out, size);
   }
+
+ private:
+  MemoryReader& inner_;
+  volatile LONG* count_;
 };
+CountedMemory g_systemReads(g_processMemory, &g_shared.lastRequestSystemReads);
+PageCache g_pages(g_systemReads, g_pageStore, CachedPages);
+CountedMemory g_walkerReads(g_pages, &g_shared.lastRequestWalkerReads);
+#else
+PageCache g_pages(g_processMemory, g_pageStore, CachedPages);
+#endif
+
+// The reader for a new request: nothing that an earlier request read is served again.
+MemoryReader& FreshRequestMemory() {
+  g_pages.Invalidate();
+#ifdef MIRROWADDR_TEST_BUILD
+  return g_walkerReads;
+#else
+  return g_pages;
+#endif
+}
 
 struct LookupRequest {
   char path[256];
@@ -58,7 +86,7 @@ struct LookupRequest {
 
 bool RunLookup(void* context) {
   auto* request = static_cast<LookupRequest*>(context);
-  CurrentProcessMemory memory;
+  MemoryReader& memory = FreshRequestMemory();
   uint32_t vmWord = (uint32_t)(uintptr_t)GetModuleHandleW(nullptr) + g_coreBase;
   return ResolveScriptPath(memory, vmWord, request->path, &request->type, &request->value);
 }
@@ -71,7 +99,7 @@ struct StringRequest {
 
 bool RunStringRead(void* context) {
   auto* request = static_cast<StringRequest*>(context);
-  CurrentProcessMemory memory;
+  MemoryReader& memory = FreshRequestMemory();
   return ReadScriptString(memory, request->address, request->text, &request->length);
 }
 
@@ -89,7 +117,8 @@ LRESULT OnLookupPath() {
   request.path[sizeof request.path - 1] = 0;
 #ifdef MIRROWADDR_TEST_BUILD
   LARGE_INTEGER start, end;
-  g_shared.lastRequestReads = 0;
+  g_shared.lastRequestWalkerReads = 0;
+  g_shared.lastRequestSystemReads = 0;
   QueryPerformanceCounter(&start);
   bool found = RunGuarded(RunLookup, &request);
   QueryPerformanceCounter(&end);
@@ -142,9 +171,10 @@ void DebugOutput(const char* label, const char* text) {
 HHOOK SharedHookHandle() { return g_shared.hook; }
 
 #ifdef MIRROWADDR_TEST_BUILD
-void LastRequestCost(LONGLONG* ticks, LONG* reads) {
+void LastRequestCost(LONGLONG* ticks, LONG* walkerReads, LONG* systemReads) {
   *ticks = g_shared.lastRequestTicks;
-  *reads = g_shared.lastRequestReads;
+  *walkerReads = g_shared.lastRequestWalkerReads;
+  *systemReads = g_shared.lastRequestSystemReads;
 }
 #endif
 

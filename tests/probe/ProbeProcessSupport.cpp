@@ -98,7 +98,7 @@ TestProbe::TestProbe(const std::wstring& folder, const std::wstring& source) {
   WindowSettings = reinterpret_cast<int (*)(wchar_t*, wchar_t*)>(get("TestWindowSettings"));
   AddressSetting = reinterpret_cast<int (*)(DWORD*)>(get("TestAddressSetting"));
   RequestFault = reinterpret_cast<int (*)()>(get("TestRequestFault"));
-  LastRequestCost = reinterpret_cast<void (*)(LONGLONG*, LONG*)>(get("TestLastRequestCost"));
+  LastRequestCost = reinterpret_cast<void (*)(LONGLONG*, LONG*, LONG*)>(get("TestLastRequestCost"));
 }
 
 TestProbe::~TestProbe() {

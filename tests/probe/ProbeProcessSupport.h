@@ -54,7 +54,7 @@ class TestProbe {
   int (*WindowSettings)(wchar_t* windowClass, wchar_t* caption) = nullptr;
   int (*AddressSetting)(DWORD* coreBase) = nullptr;
   int (*RequestFault)() = nullptr;
-  void (*LastRequestCost)(LONGLONG* ticks, LONG* reads) = nullptr;
+  void (*LastRequestCost)(LONGLONG* ticks, LONG* walkerReads, LONG* systemReads) = nullptr;
 
   ProbeCounters Count() const;
   // The text behind a name result of GetParam.

@@ -51,5 +51,7 @@ __declspec(dllexport) int TestRequestFault() {
   return window ? (int)SendMessageW(window, IpcTestFault, 0, 0) : -1;
 }
 
-__declspec(dllexport) void TestLastRequestCost(LONGLONG* ticks, LONG* reads) { LastRequestCost(ticks, reads); }
+__declspec(dllexport) void TestLastRequestCost(LONGLONG* ticks, LONG* walkerReads, LONG* systemReads) {
+  LastRequestCost(ticks, walkerReads, systemReads);
+}
 }

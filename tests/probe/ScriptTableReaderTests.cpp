@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ImageMemory.h"
+#include "PageCache.h"
 #include "ScriptLayout.h"
 #include "ScriptTableReader.h"
 
@@ -40,9 +41,19 @@ struct World {
     image.Put32(vmWord, WriteVm(image, root));
   }
 
+  // Without a reader of its own, the lookup is also made through a page cache, which must agree.
   bool Resolve(const std::string& path, ImageMemory* memory = nullptr) {
-    ImageMemory plain(image);
-    return ResolveScriptPath(memory ? *memory : plain, vmWord, path.c_str(), &lastType, &lastValue);
+    if (memory) return ResolveScriptPath(*memory, vmWord, path.c_str(), &lastType, &lastValue);
+    ImageMemory plain(image), source(image);
+    CachedPage pages[2];
+    PageCache cached(source, pages, 2);
+    uint32_t type = lastType, value = lastValue;
+    bool viaCache = ResolveScriptPath(cached, vmWord, path.c_str(), &type, &value);
+    bool found = ResolveScriptPath(plain, vmWord, path.c_str(), &lastType, &lastValue);
+    EXPECT_EQ(found, viaCache) << path;
+    EXPECT_EQ(lastType, type) << path;
+    EXPECT_EQ(lastValue, value) << path;
+    return found;
   }
 };
 
@@ -194,8 +205,10 @@ TEST(ScriptTableReader, ARefusedReadAtAnyStepFailsTheLookup) {
   EXPECT_FALSE(unset.Resolve("game"));
 }
 
-// Random object graphs with garbage words: the walker must end without faulting, whatever it meets.
-TEST(ScriptTableReader, SurvivesRandomGraphsAndGarbage) {
+// Random object graphs with garbage words: the walker must end without faulting, whatever it meets, and
+// read the same through a page cache of a few pages as directly, with some pages refused as the system
+// refuses them (whole pages).
+TEST(ScriptTableReader, SurvivesRandomGraphsAndGarbageAndReadsTheSameThroughAPageCache) {
   std::mt19937 random(20261207);
   const char* const components[] = {"a", "b", "name", "0", "1", "-1", "x", "", "win", "2"};
   unsigned long successes = 0, lookups = 0;
@@ -249,21 +262,39 @@ TEST(ScriptTableReader, SurvivesRandomGraphsAndGarbage) {
           image.Put32(object + 4 * (random() % 12), randomWord());
       }
     for (int i = 0; i < 20; ++i) image.Put32(kBase + 4 * (random() % (16 * 1024)), randomWord());
-    ImageMemory memory(image);
+    ImageMemory memory(image), source(image);
+    for (int refused = random() % 3; refused > 0; --refused) {
+      uint32_t page = kBase + CachedPage::Size * (random() % 16);
+      memory.Refuse(page, CachedPage::Size);
+      source.Refuse(page, CachedPage::Size);
+    }
+    CachedPage pages[4];
+    PageCache cached(source, pages, 1 + round % 4);
     for (int lookup = 0; lookup < 40; ++lookup) {
       std::string path;
       int parts = 1 + random() % 5;
       for (int p = 0; p < parts; ++p) path += (p ? "/" : "") + std::string(components[random() % 10]);
-      uint32_t type = 0xDEADBEEF, value = 0xDEADBEEF;
+      uint32_t type = 0xDEADBEEF, value = 0xDEADBEEF, cachedType = 0xDEADBEEF, cachedValue = 0xDEADBEEF;
       ++lookups;
-      if (ResolveScriptPath(memory, vmWord, path.c_str(), &type, &value)) {
+      cached.Invalidate();
+      bool viaCache = ResolveScriptPath(cached, vmWord, path.c_str(), &cachedType, &cachedValue);
+      bool found = ResolveScriptPath(memory, vmWord, path.c_str(), &type, &value);
+      ASSERT_EQ(found, viaCache) << path;
+      ASSERT_EQ(type, cachedType) << path;
+      ASSERT_EQ(value, cachedValue) << path;
+      if (found) {
         ++successes;
-        char text[256];
-        uint32_t length = 0;
-        if (ReadScriptString(memory, value, text, &length)) {
+        char text[256], cachedText[256];
+        uint32_t length = 0, cachedLength = 0;
+        cached.Invalidate();
+        bool cachedRead = ReadScriptString(cached, value, cachedText, &cachedLength);
+        bool read = ReadScriptString(memory, value, text, &length);
+        ASSERT_EQ(read, cachedRead);
+        if (read) {
           ASSERT_GE(length, 1u);
           ASSERT_LE(length, 255u);
           ASSERT_EQ(0, text[length]);
+          ASSERT_EQ(std::string(text), std::string(cachedText));
         }
       } else {
         ASSERT_EQ(0xDEADBEEFu, type);
