@@ -1,5 +1,8 @@
 # cmake -DOBJDUMP=... -DLIBRARY=MirrowAddr.dll -DPROGRAM=Corvenka.exe -P CheckShippedBinaries.cmake
 cmake_minimum_required(VERSION 3.16)
+# The test run's Japanese locale would translate objdump's headings.
+set(ENV{LC_ALL} C)
+set(ENV{LANGUAGE} C)
 set(faults "")
 macro(fault text)
   string(APPEND faults "\n  ${text}")
