@@ -1,26 +1,16 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "TrackerTestSupport.h"
 #include "shell/ChangeJournal.h"
 #include "store/RecordDatabase.h"
 
 namespace {
 MatchRecord Record(int64_t timestamp, int p1id = 1, int p1win = 2, int p2win = 1) {
-  MatchRecord r;
-  memset(&r, 0, sizeof r);
-  r.timestamp = timestamp;
-  strcpy(r.p1name, "me");
-  r.p1id = p1id;
-  r.p1win = p1win;
-  strcpy(r.p2name, "you");
-  r.p2id = 5;
-  r.p2win = p2win;
-  return r;
+  return Match(timestamp, "me", p1id, p1win, "you", 5, p2win);
 }
 
 class ChangeJournalTest : public ::testing::Test {

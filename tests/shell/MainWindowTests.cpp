@@ -10,8 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "FakeProbe.h"
-#include "TestSupport.h"
+#include "TrackerTestSupport.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/MainWindow.h"
@@ -21,16 +20,11 @@
 #include "store/RecordDatabase.h"
 
 namespace {
-// Scratch paths are plain ASCII.
-std::string Ascii(const std::wstring& path) { return std::string(path.begin(), path.end()); }
-
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
 HICON TrayImage(int id) {
   return (HICON)LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, LR_SHARED);
 }
-
-bool ScriptedBind(HWND window) { return g_probe.startup(ProbeInterfaceVersion, window, ProbeNotifyMessage) != 0; }
 
 // True when the shell still holds the tracker's icon (a change of a missing icon fails).
 bool TrayIconPresent() {
@@ -77,52 +71,14 @@ HWND OpenPopupMenu() {
   return found;
 }
 
-class TrackerWindowTest : public ::testing::Test {
+class TrackerWindowTest : public TrackerFixture {
  protected:
-  void SetUp() override {
-    g_app = AppState();
-    g_app.instance = Instance();
-    g_app.programDirectory = folder.Path();
-    g_app.settingsPath = folder.File(L"Corvenka.ini");
-    probe.Install();
-    g_bindProbeStep = ScriptedBind;
-    ASSERT_TRUE(RegisterMainWindowClass(Instance()));
-  }
-  void TearDown() override {
-    if (window && IsWindow(window)) DestroyWindow(window);
-    DrainQuit();
-  }
-  HWND Start() {
-    window = CreateMainWindow(Instance());
-    return window;
-  }
-  // Ends the tracker from its menu and runs the loop to its end; the loop's result.
-  int Exit() {
-    SendMessageW(window, WM_COMMAND, IDM_EXIT, 0);
-    EXPECT_FALSE(IsWindow(window));
-    return RunMessageLoop();
-  }
-  void DrainQuit() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
-  }
-  void Settings(const char* text) { WriteWholeFile(g_app.settingsPath, text); }
-  std::wstring Raw(const wchar_t* section, const wchar_t* key) {
-    wchar_t buffer[2048];
-    GetPrivateProfileStringW(section, key, L"<none>", buffer, 2048, g_app.settingsPath.c_str());
-    return buffer;
-  }
   bool Checked(UINT id) { return (GetMenuState(g_app.popupMenu, id, MF_BYCOMMAND) & MF_CHECKED) != 0; }
   void Notify(WPARAM wParam, LPARAM lParam) { SendMessageW(window, ProbeNotifyMessage, wParam, lParam); }
   void FinishedMatch() {
     probe.names = {{7, "host"}, {8, "guest"}};
     probe.values = {{4, 2}, {5, 1}, {2, 3}, {3, 7}, {1, 0}, {0, 0}};
   }
-
-  ScratchFolder folder;
-  FakeProbe probe;
-  HWND window = nullptr;
 };
 
 TEST_F(TrackerWindowTest, StartsHiddenWithDefaultProfileAndEndsWithZero) {

@@ -4,8 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "FakeProbe.h"
-#include "TestSupport.h"
+#include "TrackerTestSupport.h"
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
 #include "shell/CharacterTable.h"
@@ -13,17 +12,6 @@
 #include "store/RecordDatabase.h"
 
 namespace {
-std::wstring ClipboardText() {
-  std::wstring text = L"<no text>";
-  if (!OpenClipboard(nullptr)) return L"<not opened>";
-  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-    text = static_cast<const wchar_t*>(GlobalLock(data));
-    GlobalUnlock(data);
-  }
-  CloseClipboard();
-  return text;
-}
-
 LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == RefreshSummaryMessage) SetPropW(window, L"REFRESHES", (HANDLE)((INT_PTR)GetPropW(window, L"REFRESHES") + 1));
   return DefWindowProcW(window, message, wParam, lParam);

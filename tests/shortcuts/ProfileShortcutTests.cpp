@@ -56,21 +56,12 @@ void PumpLikeTracker(HWND target, DWORD ms) {
   }
 }
 
-void Key(WORD vk, bool up) {
-  INPUT input{};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = vk;
-  input.ki.wScan = (WORD)MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
-  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  SendInput(1, &input, sizeof input);
-}
-
 // Presses `vk` with the modifiers held, then releases everything.
 void Press(std::vector<WORD> modifiers, WORD vk) {
-  for (WORD m : modifiers) Key(m, false);
-  Key(vk, false);
-  Key(vk, true);
-  for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) Key(*it, true);
+  for (WORD m : modifiers) SendKey(m, false);
+  SendKey(vk, false);
+  SendKey(vk, true);
+  for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) SendKey(*it, true);
 }
 
 class ShortcutTest : public ::testing::Test {

@@ -114,16 +114,8 @@ class ShortcutDialogTest : public ::testing::Test {
     ASSERT_TRUE(InstallShortcuts(entries.data(), (int)entries.size()));
   }
   HWND List() { return GetDlgItem(dialog, IDC_SHORTCUT_LIST); }
-  int Rows() { return (int)SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0); }
-  std::wstring Cell(int row, int column) {
-    wchar_t text[1100] = L"";
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 1100;
-    SendMessageW(List(), LVM_GETITEMTEXTW, row, (LPARAM)&item);
-    return text;
-  }
+  int Rows() { return RowCount(List()); }
+  std::wstring Cell(int row, int column) { return ::Cell(List(), row, column); }
   LPARAM Data(int row) {
     LVITEMW item{};
     item.mask = LVIF_PARAM;

@@ -9,8 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "FakeProbe.h"
-#include "TestSupport.h"
+#include "TrackerTestSupport.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
@@ -24,9 +23,6 @@ namespace {
 const wchar_t ListTitle[] = L"プロファイル短縮キーの設定";
 const wchar_t KeyTitle[] = L"プロファイル短縮キー";
 
-std::string Ascii(const std::wstring& path) { return std::string(path.begin(), path.end()); }
-HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
-bool ScriptedBind(HWND window) { return g_probe.startup(ProbeInterfaceVersion, window, ProbeNotifyMessage) != 0; }
 
 // Without sending WM_GETTEXT, so a watcher thread never waits on the tracker's thread.
 std::wstring TitleOf(HWND window) {
@@ -45,37 +41,11 @@ BOOL CALLBACK CountListDialogs(HWND window, LPARAM param) {
   return TRUE;
 }
 
-void Key(WORD vk, bool up) {
-  INPUT input{};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = vk;
-  input.ki.wScan = (WORD)MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
-  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  SendInput(1, &input, sizeof input);
-}
-
-class ShortcutTrackerTest : public ::testing::Test {
+class ShortcutTrackerTest : public TrackerFixture {
  protected:
   void SetUp() override {
-    g_app = AppState();
-    g_app.instance = Instance();
-    g_app.programDirectory = folder.Path();
-    g_app.settingsPath = folder.File(L"Corvenka.ini");
-    probe.Install();
-    g_bindProbeStep = ScriptedBind;
-    ASSERT_TRUE(RegisterMainWindowClass(Instance()));
+    TrackerFixture::SetUp();
     for (const wchar_t* name : {L"a.db", L"b.db", L"c.db"}) WriteWholeFile(folder.File(name), "");
-  }
-  void TearDown() override {
-    if (window && IsWindow(window)) DestroyWindow(window);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
-  }
-  HWND Start() { return window = CreateMainWindow(Instance()); }
-  int Exit() {
-    SendMessageW(window, WM_COMMAND, IDM_EXIT, 0);
-    return RunMessageLoop();
   }
   // The tray menu's "プロフ短縮キー設定"; the list dialog, once only.
   HWND OpenFromMenu() {
@@ -89,12 +59,6 @@ class ShortcutTrackerTest : public ::testing::Test {
     EnumWindows(CountListDialogs, (LPARAM)&found);
     return found.count;
   }
-  void Settings(const std::string& text) { WriteWholeFile(g_app.settingsPath, text); }
-  std::wstring Raw(const wchar_t* section, const wchar_t* key) {
-    wchar_t buffer[2048];
-    GetPrivateProfileStringW(section, key, L"<none>", buffer, 2048, g_app.settingsPath.c_str());
-    return buffer;
-  }
   static void Click(HWND dialog, int id) {
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
   }
@@ -105,9 +69,6 @@ class ShortcutTrackerTest : public ::testing::Test {
     SendDlgItemMessageW(dialog, IDC_SHORTCUT_LIST, LVM_SETITEMSTATE, 0, (LPARAM)&item);
   }
 
-  ScratchFolder folder;
-  FakeProbe probe;
-  HWND window = nullptr;
 };
 
 TEST_F(ShortcutTrackerTest, ListGoesThroughSettingsAndTheListDialog) {
@@ -186,12 +147,12 @@ TEST_F(ShortcutTrackerTest, KeyPressInAnotherTrackerWindowSwitchesTheProfile) {
   std::atomic<bool> switched{false};
   std::thread keyboard([&] {
     Sleep(300);  // let the loop start; the outcome is waited for below
-    Key(VK_CONTROL, false);
-    Key(VK_SHIFT, false);
-    Key(VK_F6, false);
-    Key(VK_F6, true);
-    Key(VK_SHIFT, true);
-    Key(VK_CONTROL, true);
+    SendKey(VK_CONTROL, false);
+    SendKey(VK_SHIFT, false);
+    SendKey(VK_F6, false);
+    SendKey(VK_F6, true);
+    SendKey(VK_SHIFT, true);
+    SendKey(VK_CONTROL, true);
     switched = WaitUntil([] { return TitleOf(g_app.summaryWindow) == L"Corvenka Rev.9 - other"; }, 10000);
     PostThreadMessageW(trackerThread, WM_QUIT, 0, 0);
   });

@@ -3,24 +3,11 @@
 
 #include <cstring>
 
-#include "TestSupport.h"
+#include "TrackerTestSupport.h"
 #include "shell/TextUtil.h"
 #include "store/RecordDatabase.h"
 
 namespace {
-MatchRecord Record(int64_t timestamp, const char* p1, int p1id, int p1win, const char* p2, int p2id, int p2win) {
-  MatchRecord r;
-  memset(&r, 0, sizeof r);
-  r.timestamp = timestamp;
-  strcpy(r.p1name, p1);
-  r.p1id = p1id;
-  r.p1win = p1win;
-  strcpy(r.p2name, p2);
-  r.p2id = p2id;
-  r.p2win = p2win;
-  return r;
-}
-
 std::string QueryText(const char* sql) {
   std::string out;
   sqlite3_exec(
@@ -62,7 +49,7 @@ TEST_F(RecordDatabaseTest, NewFileGetsExactlyTheGivenSchema) {
 TEST_F(RecordDatabaseTest, FailedNewFileLeavesNothingAndKeepsThePreviousConnection) {
   std::wstring first = folder.File(L"first.db");
   ASSERT_TRUE(Open(first));
-  ASSERT_TRUE(InsertMatchRecord(Record(10000, "a", 1, 2, "b", 2, 0)));
+  ASSERT_TRUE(InsertMatchRecord(Match(10000, "a", 1, 2, "b", 2, 0)));
   sqlite3* previous = RecordDatabase();
 
   // SQLite cannot create a file in a folder that does not exist.
@@ -81,7 +68,7 @@ TEST_F(RecordDatabaseTest, FailedNewFileLeavesNothingAndKeepsThePreviousConnecti
   // The caller restores the path; path and connection agree again and the old profile works.
   SetDatabasePath(first);
   EXPECT_EQ(first, CurrentDatabasePath());
-  EXPECT_TRUE(InsertMatchRecord(Record(20000, "a", 1, 2, "b", 2, 0)));
+  EXPECT_TRUE(InsertMatchRecord(Match(20000, "a", 1, 2, "b", 2, 0)));
   EXPECT_EQ(2, CountRows(first));
 }
 
@@ -90,7 +77,7 @@ TEST_F(RecordDatabaseTest, ExistingFilesAreOpenedWithoutLookingAtTheSchema) {
   std::wstring junk = folder.File(L"junk.db");
   WriteWholeFile(junk, std::string(4096, 'x'));
   if (Open(junk)) {
-    EXPECT_FALSE(InsertMatchRecord(Record(10000, "a", 0, 2, "b", 0, 0)));
+    EXPECT_FALSE(InsertMatchRecord(Match(10000, "a", 0, 2, "b", 0, 0)));
   }
   EXPECT_EQ(std::string(4096, 'x'), ReadWholeFile(junk)) << "a failed open never changes an existing file";
 
@@ -101,17 +88,17 @@ TEST_F(RecordDatabaseTest, ExistingFilesAreOpenedWithoutLookingAtTheSchema) {
   sqlite3_exec(other, "CREATE TABLE other(x)", nullptr, nullptr, nullptr);
   sqlite3_close(other);
   ASSERT_TRUE(Open(empty));
-  EXPECT_FALSE(InsertMatchRecord(Record(10000, "a", 0, 2, "b", 0, 0)));
+  EXPECT_FALSE(InsertMatchRecord(Match(10000, "a", 0, 2, "b", 0, 0)));
 }
 
 TEST_F(RecordDatabaseTest, DuplicateTimestampFailsAndChangesNothing) {
   std::wstring path = folder.File(L"dup.db");
   ASSERT_TRUE(Open(path));
   BeginTransaction();
-  EXPECT_TRUE(InsertMatchRecord(Record(123450000, "one", 1, 2, "two", 2, 1)));
+  EXPECT_TRUE(InsertMatchRecord(Match(123450000, "one", 1, 2, "two", 2, 1)));
   EndTransaction(false);
   BeginTransaction();
-  EXPECT_FALSE(InsertMatchRecord(Record(123450000, "three", 3, 0, "four", 4, 2)));
+  EXPECT_FALSE(InsertMatchRecord(Match(123450000, "three", 3, 0, "four", 4, 2)));
   EndTransaction(true);
   EXPECT_EQ("123450000|one|1|2|two|2|1\n", QueryText("SELECT * FROM viziriduvozmirrow"));
 }
@@ -121,8 +108,8 @@ TEST_F(RecordDatabaseTest, NamesAreStoredAsTheirBytes) {
   ASSERT_TRUE(Open(path));
   const char quote[] = "O'Brien";
   const char shiftJis[] = "\x83\x65\x83\x58\x83\x67";  // テスト in code page 932
-  ASSERT_TRUE(InsertMatchRecord(Record(10000, quote, 0, 2, shiftJis, 13, 1)));
-  ASSERT_TRUE(InsertMatchRecord(Record(20000, "", 0, 2, "", 13, 1)));
+  ASSERT_TRUE(InsertMatchRecord(Match(10000, quote, 0, 2, shiftJis, 13, 1)));
+  ASSERT_TRUE(InsertMatchRecord(Match(20000, "", 0, 2, "", 13, 1)));
   EXPECT_EQ(std::string("O'Brien|") + shiftJis + "\n|\n",
             QueryText("SELECT p1name, p2name FROM viziriduvozmirrow ORDER BY timestamp"));
   EXPECT_EQ("1\n", QueryText("SELECT count(*) FROM viziriduvozmirrow WHERE p2name = CAST(X'836583588367' AS TEXT)"));
@@ -144,8 +131,8 @@ TEST_F(RecordDatabaseTest, Ansi2Utf8FunctionConvertsTheCodePage) {
 
 TEST_F(RecordDatabaseTest, DeleteByTimestamp) {
   ASSERT_TRUE(Open(folder.File(L"d.db")));
-  ASSERT_TRUE(InsertMatchRecord(Record(10000, "a", 0, 2, "b", 1, 0)));
-  ASSERT_TRUE(InsertMatchRecord(Record(20000, "a", 0, 2, "b", 1, 0)));
+  ASSERT_TRUE(InsertMatchRecord(Match(10000, "a", 0, 2, "b", 1, 0)));
+  ASSERT_TRUE(InsertMatchRecord(Match(20000, "a", 0, 2, "b", 1, 0)));
   EXPECT_TRUE(DeleteMatchRecord(10000));
   EXPECT_TRUE(DeleteMatchRecord(99990000)) << "a missing row is still a success";
   EXPECT_EQ("20000\n", QueryText("SELECT timestamp FROM viziriduvozmirrow"));
@@ -155,7 +142,7 @@ TEST_F(RecordDatabaseTest, NothingWorksWithoutAConnection) {
   CloseRecordDatabase();
   EXPECT_EQ(nullptr, RecordDatabase());
   BeginTransaction();
-  EXPECT_FALSE(InsertMatchRecord(Record(10000, "a", 0, 2, "b", 1, 0)));
+  EXPECT_FALSE(InsertMatchRecord(Match(10000, "a", 0, 2, "b", 1, 0)));
   EXPECT_FALSE(DeleteMatchRecord(10000));
   EndTransaction(true);
 }

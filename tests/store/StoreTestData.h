@@ -4,21 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "TrackerTestSupport.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
-
-inline MatchRecord Match(int64_t timestamp, const char* p1, int p1id, int p1win, const char* p2, int p2id, int p2win) {
-  MatchRecord r;
-  memset(&r, 0, sizeof r);
-  r.timestamp = timestamp;
-  strcpy(r.p1name, p1);
-  r.p1id = p1id;
-  r.p1win = p1win;
-  strcpy(r.p2name, p2);
-  r.p2id = p2id;
-  r.p2win = p2win;
-  return r;
-}
 
 inline bool InsertAll(const std::vector<MatchRecord>& records) {
   BeginTransaction();

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <commctrl.h>
 #include <shlwapi.h>
 #include <sqlite3.h>
 #include <cstdio>
@@ -239,6 +240,39 @@ DWORD ChildProcess::WaitExit(DWORD timeoutMs) {
 
 void ChildProcess::Kill() {
   if (info_.hProcess) TerminateProcess(info_.hProcess, 1);
+}
+
+int RowCount(HWND list) { return (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); }
+
+std::wstring Cell(HWND list, int row, int column) {
+  wchar_t buffer[2048];
+  buffer[0] = 0;
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = buffer;
+  item.cchTextMax = 2048;
+  SendMessageW(list, LVM_GETITEMTEXTW, row, (LPARAM)&item);
+  return buffer;
+}
+
+std::wstring ClipboardText() {
+  std::wstring text = L"<no text>";
+  if (!OpenClipboard(nullptr)) return L"<not opened>";
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    text = static_cast<const wchar_t*>(GlobalLock(data));
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  return text;
+}
+
+void SendKey(WORD vk, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = vk;
+  input.ki.wScan = (WORD)MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &input, sizeof input);
 }
 
 long long CountRows(const std::wstring& dbPath, const char* where) {

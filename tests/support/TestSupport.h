@@ -89,5 +89,15 @@ class ChildProcess {
   PROCESS_INFORMATION info_{};
 };
 
+// A list view's row count and the text of one cell.
+int RowCount(HWND list);
+std::wstring Cell(HWND list, int row, int column);
+
+// The clipboard's UTF-16 text, or a marker when it holds none or cannot be opened.
+std::wstring ClipboardText();
+
+// Real keyboard input through SendInput: one press or release of a virtual key.
+void SendKey(WORD vk, bool up);
+
 // Counts the rows of a table, or returns -1, through the real SQLite library.
 long long CountRows(const std::wstring& dbPath, const char* where = "");

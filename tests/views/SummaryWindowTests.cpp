@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "FakeProbe.h"
-#include "TestSupport.h"
+#include "TrackerTestSupport.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
@@ -23,17 +22,6 @@
 #include "views/SummaryWindow.h"
 
 namespace {
-
-std::wstring ClipboardText() {
-  std::wstring text = L"<no text>";
-  if (!OpenClipboard(nullptr)) return L"<not opened>";
-  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-    text = static_cast<const wchar_t*>(GlobalLock(data));
-    GlobalUnlock(data);
-  }
-  CloseClipboard();
-  return text;
-}
 
 // 00:00:00.000 of the local day, as a stored timestamp.
 int64_t StartOfToday() {
@@ -83,15 +71,7 @@ class SummaryWindowTest : public ::testing::Test {
   }
   // Stores one match; won says whether the user won it.
   void Add(int64_t timestamp, int own, int opponent, bool won, const char* opponentName = "opp") {
-    MatchRecord r{};
-    r.timestamp = timestamp;
-    lstrcpyA(r.p1name, "me");
-    lstrcpyA(r.p2name, opponentName);
-    r.p1id = own;
-    r.p2id = opponent;
-    r.p1win = won ? 2 : 1;
-    r.p2win = won ? 0 : 2;
-    ASSERT_TRUE(InsertMatchRecord(r));
+    ASSERT_TRUE(InsertMatchRecord(Match(timestamp, "me", own, won ? 2 : 1, opponentName, opponent, won ? 0 : 2)));
   }
   // `wins` wins then `losses` losses of one pairing, from `start` on, one millisecond apart.
   int64_t AddRun(int64_t start, int own, int opponent, int wins, int losses) {
@@ -101,15 +81,7 @@ class SummaryWindowTest : public ::testing::Test {
   }
   void Command(UINT id) { SendMessageW(summary, WM_SYSCOMMAND, id, 0); }
 
-  std::wstring Cell(int position, int column) {
-    wchar_t text[128] = L"";
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 128;
-    SendMessageW(list, LVM_GETITEMTEXTW, position, (LPARAM)&item);
-    return text;
-  }
+  std::wstring Cell(int position, int column) { return ::Cell(list, position, column); }
   LPARAM Data(int position) { return RowItemDataAt(list, position); }
   int PositionOf(int rowId) { return FindRowById(list, rowId); }
   // "games wins losses rate last50" of the row with this id, wherever it is.

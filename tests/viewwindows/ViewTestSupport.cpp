@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "shell/AppState.h"
 #include "store/RecordDatabase.h"
 
@@ -19,19 +17,6 @@ ScratchProfile::ScratchProfile() {
 }
 
 ScratchProfile::~ScratchProfile() { CloseRecordDatabase(); }
-
-MatchRecord Match(int64_t timestamp, const char* p1, int p1id, int p1win, const char* p2, int p2id, int p2win) {
-  MatchRecord r;
-  memset(&r, 0, sizeof r);
-  r.timestamp = timestamp;
-  strcpy(r.p1name, p1);
-  r.p1id = p1id;
-  r.p1win = p1win;
-  strcpy(r.p2name, p2);
-  r.p2id = p2id;
-  r.p2win = p2win;
-  return r;
-}
 
 int64_t At(int year, int month, int day, int hour, int minute, int second, int ms) {
   SYSTEMTIME t{};
@@ -51,19 +36,6 @@ void Store(const MatchRecord& record) {
   BeginTransaction();
   bool ok = InsertMatchRecord(record);
   EndTransaction(!ok);
-}
-
-int RowCount(HWND list) { return (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); }
-
-std::wstring Cell(HWND list, int row, int column) {
-  wchar_t buffer[512];
-  buffer[0] = 0;
-  LVITEMW item{};
-  item.iSubItem = column;
-  item.pszText = buffer;
-  item.cchTextMax = 512;
-  SendMessageW(list, LVM_GETITEMTEXTW, row, (LPARAM)&item);
-  return buffer;
 }
 
 LPARAM ItemData(HWND list, int row) {

@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
-#include "store/MatchRecord.h"
+#include "TrackerTestSupport.h"
 
 // Common controls, a scratch settings file and a fresh profile database; closes it again at the end.
 class ScratchProfile {
@@ -21,13 +20,10 @@ class ScratchProfile {
   std::wstring path_;
 };
 
-MatchRecord Match(int64_t timestamp, const char* p1, int p1id, int p1win, const char* p2, int p2id, int p2win);
 // A local wall-clock time as a stored timestamp.
 int64_t At(int year, int month, int day, int hour = 12, int minute = 0, int second = 0, int ms = 0);
 void Store(const MatchRecord& record);
 
-int RowCount(HWND list);
-std::wstring Cell(HWND list, int row, int column);
 LPARAM ItemData(HWND list, int row);
 // The header texts in order.
 std::vector<std::wstring> Headers(HWND list);
