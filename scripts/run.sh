@@ -26,63 +26,21 @@ mkdir -p "$demo"
 cp "$build/tracker/Corvenka.exe" "$build/probe/MirrowAddr.dll" "$build/standin/mirrow.exe" \
    "$build/standin/mirrow_report.exe" "$build/standin/tray_click.exe" "$demo/"
 windemo=$(winepath -w "$demo")
-# The game's auto-start is on without a file name: the tracker starts nothing itself but still ends when
-# the game goes away. The game is started below with an evening paced for the probe, whose requests take
-# tens of milliseconds each under Wine; at its built-in pace a match's values change before they are read.
-printf '[Autorun]\r\nGameProgram.Enabled=1\r\nReportTool.Enabled=1\r\nReportTool.FileName=%s\\mirrow_report.exe\r\n' \
-  "$windemo" > "$demo/Corvenka.ini"
-# Names are the game's Shift-JIS bytes in hex. After each last round the players linger on the result.
-linger=$'nop\nnop\nnop\ndisconnect\nmenu'
-cat > "$demo/evening.txt" <<SCENARIO
-title
-menu
-match host 3 7 x:837e83698367 x:834a8351838d8345
-win 1
-win 2
-win 1
-$linger
-match host 3 11 x:837e83698367 x:82b582b882ad8adb
-win 2
-win 2
-$linger
-match client 0 3 x:8367834c838f x:837e83698367
-win 1
-win 2
-win 2
-$linger
-match watch 1 2 x:8354834e8384 x:836e83848365
-win 1
-win 1
-$linger
-match client 12 5 x:83888343837d8360 x:837e83698367
-win 2
-win 1
-win 1
-$linger
-match host 5 13 x:837e83698367 nagi_2026
-win 2
-win 1
-win 2
-$linger
-match host 4 6 x:837e83698367 x:8386834c8356838d
-win 1
-win 1
-$linger
-title
-SCENARIO
+# The tracker starts the game itself (its auto-start) and, when the game has gone, the report tool; then it
+# ends. Started with no arguments, the stand-in game plays its built-in evening at its own pace.
+printf '[Autorun]\r\nGameProgram.Enabled=1\r\nGameProgram.FileName=%s\\mirrow.exe\r\nReportTool.Enabled=1\r\nReportTool.FileName=%s\\mirrow_report.exe\r\n' \
+  "$windemo" "$windemo" > "$demo/Corvenka.ini"
 
 echo
-echo "Starting Corvenka.exe and the stand-in game (mirrow.exe) in $demo."
-echo "The game plays an evening of 7 online matches (one of them only watched) and then closes; the tracker"
+echo "Starting Corvenka.exe in $demo; it starts the stand-in game (mirrow.exe)."
+echo "The game plays an evening of 13 online matches (one of them only watched) and then closes; the tracker"
 echo "records each match the player plays, starts the report tool when the game has gone, and ends itself."
 started=$(date +%s)
-(cd "$demo" && timeout 300 wine Corvenka.exe) &
-tracker=$!
-sleep 2
-(cd "$demo" && wine mirrow.exe --scenario "$windemo\\evening.txt" --auto 700) || echo "The game ended with an error." >&2
-if wait "$tracker"; then code=0; else code=$?; fi
+if (cd "$demo" && timeout 300 wine Corvenka.exe); then code=0; else code=$?; fi
 echo "The tracker ended after $(( $(date +%s) - started )) s with exit code $code."
-[ -f "$demo/mirrow_report.log" ] && echo "The report tool was started: $(head -n 1 "$demo/mirrow_report.log" | tr -d '\r')"
+# The report tool writes its log a moment after the tracker that started it has gone.
+for _ in $(seq 50); do [ -s "$demo/mirrow_report.log" ] && break; sleep 0.1; done
+[ -s "$demo/mirrow_report.log" ] && echo "The report tool was started: $(head -n 1 "$demo/mirrow_report.log" | tr -d '\r')"
 
 db="$demo/Default.db"
 if [ ! -f "$db" ]; then

@@ -97,12 +97,29 @@ TEST(Recording, TrackerStartsTheGameAndEndsWithItAfterStartingTheReportTool) {
                    "\r\n");
   ChildProcess tracker;
   ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-  // The game plays its built-in evening and exits; the tracker follows it.
+  // The game plays its built-in evening at its own pace (an event every 400 ms) and exits; the tracker
+  // follows it.
   EXPECT_EQ(0u, tracker.WaitExit(180000));
   EXPECT_TRUE(WaitUntil([&] { return FileExists(program.File(L"mirrow_report.log")); }));
   EXPECT_EQ(0u, ReadWholeFile(program.File(L"mirrow_report.log")).find("started "));
   // The tracker only ends this way on the probe's word that the attached game has gone.
   EXPECT_TRUE(FileExists(program.File(L"Default.db")));
   EXPECT_EQ(program.File(L"Default.db"), program.Setting(L"General", L"Profile"));
+  // Every played match of the evening, from the user's side (the watched one is not there). A probe too slow
+  // for that pace reads a match after the game has moved on: wrong sides, characters or counts.
+  const std::string me = "837E83698367";
+  EXPECT_EQ(me + "|3|2|834A8351838D8345|7|1\n" +
+                me + "|3|0|82B582B882AD8ADB|11|2\n" +
+                me + "|3|2|8367834C838F|0|1\n" +
+                me + "|5|1|83888343837D8360|12|2\n" +
+                me + "|5|2|83638380834D|9|0\n" +
+                me + "|5|1|6E6167695F32303236|13|2\n" +
+                me + "|4|0|8352836E838B|8|2\n" +
+                me + "|4|2|8386834C8356838D|6|1\n" +
+                me + "|4|2|8341834A8363834C|10|0\n" +
+                me + "|2|1|83718372834C|10|2\n" +
+                me + "|4|2|834A8351838D8345|0|0\n" +
+                me + "|4|1|834A8351838D8345|7|2\n",
+            StoredRows(program.File(L"Default.db")));
 }
 }  // namespace
