@@ -39,7 +39,8 @@ bool RunGuarded(bool (*action)(void*), void* context);
 constexpr UINT IpcLookupPath = 0x8000;
 constexpr UINT IpcReadString = 0x8001;
 #ifdef MIRROWADDR_TEST_BUILD
-// Test builds only: faults inside the crash guard, as an unexpected bug in a request would.
+// Test builds only: faults inside the crash guard, as an unexpected bug in a request would; with wParam 1
+// the library's folder is lost first.
 constexpr UINT IpcTestFault = 0x80F0;
 #endif
 

@@ -104,7 +104,9 @@ bool RunStringRead(void* context) {
 }
 
 #ifdef MIRROWADDR_TEST_BUILD
-bool RunFault(void*) {
+// A non-zero wParam first makes the library's own file unknown, as if its folder could not be found.
+bool RunFault(void* withoutFolder) {
+  if (withoutFolder) g_probeModule = reinterpret_cast<HMODULE>(1);
   *static_cast<volatile int*>(nullptr) = 1;
   return false;
 }
@@ -256,7 +258,7 @@ LRESULT CALLBACK IpcWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
       return OnReadString(wParam);
 #ifdef MIRROWADDR_TEST_BUILD
     case IpcTestFault:
-      return RunGuarded(RunFault, nullptr);
+      return RunGuarded(RunFault, reinterpret_cast<void*>(wParam));
 #endif
   }
   return DefWindowProcW(window, message, wParam, lParam);

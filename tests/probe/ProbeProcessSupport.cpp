@@ -97,7 +97,7 @@ TestProbe::TestProbe(const std::wstring& folder, const std::wstring& source) {
   Counters = reinterpret_cast<void (*)(ProbeCounters*)>(get("TestCounters"));
   WindowSettings = reinterpret_cast<int (*)(wchar_t*, wchar_t*)>(get("TestWindowSettings"));
   AddressSetting = reinterpret_cast<int (*)(DWORD*)>(get("TestAddressSetting"));
-  RequestFault = reinterpret_cast<int (*)()>(get("TestRequestFault"));
+  RequestFault = reinterpret_cast<int (*)(int)>(get("TestRequestFault"));
   LastRequestCost = reinterpret_cast<void (*)(LONGLONG*, LONG*, LONG*)>(get("TestLastRequestCost"));
 }
 

@@ -53,7 +53,7 @@ class TestProbe {
   void (*Counters)(ProbeCounters* counters) = nullptr;
   int (*WindowSettings)(wchar_t* windowClass, wchar_t* caption) = nullptr;
   int (*AddressSetting)(DWORD* coreBase) = nullptr;
-  int (*RequestFault)() = nullptr;
+  int (*RequestFault)(int withoutFolder) = nullptr;
   void (*LastRequestCost)(LONGLONG* ticks, LONG* walkerReads, LONG* systemReads) = nullptr;
 
   ProbeCounters Count() const;

@@ -243,7 +243,7 @@ TEST(ProbeCrashReport, WritesADumpShowsTheMessageAndEndsTheGame) {
     ASSERT_TRUE(game.Start(folder.Path(), "menu\n"));
     ASSERT_EQ(1, probe.Install());
     MessageBoxAnswerer answer(IDOK, game.Id(), 30000);
-    EXPECT_EQ(0, probe.RequestFault());
+    EXPECT_EQ(0, probe.RequestFault(0));
     ASSERT_TRUE(answer.Wait());
     EXPECT_EQ(L"予期しないエラーが発生しました。OKボタンを押すとゲームを終了します。", answer.Text());
     EXPECT_EQ(L"MirrowAddr", answer.Caption());
@@ -262,6 +262,24 @@ TEST(ProbeCrashReport, WritesADumpShowsTheMessageAndEndsTheGame) {
       EXPECT_EQ(std::string::npos, bytes.find(std::string(4096, '\xCC'))) << "stale tail of the older dump";
     }
   }
+}
+
+TEST(ProbeCrashReport, WithoutTheLibrarysFolderTheDumpGoesToTheRootOfC) {
+  ScratchFolder folder;
+  const wchar_t* rootDump = L"C:\\MirrowAddr.dmp";
+  DeleteFileW(rootDump);
+  StandinGame game;
+  TestProbe probe(folder.Path());
+  ASSERT_TRUE(game.Start(folder.Path(), "menu\n"));
+  ASSERT_EQ(1, probe.Install());
+  MessageBoxAnswerer answer(IDOK, game.Id(), 30000);
+  EXPECT_EQ(0, probe.RequestFault(1));
+  ASSERT_TRUE(answer.Wait());
+  EXPECT_EQ(L"MirrowAddr", answer.Caption());
+  EXPECT_EQ(0u, game.WaitExit());
+  EXPECT_EQ("MDMP", ReadWholeFile(rootDump).substr(0, 4));
+  EXPECT_FALSE(FileExists(folder.File(L"MirrowAddr.dmp")));
+  DeleteFileW(rootDump);
 }
 
 }  // namespace

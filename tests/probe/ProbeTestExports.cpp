@@ -45,10 +45,11 @@ __declspec(dllexport) int TestAddressSetting(DWORD* coreBase) {
   return 1;
 }
 
-// Asks the game's copy to fault inside the crash guard; returns what the request returned.
-__declspec(dllexport) int TestRequestFault() {
+// Asks the game's copy to fault inside the crash guard, having lost its own folder first when asked to;
+// returns what the request returned.
+__declspec(dllexport) int TestRequestFault(int withoutFolder) {
   HWND window = FindIpcWindow();
-  return window ? (int)SendMessageW(window, IpcTestFault, 0, 0) : -1;
+  return window ? (int)SendMessageW(window, IpcTestFault, withoutFolder ? 1 : 0, 0) : -1;
 }
 
 __declspec(dllexport) void TestLastRequestCost(LONGLONG* ticks, LONG* walkerReads, LONG* systemReads) {
