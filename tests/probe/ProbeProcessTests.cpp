@@ -233,22 +233,27 @@ TEST(ProbeSettings, TheGamesCopyReadsCoreBase) {
   }
 }
 
+// Makes the game's copy fault in a request, answers the crash message and waits for the game's end.
+void CrashTheGame(const std::wstring& folder, int withoutFolder) {
+  StandinGame game;
+  TestProbe probe(folder);
+  ASSERT_TRUE(game.Start(folder, "menu\n"));
+  ASSERT_EQ(1, probe.Install());
+  MessageBoxAnswerer answer(IDOK, game.Id(), 30000);
+  EXPECT_EQ(0, probe.RequestFault(withoutFolder));
+  ASSERT_TRUE(answer.Wait());
+  EXPECT_EQ(L"予期しないエラーが発生しました。OKボタンを押すとゲームを終了します。", answer.Text());
+  EXPECT_EQ(L"MirrowAddr", answer.Caption());
+  EXPECT_EQ(0u, game.WaitExit());
+  EXPECT_TRUE(IpcWindows().empty());
+}
+
 TEST(ProbeCrashReport, WritesADumpShowsTheMessageAndEndsTheGame) {
   ScratchFolder folder;
   std::wstring dump = folder.File(L"MirrowAddr.dmp");
   size_t paddedSize = 0;
   for (int round = 0; round < 2; ++round) {
-    StandinGame game;
-    TestProbe probe(folder.Path());
-    ASSERT_TRUE(game.Start(folder.Path(), "menu\n"));
-    ASSERT_EQ(1, probe.Install());
-    MessageBoxAnswerer answer(IDOK, game.Id(), 30000);
-    EXPECT_EQ(0, probe.RequestFault(0));
-    ASSERT_TRUE(answer.Wait());
-    EXPECT_EQ(L"予期しないエラーが発生しました。OKボタンを押すとゲームを終了します。", answer.Text());
-    EXPECT_EQ(L"MirrowAddr", answer.Caption());
-    EXPECT_EQ(0u, game.WaitExit());
-    EXPECT_TRUE(IpcWindows().empty());
+    ASSERT_NO_FATAL_FAILURE(CrashTheGame(folder.Path(), 0));
     std::string bytes = ReadWholeFile(dump);
     ASSERT_GE(bytes.size(), 32u);
     EXPECT_EQ("MDMP", bytes.substr(0, 4));
@@ -268,15 +273,7 @@ TEST(ProbeCrashReport, WithoutTheLibrarysFolderTheDumpGoesToTheRootOfC) {
   ScratchFolder folder;
   const wchar_t* rootDump = L"C:\\MirrowAddr.dmp";
   DeleteFileW(rootDump);
-  StandinGame game;
-  TestProbe probe(folder.Path());
-  ASSERT_TRUE(game.Start(folder.Path(), "menu\n"));
-  ASSERT_EQ(1, probe.Install());
-  MessageBoxAnswerer answer(IDOK, game.Id(), 30000);
-  EXPECT_EQ(0, probe.RequestFault(1));
-  ASSERT_TRUE(answer.Wait());
-  EXPECT_EQ(L"MirrowAddr", answer.Caption());
-  EXPECT_EQ(0u, game.WaitExit());
+  ASSERT_NO_FATAL_FAILURE(CrashTheGame(folder.Path(), 1));
   EXPECT_EQ("MDMP", ReadWholeFile(rootDump).substr(0, 4));
   EXPECT_FALSE(FileExists(folder.File(L"MirrowAddr.dmp")));
   DeleteFileW(rootDump);
