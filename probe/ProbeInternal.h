@@ -64,6 +64,8 @@ HHOOK SharedHookHandle();
 // Time (performance-counter ticks) of the last path request on the game's thread, the reads the walker
 // made and the reads that reached the system.
 void LastRequestCost(LONGLONG* ticks, LONG* walkerReads, LONG* systemReads);
+// Every later request, from any process, reads the game directly.
+void BypassPageCache(bool bypass);
 #endif
 
 // --- exports and worker ---

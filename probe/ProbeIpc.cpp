@@ -20,6 +20,8 @@ struct SharedBlock {
   LONGLONG lastRequestTicks;
   LONG lastRequestWalkerReads;
   LONG lastRequestSystemReads;
+  // Set by the benchmark to measure requests as they cost without the page cache.
+  LONG bypassPageCache;
 #endif
 };
 
@@ -65,6 +67,7 @@ class CountedMemory : public MemoryReader {
 CountedMemory g_systemReads(g_processMemory, &g_shared.lastRequestSystemReads);
 PageCache g_pages(g_systemReads, g_pageStore, CachedPages);
 CountedMemory g_walkerReads(g_pages, &g_shared.lastRequestWalkerReads);
+CountedMemory g_uncachedWalkerReads(g_systemReads, &g_shared.lastRequestWalkerReads);
 #else
 PageCache g_pages(g_processMemory, g_pageStore, CachedPages);
 #endif
@@ -73,6 +76,7 @@ PageCache g_pages(g_processMemory, g_pageStore, CachedPages);
 MemoryReader& FreshRequestMemory() {
   g_pages.Invalidate();
 #ifdef MIRROWADDR_TEST_BUILD
+  if (g_shared.bypassPageCache) return g_uncachedWalkerReads;
   return g_walkerReads;
 #else
   return g_pages;
@@ -178,6 +182,8 @@ void LastRequestCost(LONGLONG* ticks, LONG* walkerReads, LONG* systemReads) {
   *walkerReads = g_shared.lastRequestWalkerReads;
   *systemReads = g_shared.lastRequestSystemReads;
 }
+
+void BypassPageCache(bool bypass) { g_shared.bypassPageCache = bypass; }
 #endif
 
 HWND FindIpcWindow() {

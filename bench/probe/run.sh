@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds, then measures the probe's requests on the stand-in game under Wine (and Xvfb when there is no display).
-# Usage: bash bench/probe/run.sh [match steps, default 60]
+# Usage: bash bench/probe/run.sh [match steps, default 60] [--no-cache]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 if [ -z "${CORVENKA_IN_DISPLAY:-}" ]; then

@@ -99,6 +99,7 @@ TestProbe::TestProbe(const std::wstring& folder, const std::wstring& source) {
   AddressSetting = reinterpret_cast<int (*)(DWORD*)>(get("TestAddressSetting"));
   RequestFault = reinterpret_cast<int (*)(int)>(get("TestRequestFault"));
   LastRequestCost = reinterpret_cast<void (*)(LONGLONG*, LONG*, LONG*)>(get("TestLastRequestCost"));
+  BypassPageCache = reinterpret_cast<void (*)(int)>(get("TestBypassPageCache"));
 }
 
 TestProbe::~TestProbe() {

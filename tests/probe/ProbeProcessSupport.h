@@ -55,6 +55,7 @@ class TestProbe {
   int (*AddressSetting)(DWORD* coreBase) = nullptr;
   int (*RequestFault)(int withoutFolder) = nullptr;
   void (*LastRequestCost)(LONGLONG* ticks, LONG* walkerReads, LONG* systemReads) = nullptr;
+  void (*BypassPageCache)(int bypass) = nullptr;
 
   ProbeCounters Count() const;
   // The text behind a name result of GetParam.

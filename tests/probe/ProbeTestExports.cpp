@@ -55,4 +55,6 @@ __declspec(dllexport) int TestRequestFault(int withoutFolder) {
 __declspec(dllexport) void TestLastRequestCost(LONGLONG* ticks, LONG* walkerReads, LONG* systemReads) {
   LastRequestCost(ticks, walkerReads, systemReads);
 }
+
+__declspec(dllexport) void TestBypassPageCache(int bypass) { BypassPageCache(bypass != 0); }
 }
