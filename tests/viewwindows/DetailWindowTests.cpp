@@ -251,6 +251,21 @@ TEST_F(DetailWindowTest, OtherCellsAndPinnedRowsChangeNothing) {
   EXPECT_EQ(before, Refreshes());
 }
 
+// Old captures may hold a character id that equals a pinned row's id; those rows stand for no character.
+TEST_F(DetailWindowTest, PinnedRowsNeverRemoveAStrayRecord) {
+  const int x = 3;
+  ASSERT_NE(nullptr, Open(x, 1));
+  const int64_t stamp = At(2015, 7, 4, 10);
+  for (int row : {14, 15, 18}) {
+    Store(Match(stamp, "me", x, 2, "stray", row, 2));
+    DoubleClick(row, 2, true);
+    DoubleClick(row, 3, true);
+    EXPECT_EQ(1, CountRows(profile.Path())) << "row " << row;
+    EXPECT_FALSE(CanUndo());
+    DeleteMatchRecord(stamp);
+  }
+}
+
 TEST_F(DetailWindowTest, OpponentCharacterWindowCountsOwnCharactersAgainstIt) {
   const int x = 2, y = 11;
   int64_t t = At(2015, 7, 4, 10);

@@ -160,7 +160,10 @@ void RemoveLatestResult(HWND dialog) {
   HWND list = ListOf(dialog);
   int position, column;
   if (!ResultCellAtCursor(list, position, column)) return;
-  int c = RowIdOf(RowItemDataAt(list, position));
+  LPARAM row = RowItemDataAt(list, position);
+  int c = RowIdOf(row);
+  // A pinned row's id is no character, yet old captures may have stored it as one: never delete those.
+  if ((row & PinnedRowFlag) || c < 0 || c >= CharacterRowCount) return;
   const RecordFilter* filter = FilterOf(dialog);
   if (!filter) {
     MessageBoxW(nullptr, L"戦績の変更に失敗しました", nullptr, MB_OK);
