@@ -135,6 +135,34 @@ TEST_F(OpponentSortTest, SortsByRateAsANumber) {
   EXPECT_EQ(L"dbac", Names());
 }
 
+// The list shows a name cut to 255 characters and converted; the history must still get the stored bytes.
+TEST_F(OpponentProfileWindowTest, DoubleClickFindsTheOpponentByItsStoredName) {
+  const std::string longName(259, 'n'), shownPart(255, 'n');
+  const std::string oddName = "ab\x81";  // a lead byte with nothing after it
+  int64_t t = At(2015, 7, 4, 10);
+  for (int i = 0; i < 3; ++i) Store(Match(t += 10000000, "me", 2, 2, longName.c_str(), 1, 0));
+  for (int i = 0; i < 5; ++i) Store(Match(t += 10000000, "me", 5, 2, shownPart.c_str(), 1, 0));
+  for (int i = 0; i < 2; ++i) Store(Match(t += 10000000, "me", 7, 2, oddName.c_str(), 1, 0));
+  ASSERT_NE(nullptr, Open(nullptr));
+  Foreground(window);
+  ClickHeader(1);  // sorted, so that rows no longer sit where they were inserted
+  ASSERT_EQ(3, RowCount(list));
+  for (int row = 0; row < 3; ++row) {
+    int games = _wtoi(Cell(list, row, 1).c_str());
+    int own = games == 3 ? 2 : games == 5 ? 5 : 7;
+    SendMessageW(list, LVM_SETSELECTIONMARK, 0, row);
+    NMHDR click{list, IDC_RECORD_LIST, (UINT)NM_DBLCLK};
+    SendMessageW(window, WM_NOTIFY, IDC_RECORD_LIST, (LPARAM)&click);
+    std::vector<HWND> histories = OwnedWindows(owner, L"対戦履歴");
+    ASSERT_EQ(1u, histories.size());
+    HWND rows = GetDlgItem(histories[0], IDC_HISTORY_LIST);
+    EXPECT_EQ(games, RowCount(rows)) << "row " << row;
+    for (int i = 0; i < RowCount(rows); ++i)
+      EXPECT_EQ(CharacterTable[own].shortName, Cell(rows, i, 2)) << "row " << row << ", another opponent's match";
+    DestroyWindow(histories[0]);
+  }
+}
+
 TEST_F(OpponentProfileWindowTest, DoubleClickOpensThatOpponentsRecentMatchesUnderTheFilter) {
   int64_t t = At(2015, 7, 4, 10);
   for (int i = 0; i < 12; ++i) Store(Match(t += 10000000, "me", 0, i % 2 ? 2 : 0, "rival", 1, i % 2 ? 0 : 2));
