@@ -79,6 +79,17 @@ TEST_F(OpponentProfileWindowTest, RowsRatesAndColoursPerOpponent) {
   EXPECT_EQ(L"behind|3|1|2|33%", Row(3));
 }
 
+// Old captures may hold negative round counts; a total below zero means no match, as in the character tables.
+TEST_F(OpponentProfileWindowTest, NegativeTotalsCountAsNone) {
+  int64_t t = At(2015, 7, 4, 10);
+  Store(Match(t += 10000000, "me", 0, 2, "odd", 1, 0));
+  Store(Match(t += 10000000, "me", 0, 0, "odd", 1, -2));
+  Store(Match(t += 10000000, "me", 0, -2, "sunk", 1, 0));
+  ASSERT_NE(nullptr, Open(nullptr));
+  EXPECT_EQ((std::vector<std::wstring>{L"sunk|0|0|0|0.0%", L"odd|1|1|0|100.0%"}), Rows());
+  EXPECT_EQ(Red, RowBackground(window, IDC_RECORD_LIST, 0));
+}
+
 TEST_F(OpponentProfileWindowTest, KeepsItsOwnFilterAndAnEmptyResultIsAnEmptyList) {
   Store(Match(At(2015, 7, 4, 10), "me", 0, 2, "someone", 1, 0));
   RecordFilter filter{};

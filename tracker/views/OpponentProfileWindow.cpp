@@ -49,7 +49,8 @@ void SetCell(HWND list, int row, int column, const std::wstring& text) {
 void InsertOpponent(const MatchRecord& totals, void* context) {
   HWND dialog = static_cast<HWND>(context);
   HWND list = ListOf(dialog);
-  int wins = totals.p1win, losses = totals.p2win;
+  // Stray negative round counts must not turn into negative games or rates above 100%.
+  int wins = totals.p1win < 0 ? 0 : totals.p1win, losses = totals.p2win < 0 ? 0 : totals.p2win;
   int rate = PerMilleRate(wins, losses);
   std::wstring name = AnsiToWide(totals.p2name).substr(0, 255);
   LVITEMW item{};
