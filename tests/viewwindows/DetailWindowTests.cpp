@@ -251,6 +251,45 @@ TEST_F(DetailWindowTest, OtherCellsAndPinnedRowsChangeNothing) {
   EXPECT_EQ(before, Refreshes());
 }
 
+TEST_F(DetailWindowTest, ADoubleClickCountsForTheCellItHit) {
+  const int x = 1, y = 6, z = 9;
+  ASSERT_NE(nullptr, Open(x, 1));
+  Foreground(window);
+  for (bool right : {false, true}) {
+    NotificationCounter clicks(right ? NM_RDBLCLK : NM_DBLCLK);
+    MouseClicks(CellCentre(list, PositionOf(y), 2), 2, right);
+    // The user moves on before the window has got to the click.
+    POINT elsewhere = CellCentre(list, PositionOf(z), 3);
+    SetCursorPos(elsewhere.x, elsewhere.y);
+    ASSERT_TRUE(clicks.WaitPast(0));
+    MouseClicks(POINT{5, 5}, 0);
+    std::vector<MatchRecord> all = AllMatches();
+    if (!right) {
+      ASSERT_EQ(1u, all.size());
+      EXPECT_EQ(y, all[0].p2id);
+      EXPECT_EQ(2, all[0].p1win);
+      EXPECT_EQ(0, all[0].p2win);
+    } else {
+      EXPECT_TRUE(all.empty()) << "the win against " << y << " is taken back";
+    }
+  }
+}
+
+// Old captures may hold a character id that equals a pinned row's id; those rows stand for no character.
+TEST_F(DetailWindowTest, PinnedRowsNeverRemoveAStrayRecord) {
+  const int x = 3;
+  ASSERT_NE(nullptr, Open(x, 1));
+  const int64_t stamp = At(2015, 7, 4, 10);
+  for (int row : {14, 15, 18}) {
+    Store(Match(stamp, "me", x, 2, "stray", row, 2));
+    DoubleClick(row, 2, true);
+    DoubleClick(row, 3, true);
+    EXPECT_EQ(1, CountRows(profile.Path())) << "row " << row;
+    EXPECT_FALSE(CanUndo());
+    DeleteMatchRecord(stamp);
+  }
+}
+
 TEST_F(DetailWindowTest, OpponentCharacterWindowCountsOwnCharactersAgainstIt) {
   const int x = 2, y = 11;
   int64_t t = At(2015, 7, 4, 10);

@@ -79,6 +79,17 @@ TEST_F(OpponentProfileWindowTest, RowsRatesAndColoursPerOpponent) {
   EXPECT_EQ(L"behind|3|1|2|33%", Row(3));
 }
 
+// Old captures may hold negative round counts; a total below zero means no match, as in the character tables.
+TEST_F(OpponentProfileWindowTest, NegativeTotalsCountAsNone) {
+  int64_t t = At(2015, 7, 4, 10);
+  Store(Match(t += 10000000, "me", 0, 2, "odd", 1, 0));
+  Store(Match(t += 10000000, "me", 0, 0, "odd", 1, -2));
+  Store(Match(t += 10000000, "me", 0, -2, "sunk", 1, 0));
+  ASSERT_NE(nullptr, Open(nullptr));
+  EXPECT_EQ((std::vector<std::wstring>{L"sunk|0|0|0|0.0%", L"odd|1|1|0|100.0%"}), Rows());
+  EXPECT_EQ(Red, RowBackground(window, IDC_RECORD_LIST, 0));
+}
+
 TEST_F(OpponentProfileWindowTest, KeepsItsOwnFilterAndAnEmptyResultIsAnEmptyList) {
   Store(Match(At(2015, 7, 4, 10), "me", 0, 2, "someone", 1, 0));
   RecordFilter filter{};
@@ -133,6 +144,34 @@ TEST_F(OpponentSortTest, SortsByRateAsANumber) {
   EXPECT_EQ(L"cabd", Names());
   ClickHeader(4);
   EXPECT_EQ(L"dbac", Names());
+}
+
+// The list shows a name cut to 255 characters and converted; the history must still get the stored bytes.
+TEST_F(OpponentProfileWindowTest, DoubleClickFindsTheOpponentByItsStoredName) {
+  const std::string longName(259, 'n'), shownPart(255, 'n');
+  const std::string oddName = "ab\x81";  // a lead byte with nothing after it
+  int64_t t = At(2015, 7, 4, 10);
+  for (int i = 0; i < 3; ++i) Store(Match(t += 10000000, "me", 2, 2, longName.c_str(), 1, 0));
+  for (int i = 0; i < 5; ++i) Store(Match(t += 10000000, "me", 5, 2, shownPart.c_str(), 1, 0));
+  for (int i = 0; i < 2; ++i) Store(Match(t += 10000000, "me", 7, 2, oddName.c_str(), 1, 0));
+  ASSERT_NE(nullptr, Open(nullptr));
+  Foreground(window);
+  ClickHeader(1);  // sorted, so that rows no longer sit where they were inserted
+  ASSERT_EQ(3, RowCount(list));
+  for (int row = 0; row < 3; ++row) {
+    int games = _wtoi(Cell(list, row, 1).c_str());
+    int own = games == 3 ? 2 : games == 5 ? 5 : 7;
+    SendMessageW(list, LVM_SETSELECTIONMARK, 0, row);
+    NMHDR click{list, IDC_RECORD_LIST, (UINT)NM_DBLCLK};
+    SendMessageW(window, WM_NOTIFY, IDC_RECORD_LIST, (LPARAM)&click);
+    std::vector<HWND> histories = OwnedWindows(owner, L"対戦履歴");
+    ASSERT_EQ(1u, histories.size());
+    HWND rows = GetDlgItem(histories[0], IDC_HISTORY_LIST);
+    EXPECT_EQ(games, RowCount(rows)) << "row " << row;
+    for (int i = 0; i < RowCount(rows); ++i)
+      EXPECT_EQ(CharacterTable[own].shortName, Cell(rows, i, 2)) << "row " << row << ", another opponent's match";
+    DestroyWindow(histories[0]);
+  }
 }
 
 TEST_F(OpponentProfileWindowTest, DoubleClickOpensThatOpponentsRecentMatchesUnderTheFilter) {

@@ -2,6 +2,7 @@
 // are added and removed by hand.
 #include <windows.h>
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <cstring>
 
@@ -126,7 +127,9 @@ BOOL OnInit(HWND dialog, DetailParameters* parameters) {
 // The cell under the cursor, when it is a "勝" or "負" cell; the item may be any row.
 bool ResultCellAtCursor(HWND list, int& position, int& column) {
   LVHITTESTINFO hit{};
-  GetCursorPos(&hit.pt);
+  // Where the cursor was at the click: it may have moved on by the time the click is handled.
+  DWORD at = GetMessagePos();
+  hit.pt = POINT{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
   ScreenToClient(list, &hit.pt);
   if (SendMessageW(list, LVM_SUBITEMHITTEST, 0, (LPARAM)&hit) < 0 || hit.iItem < 0) return false;
   if (hit.iSubItem != 2 && hit.iSubItem != 3) return false;
@@ -160,7 +163,10 @@ void RemoveLatestResult(HWND dialog) {
   HWND list = ListOf(dialog);
   int position, column;
   if (!ResultCellAtCursor(list, position, column)) return;
-  int c = RowIdOf(RowItemDataAt(list, position));
+  LPARAM row = RowItemDataAt(list, position);
+  int c = RowIdOf(row);
+  // A pinned row's id is no character, yet old captures may have stored it as one: never delete those.
+  if ((row & PinnedRowFlag) || c < 0 || c >= CharacterRowCount) return;
   const RecordFilter* filter = FilterOf(dialog);
   if (!filter) {
     MessageBoxW(nullptr, L"戦績の変更に失敗しました", nullptr, MB_OK);

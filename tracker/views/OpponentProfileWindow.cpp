@@ -4,6 +4,8 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <map>
+#include <string>
 
 #include "RecordTable.h"
 #include "SortableList.h"
@@ -24,7 +26,16 @@ const ListColumn OpponentColumns[] = {
     {LVCFMT_RIGHT, 55, L"勝率", SortByNumber},
 };
 
-RecordFilter* FilterOf(HWND dialog) { return reinterpret_cast<RecordFilter*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
+struct OpponentWindowState {
+  RecordFilter filter;
+  // The stored bytes of each row's name by the list's item id (which survives sorting): the shown text is
+  // cut and converted, so it need not lead back to the same opponent.
+  std::map<UINT, std::string> names;
+};
+
+OpponentWindowState* StateOf(HWND dialog) {
+  return reinterpret_cast<OpponentWindowState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+}
 HWND ListOf(HWND dialog) { return GetDlgItem(dialog, IDC_RECORD_LIST); }
 
 void SetCell(HWND list, int row, int column, const std::wstring& text) {
@@ -36,8 +47,10 @@ void SetCell(HWND list, int row, int column, const std::wstring& text) {
 
 // One opponent: the name in p2name, wins in p1win, losses in p2win.
 void InsertOpponent(const MatchRecord& totals, void* context) {
-  HWND list = static_cast<HWND>(context);
-  int wins = totals.p1win, losses = totals.p2win;
+  HWND dialog = static_cast<HWND>(context);
+  HWND list = ListOf(dialog);
+  // Stray negative round counts must not turn into negative games or rates above 100%.
+  int wins = totals.p1win < 0 ? 0 : totals.p1win, losses = totals.p2win < 0 ? 0 : totals.p2win;
   int rate = PerMilleRate(wins, losses);
   std::wstring name = AnsiToWide(totals.p2name).substr(0, 255);
   LVITEMW item{};
@@ -48,6 +61,7 @@ void InsertOpponent(const MatchRecord& totals, void* context) {
   item.lParam = WithColourKey(0, rate - 500);
   int row = (int)SendMessageW(list, LVM_INSERTITEMW, 0, (LPARAM)&item);
   if (row < 0) return;
+  StateOf(dialog)->names[(UINT)SendMessageW(list, LVM_MAPINDEXTOID, row, 0)] = totals.p2name;
   SetCell(list, row, 1, FormatWide(L"%d", wins + losses));
   SetCell(list, row, 2, FormatWide(L"%d", wins));
   SetCell(list, row, 3, FormatWide(L"%d", losses));
@@ -55,15 +69,18 @@ void InsertOpponent(const MatchRecord& totals, void* context) {
 }
 
 void Fill(HWND dialog) {
+  OpponentWindowState* state = StateOf(dialog);
+  SendMessageW(ListOf(dialog), LVM_DELETEALLITEMS, 0, 0);
+  state->names.clear();
   // A failing query keeps the rows it delivered; nothing is said.
-  QueryOpponentTotals(*FilterOf(dialog), InsertOpponent, ListOf(dialog));
+  QueryOpponentTotals(state->filter, InsertOpponent, dialog);
 }
 
 void OnInit(HWND dialog, const RecordFilter* given) {
-  auto* filter = new RecordFilter;
-  memset(filter, 0, sizeof *filter);
-  if (given) *filter = *given;
-  SetWindowLongPtrW(dialog, DWLP_USER, (LONG_PTR)filter);
+  auto* state = new OpponentWindowState;
+  memset(&state->filter, 0, sizeof state->filter);
+  if (given) state->filter = *given;
+  SetWindowLongPtrW(dialog, DWLP_USER, (LONG_PTR)state);
   SetWindowTextW(dialog, L"相手プロファイル");
   HMENU menu = GetSystemMenu(dialog, FALSE);
   InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, RefillCommand, L"最新の情報に更新");
@@ -77,21 +94,20 @@ void OnInit(HWND dialog, const RecordFilter* given) {
 void OpenOpponentHistory(HWND dialog) {
   HWND list = ListOf(dialog);
   int row = (int)SendMessageW(list, LVM_GETSELECTIONMARK, 0, 0);
-  if (row < 0) return;
-  wchar_t name[261] = L"", games[32] = L"";
+  if (row < 0 || row >= (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) return;
+  OpponentWindowState* state = StateOf(dialog);
+  auto name = state->names.find((UINT)SendMessageW(list, LVM_MAPINDEXTOID, row, 0));
+  if (name == state->names.end()) return;
+  wchar_t games[32] = L"";
   LVITEMW item{};
-  item.iSubItem = 0;
-  item.pszText = name;
-  item.cchTextMax = 261;
-  SendMessageW(list, LVM_GETITEMTEXTW, row, (LPARAM)&item);
   item.iSubItem = 1;
   item.pszText = games;
   item.cchTextMax = 32;
   SendMessageW(list, LVM_GETITEMTEXTW, row, (LPARAM)&item);
 
-  RecordFilter filter = *FilterOf(dialog);
+  RecordFilter filter = state->filter;
   filter.flags |= FilterP2Name | FilterLimit;
-  CopyToField(filter.p2name, sizeof filter.p2name, WideToAnsi(name).c_str());
+  CopyToField(filter.p2name, sizeof filter.p2name, name->second.c_str());
   filter.limit = StrToIntW(games);
   OpenMatchHistoryWindow(GetWindow(dialog, GW_OWNER), &filter);
 }
@@ -128,13 +144,10 @@ INT_PTR CALLBACK OpponentDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         DestroyWindow(dialog);
         return TRUE;
       }
-      if (wParam == RefillCommand) {
-        SendMessageW(ListOf(dialog), LVM_DELETEALLITEMS, 0, 0);
-        Fill(dialog);
-      }
+      if (wParam == RefillCommand) Fill(dialog);
       return FALSE;
     case WM_DESTROY:
-      delete FilterOf(dialog);
+      delete StateOf(dialog);
       SetWindowLongPtrW(dialog, DWLP_USER, 0);
       return FALSE;
   }
