@@ -98,8 +98,15 @@ void BeginTransaction() {
   if (g_connection) Execute(g_connection, "BEGIN");
 }
 
-void EndTransaction(bool rollback) {
-  if (g_connection) Execute(g_connection, rollback ? "ROLLBACK" : "COMMIT");
+bool EndTransaction(bool rollback) {
+  if (!g_connection) return false;
+  // Nothing open: BEGIN did not take, so each write was already committed on its own.
+  if (sqlite3_get_autocommit(g_connection)) return true;
+  if (Execute(g_connection, rollback ? "ROLLBACK" : "COMMIT")) return true;
+  // A commit refused while another program reads the file leaves the transaction open, and the next
+  // writer's commit or rollback would then decide this one's fate: take it back now and say so.
+  if (!sqlite3_get_autocommit(g_connection)) Execute(g_connection, "ROLLBACK");
+  return false;
 }
 
 bool InsertMatchRecord(const MatchRecord& record) {
