@@ -142,4 +142,33 @@ TEST_F(ChangeJournalTest, ARefusedStepKeepsTheEntryWhereItWas) {
   EXPECT_TRUE(UndoChange());
   EXPECT_TRUE(CanRedo());
 }
+TEST_F(ChangeJournalTest, AStepThatCannotBeCommittedIsNotTakenAsDone) {
+  std::wstring path = folder.File(L"journal.db");
+  Capture(Record(100000));
+  {
+    // Another program is reading the file: the delete runs, but its commit is refused.
+    HeldReadLock reader(path);
+    ASSERT_TRUE(reader.Held());
+    EXPECT_FALSE(UndoChange());
+    EXPECT_TRUE(sqlite3_get_autocommit(RecordDatabase())) << "no transaction may stay open";
+    EXPECT_TRUE(CanUndo());
+    EXPECT_FALSE(CanRedo());
+  }
+  EXPECT_EQ(1, CountRows(path)) << "the journal and the file agree";
+
+  // Once the file is free the same entry can be taken back and brought back.
+  ASSERT_TRUE(UndoChange());
+  EXPECT_EQ(0, CountRows(path));
+  {
+    HeldReadLock reader(path);
+    ASSERT_TRUE(reader.Held());
+    EXPECT_FALSE(RedoChange());
+    EXPECT_TRUE(sqlite3_get_autocommit(RecordDatabase()));
+    EXPECT_TRUE(CanRedo());
+    EXPECT_FALSE(CanUndo());
+  }
+  EXPECT_EQ(0, CountRows(path));
+  ASSERT_TRUE(RedoChange());
+  EXPECT_EQ(1, CountRows(path));
+}
 }  // namespace

@@ -132,6 +132,28 @@ TEST_F(MatchCaptureTest, ADuplicateMillisecondIsDroppedSilently) {
   EXPECT_TRUE(sqlite3_get_autocommit(RecordDatabase())) << "rolled back, not left open";
 }
 
+TEST_F(MatchCaptureTest, AnInsertThatCannotBeCommittedIsNotJournalled) {
+  g_app.copyMode = CopyAll;
+  {
+    // Another program is reading the file: the insert runs, but its commit is refused.
+    HeldReadLock reader(path);
+    ASSERT_TRUE(reader.Held());
+    Match("a", "b", 2, 0, 1, 1, 0);
+    CaptureFinishedMatch();
+    EXPECT_TRUE(sqlite3_get_autocommit(RecordDatabase())) << "no transaction may stay open";
+  }
+  EXPECT_EQ(0, CountRows(path));
+  EXPECT_FALSE(CanUndo()) << "nothing to take back";
+  EXPECT_EQ(0, Refreshes());
+  EXPECT_EQ(L"sentinel", ClipboardText());
+
+  // The next match is stored on its own, not together with anything left over.
+  Match("c", "d", 2, 1, 1, 1, 0);
+  CaptureFinishedMatch();
+  EXPECT_EQ("c|1|2|d|1|1\n", Rows());
+  EXPECT_TRUE(CanUndo());
+}
+
 TEST_F(MatchCaptureTest, CopyModes) {
   g_app.copyMode = CopyOpponentName;
   Match("\x83\x41", "\x83\x65\x83\x58\x83\x67", 2, 1, 0, 1, 0);  // ア vs テスト in code page 932

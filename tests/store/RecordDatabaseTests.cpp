@@ -91,6 +91,27 @@ TEST_F(RecordDatabaseTest, ExistingFilesAreOpenedWithoutLookingAtTheSchema) {
   EXPECT_FALSE(InsertMatchRecord(Match(10000, "a", 0, 2, "b", 0, 0)));
 }
 
+TEST_F(RecordDatabaseTest, AnEmptyFileBecomesAProfile) {
+  // Made by hand so that it can be picked: it holds nothing yet, and matches stored in it must not be lost.
+  std::wstring path = folder.File(L"made by hand.db");
+  WriteWholeFile(path, "");
+  ASSERT_TRUE(Open(path));
+  EXPECT_EQ(std::string(MatchTableSchema) + "\n" + MatchIndexSchema + "\n",
+            QueryText("SELECT sql FROM sqlite_master ORDER BY type DESC"));
+  EXPECT_TRUE(InsertMatchRecord(Match(10000, "a", 0, 2, "b", 1, 0)));
+  CloseRecordDatabase();
+  EXPECT_EQ(1, CountRows(path));
+
+  // One that cannot be written now (another program is reading it) is refused, but stays as it was.
+  std::wstring busy = folder.File(L"busy.db");
+  WriteWholeFile(busy, "");
+  HeldReadLock reader(busy);
+  ASSERT_TRUE(reader.Held());
+  EXPECT_FALSE(Open(busy));
+  EXPECT_TRUE(FileExists(busy));
+  EXPECT_EQ(0u, ReadWholeFile(busy).size());
+}
+
 TEST_F(RecordDatabaseTest, DuplicateTimestampFailsAndChangesNothing) {
   std::wstring path = folder.File(L"dup.db");
   ASSERT_TRUE(Open(path));

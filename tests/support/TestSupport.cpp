@@ -291,3 +291,19 @@ long long CountRows(const std::wstring& dbPath, const char* where) {
   sqlite3_close(db);
   return count;
 }
+
+HeldReadLock::HeldReadLock(const std::wstring& dbPath) {
+  if (sqlite3_open_v2(ToUtf8(dbPath).c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) return;
+  // An explicit transaction keeps the shared lock after the read has finished.
+  held_ = sqlite3_exec(db_, "BEGIN; SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+void HeldReadLock::Release() {
+  if (held_) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  held_ = false;
+}
+
+HeldReadLock::~HeldReadLock() {
+  Release();
+  sqlite3_close(db_);
+}

@@ -101,3 +101,21 @@ void SendKey(WORD vk, bool up);
 
 // Counts the rows of a table, or returns -1, through the real SQLite library.
 long long CountRows(const std::wstring& dbPath, const char* where = "");
+
+struct sqlite3;
+
+// Another connection in the middle of reading a database file, as a second program browsing it would be:
+// while it lives, nobody can commit a write to the file.
+class HeldReadLock {
+ public:
+  explicit HeldReadLock(const std::wstring& dbPath);
+  ~HeldReadLock();
+  HeldReadLock(const HeldReadLock&) = delete;
+  HeldReadLock& operator=(const HeldReadLock&) = delete;
+  bool Held() const { return held_; }
+  void Release();
+
+ private:
+  sqlite3* db_ = nullptr;
+  bool held_ = false;
+};

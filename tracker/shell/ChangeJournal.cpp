@@ -21,9 +21,10 @@ bool Move(RecordArray<JournalEntry>& from, RecordArray<JournalEntry>& to, bool f
     EndTransaction(true);
     return false;
   }
+  // Only a committed step moves the entry, so the stacks always tell what the file holds.
+  if (!EndTransaction(false)) return false;
   to.Push(entry);
   from.Pop();
-  EndTransaction(false);
   return true;
 }
 }  // namespace

@@ -71,7 +71,7 @@ void CaptureFinishedMatch() {
 
   BeginTransaction();
   bool ok = InsertMatchRecord(record);
-  EndTransaction(!ok);
+  ok = EndTransaction(!ok) && ok;
   if (!ok) return;
 
   RecordChange(ChangeInserted, record);

@@ -57,6 +57,23 @@ bool SetDatabasePath(const std::wstring& path) {
 const std::wstring& CurrentDatabasePath() { return g_path; }
 sqlite3* RecordDatabase() { return g_connection; }
 
+namespace {
+// A file of no bytes holds no matches: made by hand (or left by an interrupted creation) to be picked as a profile.
+bool IsEmptyFile(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+         !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && data.nFileSizeHigh == 0 && data.nFileSizeLow == 0;
+}
+
+// Both statements or neither, so that a failure leaves the file as it was.
+bool CreateSchema(sqlite3* db) {
+  if (!Execute(db, "BEGIN")) return false;
+  if (Execute(db, MatchTableSchema) && Execute(db, MatchIndexSchema) && Execute(db, "COMMIT")) return true;
+  if (!sqlite3_get_autocommit(db)) Execute(db, "ROLLBACK");
+  return false;
+}
+}  // namespace
+
 bool OpenRecordDatabase() {
   sqlite3* db = nullptr;
   if (!PathFileExistsW(g_path.c_str())) {
@@ -73,11 +90,13 @@ bool OpenRecordDatabase() {
       return false;
     }
   } else {
+    bool empty = IsEmptyFile(g_path);
     if (sqlite3_open(g_pathUtf8.c_str(), &db) != SQLITE_OK) {
       sqlite3_close(db);
       return false;
     }
-    if (!Execute(db, ConnectionSettings) || !RegisterFunctions(db)) {
+    // Without the table every match captured into it would be dropped; the file is never deleted.
+    if ((empty && !CreateSchema(db)) || !Execute(db, ConnectionSettings) || !RegisterFunctions(db)) {
       sqlite3_close(db);
       return false;
     }
@@ -98,8 +117,15 @@ void BeginTransaction() {
   if (g_connection) Execute(g_connection, "BEGIN");
 }
 
-void EndTransaction(bool rollback) {
-  if (g_connection) Execute(g_connection, rollback ? "ROLLBACK" : "COMMIT");
+bool EndTransaction(bool rollback) {
+  if (!g_connection) return false;
+  // Nothing open: BEGIN did not take, so each write was already committed on its own.
+  if (sqlite3_get_autocommit(g_connection)) return true;
+  if (Execute(g_connection, rollback ? "ROLLBACK" : "COMMIT")) return true;
+  // A commit refused while another program reads the file leaves the transaction open, and the next
+  // writer's commit or rollback would then decide this one's fate: take it back now and say so.
+  if (!sqlite3_get_autocommit(g_connection)) Execute(g_connection, "ROLLBACK");
+  return false;
 }
 
 bool InsertMatchRecord(const MatchRecord& record) {

@@ -16,7 +16,9 @@ void CloseRecordDatabase();
 sqlite3* RecordDatabase();
 
 void BeginTransaction();
-void EndTransaction(bool rollback);
+// True when everything written since BeginTransaction is now committed (or rolled back, as asked).
+// A commit that is refused is rolled back, so no transaction is ever left open.
+bool EndTransaction(bool rollback);
 
 bool InsertMatchRecord(const MatchRecord& record);
 bool DeleteMatchRecord(int64_t timestamp);
