@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstring>
 #include <thread>
@@ -230,6 +231,26 @@ TEST_F(DetailWindowTest, RightDoubleClickRemovesTheNewestWinWithinTheFilter) {
   EXPECT_EQ(1, CountRows(profile.Path(), ("WHERE p2name = 'old' AND timestamp = " +
                                           std::to_string(At(2015, 7, 4, 10))).c_str()));
   EXPECT_EQ(L"2|1|1|50%|(50%)", Counts(PositionOf(y)));
+}
+
+TEST_F(DetailWindowTest, ACorrectionThatCannotBeCommittedIsNotJournalled) {
+  const int x = 1, y = 6;
+  Store(Match(At(2015, 7, 4, 10), "me", x, 2, "foe", y, 1));
+  ASSERT_NE(nullptr, Open(x, 1));
+  int before = Refreshes();
+  {
+    // Another program is reading the file: the write runs, but its commit is refused.
+    HeldReadLock reader(profile.Path());
+    ASSERT_TRUE(reader.Held());
+    DoubleClick(PositionOf(y), 3);
+    DoubleClick(PositionOf(y), 2, true);
+    EXPECT_TRUE(sqlite3_get_autocommit(RecordDatabase())) << "no transaction may stay open";
+  }
+  EXPECT_EQ(1, CountRows(profile.Path()));
+  EXPECT_EQ(1, CountRows(profile.Path(), "WHERE p2name = 'foe'"));
+  EXPECT_FALSE(CanUndo()) << "the journal holds nothing the file does not have";
+  EXPECT_EQ(before, Refreshes());
+  EXPECT_EQ(L"1|1|0|100%|(100%)", Counts(PositionOf(y)));
 }
 
 TEST_F(DetailWindowTest, OtherCellsAndPinnedRowsChangeNothing) {

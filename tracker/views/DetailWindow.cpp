@@ -153,7 +153,8 @@ void AddResult(HWND dialog) {
   record.p2win = column == 3 ? 2 : 0;
   BeginTransaction();
   bool stored = InsertMatchRecord(record);
-  EndTransaction(!stored);
+  // A refused commit is rolled back: the journal must not hold a change the file does not have.
+  stored = EndTransaction(!stored) && stored;
   if (!stored) return;
   RecordChange(ChangeInserted, record);
   AfterChange(dialog);
@@ -191,7 +192,7 @@ void RemoveLatestResult(HWND dialog) {
   if (!QueryLatestMatch(latest, record)) return;
   BeginTransaction();
   bool removed = DeleteMatchRecord(record.timestamp);
-  EndTransaction(!removed);
+  removed = EndTransaction(!removed) && removed;
   if (!removed) return;
   RecordChange(ChangeDeleted, record);
   AfterChange(dialog);
