@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "TrackerTestSupport.h"
 #include "shell/AppState.h"
@@ -152,6 +153,22 @@ TEST_F(MatchCaptureTest, AnInsertThatCannotBeCommittedIsNotJournalled) {
   CaptureFinishedMatch();
   EXPECT_EQ("c|1|2|d|1|1\n", Rows());
   EXPECT_TRUE(CanUndo());
+}
+
+TEST_F(MatchCaptureTest, AReaderThatLetsGoSoonOnlyDelaysTheCapture) {
+  HeldReadLock reader(path);
+  ASSERT_TRUE(reader.Held());
+  // The other program finishes its read while the commit waits for it.
+  std::thread letGo([&reader] {
+    Sleep(300);
+    reader.Release();
+  });
+  Match("a", "b", 2, 0, 1, 1, 0);
+  CaptureFinishedMatch();
+  letGo.join();
+  EXPECT_EQ("a|1|2|b|1|0\n", Rows());
+  EXPECT_TRUE(CanUndo());
+  EXPECT_EQ(1, Refreshes());
 }
 
 TEST_F(MatchCaptureTest, CopyModes) {

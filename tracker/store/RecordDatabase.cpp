@@ -24,6 +24,9 @@ const char* const MatchIndexSchema =
     "on viziriduvozmirrow (timestamp)";
 
 static const char* const ConnectionSettings = "PRAGMA temp_store = MEMORY;PRAGMA cache_size = 1048576;";
+// Another program reading the file (a browser, a backup) keeps a commit waiting: waiting a little keeps the
+// match instead of rolling it back at once.
+constexpr int BusyWaitMilliseconds = 2000;
 
 namespace {
 sqlite3* g_connection = nullptr;
@@ -101,6 +104,7 @@ bool OpenRecordDatabase() {
       return false;
     }
   }
+  sqlite3_busy_timeout(db, BusyWaitMilliseconds);
   CloseRecordDatabase();
   g_connection = db;
   return true;
