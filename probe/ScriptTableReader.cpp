@@ -46,7 +46,7 @@ Match KeyMatches(MemoryReader& memory, const Slot& key, const char* component, c
 // Table lookup by a linear scan over every node, free ones included.
 bool LookupTable(MemoryReader& memory, uint32_t table, const char* component, Slot* current) {
   uint32_t nodes, count;
-  if (!ReadPair(memory, table + 32, &nodes, &count)) return false;
+  if (!ReadPair(memory, table + 32, &nodes, &count) || count > MaxTableNodes) return false;
   char keyText[MaxText + 1];
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t node = nodes + 20 * i;
@@ -63,7 +63,7 @@ bool LookupTable(MemoryReader& memory, uint32_t table, const char* component, Sl
 bool LookupInstance(MemoryReader& memory, uint32_t instance, const char* component, Slot* current) {
   uint32_t cls, members, count, nodes;
   if (!Read32(memory, instance + 28, &cls) || !Read32(memory, cls + 24, &members) ||
-      !ReadPair(memory, members + 32, &nodes, &count))
+      !ReadPair(memory, members + 32, &nodes, &count) || count > MaxTableNodes)
     return false;
   char keyText[MaxText + 1];
   for (uint32_t i = 0; i < count; ++i) {

@@ -21,6 +21,9 @@ constexpr uint32_t KindTable = 0x20;
 constexpr uint32_t KindArray = 0x40;
 constexpr uint32_t KindInstance = 0x8000;
 constexpr uint32_t MaxText = 255;
+// The VM sizes node arrays in powers of two and no table of the game comes near this; a larger count is a
+// garbage word, and scanning it would hold the game's thread for as long as memory stays readable.
+constexpr uint32_t MaxTableNodes = 1u << 16;
 }  // namespace ScriptReader
 
 // `vmWordAddress` holds the address of the VM. On success the slot the path names; on failure the

@@ -205,6 +205,42 @@ TEST(ScriptTableReader, ARefusedReadAtAnyStepFailsTheLookup) {
   EXPECT_FALSE(unset.Resolve("game"));
 }
 
+// A node count that is really a garbage word (a wrong VM offset, a VM of another layout) must not keep the
+// game's thread scanning megabytes of readable memory; a table of any size a game holds is still scanned.
+TEST(ScriptTableReader, GarbageNodeCountsAreNotScannedButLargeTablesAre) {
+  ScriptImage image(kBase, 16 << 20);
+  uint32_t vmWord = image.Alloc(4);
+  uint32_t root = WriteTable(image, 4);
+  image.Put32(vmWord, WriteVm(image, root));
+  uint32_t big = WriteTable(image, 1 << 16);
+  TableAdd(image, root, "big", ScriptValue::Ref(ScriptKind::Table, big));
+  SetTableNode(image, big, (1 << 16) - 1, ScriptValue::Ref(ScriptKind::String, WriteString(image, "last")),
+               ScriptValue::Int(42));
+  uint32_t cls = WriteClass(image, {{"win", true, 0}});
+  uint32_t instance = WriteInstance(image, cls, 1);
+  SetInstanceField(image, instance, 0, ScriptValue::Int(2));
+  TableAdd(image, root, "p1", ScriptValue::Ref(ScriptKind::Instance, instance));
+  uint32_t type = 0, value = 0;
+  {
+    ImageMemory memory(image);
+    ASSERT_TRUE(ResolveScriptPath(memory, vmWord, "big/last", &type, &value));
+    EXPECT_EQ(42u, value);
+    ASSERT_TRUE(ResolveScriptPath(memory, vmWord, "p1/win", &type, &value));
+    EXPECT_EQ(2u, value);
+  }
+  // The rest of the image is zeros: free nodes as far as the scan would go.
+  uint32_t members = image.Get32(cls + ScriptLayout::ClassMembers);
+  image.Put32(big + ScriptLayout::TableNodeCount, (1 << 16) + 1);
+  image.Put32(members + ScriptLayout::TableNodeCount, 0x7FFFFFFF);
+  ImageMemory memory(image);
+  EXPECT_FALSE(ResolveScriptPath(memory, vmWord, "big/nothing", &type, &value));
+  EXPECT_FALSE(ResolveScriptPath(memory, vmWord, "p1/lose", &type, &value));
+  EXPECT_LT(memory.Reads(), 200u);
+  image.Put32(root + ScriptLayout::TableNodeCount, 0xFFFFFFFF);
+  EXPECT_FALSE(ResolveScriptPath(memory, vmWord, "big", &type, &value));
+  EXPECT_LT(memory.Reads(), 250u);
+}
+
 // Random object graphs with garbage words: the walker must end without faulting, whatever it meets, and
 // read the same through a page cache of a few pages as directly, with some pages refused as the system
 // refuses them (whole pages).
