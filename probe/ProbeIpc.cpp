@@ -151,19 +151,21 @@ class NamedMutex {
  public:
   explicit NamedMutex(const wchar_t* name) : handle_(CreateMutexW(nullptr, FALSE, name)) {
     // An abandoned mutex (its holder died) is simply taken over.
-    if (handle_) WaitForSingleObject(handle_, INFINITE);
+    DWORD wait = handle_ ? WaitForSingleObject(handle_, INFINITE) : WAIT_FAILED;
+    held_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
   }
   ~NamedMutex() {
-    if (handle_) {
-      ReleaseMutex(handle_);
-      CloseHandle(handle_);
-    }
+    if (held_) ReleaseMutex(handle_);
+    if (handle_) CloseHandle(handle_);
   }
   NamedMutex(const NamedMutex&) = delete;
   NamedMutex& operator=(const NamedMutex&) = delete;
+  // False when the name is taken by another kind of object or cannot be opened: the caller must not go on.
+  bool Held() const { return held_; }
 
  private:
   HANDLE handle_;
+  bool held_;
 };
 
 void DebugOutput(const char* label, const char* text) {
@@ -201,6 +203,8 @@ bool InstallProbe() {
   bool ok = false;
   {
     NamedMutex installing(kInstallMutex);
+    // Unguarded, two installers could overwrite each other's hook handle and leave a hook set.
+    if (!installing.Held()) return false;
     if (FindIpcWindow()) {
       ok = true;
     } else {
@@ -277,6 +281,7 @@ bool QueryScriptPath(const char* path, uint32_t* typeWord, uint32_t* valueWord) 
   while (length <= 254 && path[length]) ++length;
   if (length > 254) return false;
   NamedMutex requesting(kIpcMutex);
+  if (!requesting.Held()) return false;
   std::memcpy(const_cast<char*>(g_shared.transfer), path, length + 1);
   InterlockedIncrement(&g_probeCounters.requestsSent);
   if (!SendMessageW(window, IpcLookupPath, 0, 0)) return false;
@@ -290,6 +295,7 @@ bool FetchScriptString(uint32_t stringAddress) {
   HWND window = FindIpcWindow();
   if (!window) return false;
   NamedMutex requesting(kIpcMutex);
+  if (!requesting.Held()) return false;
   InterlockedIncrement(&g_probeCounters.requestsSent);
   if (!SendMessageW(window, IpcReadString, (WPARAM)stringAddress, 0)) return false;
   DWORD length = g_shared.result;

@@ -88,6 +88,34 @@ TEST(ProbeInstallChild, DISABLED_SecondProcessFindsTheIpcWindowWithoutHooking) {
   EXPECT_EQ(0, getParam(BattleState));
 }
 
+// An object of another kind under a mutex's name makes that mutex impossible to take: then nothing may be
+// put into the shared block or hooked without it.
+TEST(ProbeInstall, WithoutItsMutexNothingIsInstalledOrRequested) {
+  ScratchFolder folder;
+  StandinGame game;
+  TestProbe probe(folder.Path());
+  ASSERT_TRUE(probe.Loaded());
+  ASSERT_TRUE(game.Start(folder.Path(), "match host 3 7 a b\n"));
+  HANDLE squatter = CreateEventW(nullptr, TRUE, FALSE, L"MirrowAddrInstallMutex");
+  ASSERT_NE(nullptr, squatter);
+  EXPECT_EQ(0, probe.Install());
+  EXPECT_EQ(0, probe.Count().hooksSet);
+  EXPECT_TRUE(IpcWindows().empty());
+  CloseHandle(squatter);
+  ASSERT_EQ(1, probe.Install());
+  ASSERT_EQ(1, game.Step());
+
+  squatter = CreateEventW(nullptr, TRUE, FALSE, L"MirrowAddrIPCMutex");
+  ASSERT_NE(nullptr, squatter);
+  LONG sent = probe.Count().requestsSent;
+  DWORD type = 0, value = 0;
+  EXPECT_FALSE(probe.Query("load_data/player/0", &type, &value));
+  EXPECT_EQ(ProbeParamFailed, probe.GetParam(Side1Character));
+  EXPECT_EQ(sent, probe.Count().requestsSent);
+  CloseHandle(squatter);
+  EXPECT_EQ(3, probe.GetParam(Side1Character));
+}
+
 TEST(ProbeInstall, FailsAtOnceWhenTheGameIsNotRunning) {
   ASSERT_EQ(nullptr, FindWindowW(L"mirrow", L"Mirrow ver1.02b"));
   ScratchFolder folder;
