@@ -39,8 +39,9 @@ const wchar_t kInstallMutex[] = L"MirrowAddrInstallMutex";
 const wchar_t kInstalledEvent[] = L"MirrowAddrInstalledEvent";
 const wchar_t kIpcMutex[] = L"MirrowAddrIPCMutex";
 
-// Game side.
+// Game side: the IPC window exists; cleared again when the game destroys it.
 bool g_installed = false;
+bool g_pinned = false;
 // Tracker side.
 HWND g_ipcWindow = nullptr;
 
@@ -243,11 +244,18 @@ LRESULT CALLBACK ProbeHookProc(int code, WPARAM wParam, LPARAM lParam) {
     if (RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) {
       HWND window = CreateWindowExW(0, kIpcClass, L"", WS_POPUPWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 300, 400,
                                     nullptr, nullptr, g_probeModule, nullptr);
-      if (window) {
+      if (window && !g_pinned) {
         wchar_t self[1024];
         DWORD n = GetModuleFileNameW(g_probeModule, self, 1024);
         // Pins the library (and the window procedure) after the hook is gone.
-        if (n && n < 1024) LoadLibraryW(self);
+        g_pinned = n && n < 1024 && LoadLibraryW(self);
+        // Unpinned, the library could go with the hook and leave the window without its procedure.
+        if (!g_pinned) {
+          DestroyWindow(window);
+          window = nullptr;
+        }
+      }
+      if (window) {
         g_installed = true;
         HANDLE installed = CreateEventW(nullptr, FALSE, FALSE, kInstalledEvent);
         if (installed) {
@@ -266,6 +274,10 @@ LRESULT CALLBACK IpcWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
       return OnLookupPath();
     case IpcReadString:
       return OnReadString(wParam);
+    case WM_NCDESTROY:
+      // The next installation makes a new window instead of finding none until the game restarts.
+      g_installed = false;
+      break;
 #ifdef MIRROWADDR_TEST_BUILD
     case IpcTestFault:
       return RunGuarded(RunFault, reinterpret_cast<void*>(wParam));

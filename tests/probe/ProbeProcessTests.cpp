@@ -88,6 +88,22 @@ TEST(ProbeInstallChild, DISABLED_SecondProcessFindsTheIpcWindowWithoutHooking) {
   EXPECT_EQ(0, getParam(BattleState));
 }
 
+// A hidden window can still be closed or destroyed in the game; the next installation must make a new one
+// instead of waiting out its time-out on every attempt until the game restarts.
+TEST(ProbeInstall, AnIpcWindowDestroyedInTheGameIsMadeAgain) {
+  InstalledGame g("menu\n");
+  ASSERT_TRUE(g.installed);
+  std::vector<HWND> ipc = IpcWindows();
+  ASSERT_EQ(1u, ipc.size());
+  SendMessageW(ipc[0], WM_CLOSE, 0, 0);
+  ASSERT_FALSE(IsWindow(ipc[0]));
+  EXPECT_EQ(1, g.probe->Install());
+  EXPECT_EQ(1u, IpcWindows().size());
+  EXPECT_EQ(nullptr, g.probe->SharedHook());
+  ASSERT_EQ(1, g.game.Step());
+  EXPECT_EQ(0, g.probe->GetParam(BattleState));
+}
+
 // An object of another kind under a mutex's name makes that mutex impossible to take: then nothing may be
 // put into the shared block or hooked without it.
 TEST(ProbeInstall, WithoutItsMutexNothingIsInstalledOrRequested) {
