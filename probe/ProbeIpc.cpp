@@ -201,6 +201,9 @@ bool InstallProbe() {
   HWND game = FindWindowW(g_gameWindowClass, g_gameWindowCaption);
   if (!game) return false;
   DWORD thread = GetWindowThreadProcessId(game, nullptr);
+  // A window that closed since it was found gives thread 0, and a hook on thread 0 would go into every
+  // program on the desktop.
+  if (!thread) return false;
   bool ok = false;
   {
     NamedMutex installing(kInstallMutex);
