@@ -1,12 +1,15 @@
-// libFuzzer target: the walker over an arbitrary memory image. Input: one byte of path length, the path,
-// then the image (seen at kBase; its first word is the VM word). Built natively with AddressSanitizer by
-// run.sh; with MAKE_SEEDS it is instead a program that writes well-formed seed inputs.
+// libFuzzer target: the walker over an arbitrary memory image, directly and through a page cache that must
+// read the same. Input: one byte of path length, the path, then the image (seen at kBase; its first word is
+// the VM word). Built natively with AddressSanitizer by run.sh; with MAKE_SEEDS it is instead a program that
+// writes well-formed seed inputs.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ImageMemory.h"
+#include "PageCache.h"
 #include "ScriptLayout.h"
 #include "ScriptTableReader.h"
 
@@ -21,14 +24,28 @@ void Walk(const uint8_t* data, size_t size) {
   path = path.c_str();  // as the IPC window sees it: up to the first NUL
   const uint8_t* image = data + 1 + pathLength;
   uint32_t imageSize = (uint32_t)(size - 1 - pathLength);
-  ImageMemory memory(image, kBase, imageSize);
+  // The system grants whole pages, so the image is read as whole pages, the last one padded with zeros.
+  std::vector<uint8_t> paged((imageSize + CachedPage::Size - 1) / CachedPage::Size * CachedPage::Size);
+  if (imageSize) std::memcpy(paged.data(), image, imageSize);
+  ImageMemory memory(paged.data(), kBase, (uint32_t)paged.size());
+  CachedPage pages[2];
+  PageCache cached(memory, pages, 2);
   const char* paths[] = {path.c_str(), "game/battleState", "load_data/profile/0/name", "a/0/b"};
   for (const char* p : paths) {
-    uint32_t type = 0, value = 0;
-    if (ResolveScriptPath(memory, kBase, p, &type, &value)) {
-      char text[256];
-      uint32_t length = 0;
-      if (ReadScriptString(memory, value, text, &length) && (length < 1 || length > 255 || text[length] != 0))
+    uint32_t type = 0, value = 0, cachedType = 0, cachedValue = 0;
+    cached.Invalidate();
+    bool found = ResolveScriptPath(memory, kBase, p, &type, &value);
+    if (found != ResolveScriptPath(cached, kBase, p, &cachedType, &cachedValue) || type != cachedType ||
+        value != cachedValue)
+      __builtin_trap();
+    if (found) {
+      char text[256], cachedText[256];
+      uint32_t length = 0, cachedLength = 0;
+      cached.Invalidate();
+      bool read = ReadScriptString(memory, value, text, &length);
+      if (read != ReadScriptString(cached, value, cachedText, &cachedLength)) __builtin_trap();
+      if (read && (length < 1 || length > 255 || text[length] != 0 || length != cachedLength ||
+                   std::memcmp(text, cachedText, length + 1) != 0))
         __builtin_trap();
     }
   }

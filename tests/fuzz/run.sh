@@ -16,7 +16,8 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 out="$here/build/fuzz"
 mkdir -p "$out/corpus"
-sources=("$here/tests/fuzz/ScriptReaderFuzz.cpp" "$here/probe/ScriptTableReader.cpp" "$here/standin/ScriptLayout.cpp")
+sources=("$here/tests/fuzz/ScriptReaderFuzz.cpp" "$here/probe/ScriptTableReader.cpp" "$here/probe/PageCache.cpp"
+         "$here/standin/ScriptLayout.cpp")
 includes=(-I"$here/probe" -I"$here/standin" -I"$here/tests/probe")
 clang++ -std=c++17 -O1 -g -DMAKE_SEEDS "${includes[@]}" "${sources[@]}" -o "$out/make_seeds"
 "$out/make_seeds" "$out/corpus"
