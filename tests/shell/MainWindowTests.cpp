@@ -211,6 +211,28 @@ TEST_F(TrackerWindowTest, UnopenableProfileAsksForAnotherFileAndKeepsIt) {
   EXPECT_EQ(chosen, Raw(L"General", L"Profile"));
 }
 
+TEST_F(TrackerWindowTest, SessionEndSavesLikeTheExitCommand) {
+  ASSERT_NE(nullptr, Start());
+  SendMessageW(window, WM_COMMAND, IDM_COPY_ALL, 0);
+  SendMessageW(window, WM_COMMAND, IDM_HIGH_PRECISION, 0);
+  EXPECT_TRUE(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+  // Called off by another program: the tracker runs on and has written nothing.
+  SendMessageW(window, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_EQ(L"<none>", Raw(L"General", L"InfoTrans"));
+
+  // The process may be ended as soon as this returns, before the loop runs again.
+  SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_EQ(L"2", Raw(L"General", L"InfoTrans"));
+  EXPECT_EQ(L"1", Raw(L"WinningRate", L"HighPrecision"));
+  EXPECT_EQ(folder.File(L"Default.db"), Raw(L"General", L"Profile"));
+  EXPECT_EQ(1, probe.cleanups);
+  EXPECT_EQ(nullptr, RecordDatabase());
+  EXPECT_FALSE(TrayIconPresent());
+  ASSERT_FALSE(IsWindow(window));
+  EXPECT_EQ(0, RunMessageLoop());
+}
+
 TEST_F(TrackerWindowTest, OnlyASecondRoundWinIsCaptured) {
   ASSERT_NE(nullptr, Start());
   FinishedMatch();

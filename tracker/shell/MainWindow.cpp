@@ -169,6 +169,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
       ShutDown();
       return 0;
+    case WM_ENDSESSION:
+      // Log-off and system shut-down end the process once this returns, without a quit message: save
+      // and stop here as the exit command would.
+      if (wParam) DestroyWindow(window);
+      return 0;
     case WM_COMMAND:
       OnMenuCommand(LOWORD(wParam));
       return 0;
