@@ -18,6 +18,7 @@
 #include "shell/ProfileShortcuts.h"
 #include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
+#include "views/SummaryWindow.h"
 
 namespace {
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
@@ -231,6 +232,20 @@ TEST_F(TrackerWindowTest, SessionEndSavesLikeTheExitCommand) {
   EXPECT_FALSE(TrayIconPresent());
   ASSERT_FALSE(IsWindow(window));
   EXPECT_EQ(0, RunMessageLoop());
+}
+
+TEST_F(TrackerWindowTest, ProfileNamedOutsideTheCodePageIsTheOneOpenedNextTime) {
+  // Neither letter has a place in the ANSI code page; the first would be stored as a plain "e".
+  std::wstring chosen = folder.File(L"Zo\u00eb-\uD55C.db");
+  ASSERT_NE(nullptr, Start());
+  ASSERT_TRUE(LoadSummaryProfile(g_app.summaryWindow, chosen));
+  EXPECT_EQ(0, Exit());
+  // Otherwise the next start would stop at the error box for a file that does not exist.
+  ASSERT_EQ(chosen, Raw(L"General", L"Profile"));
+
+  ASSERT_NE(nullptr, Start());
+  EXPECT_EQ(chosen, CurrentDatabasePath());
+  EXPECT_EQ(0, Exit());
 }
 
 TEST_F(TrackerWindowTest, OnlyASecondRoundWinIsCaptured) {
