@@ -212,6 +212,28 @@ TEST_F(TrackerWindowTest, UnopenableProfileAsksForAnotherFileAndKeepsIt) {
   EXPECT_EQ(chosen, Raw(L"General", L"Profile"));
 }
 
+TEST_F(TrackerWindowTest, ProfileTooLongForTheSettingIsNotOpenedCut) {
+  // Four folders deep, so that the cut falls in the file's own name and would name a new file there.
+  std::wstring folderPath = folder.Path();
+  for (wchar_t letter : {L'a', L'b', L'c', L'd'}) {
+    folderPath += L"\\" + std::wstring(200, letter);
+    ASSERT_TRUE(CreateDirectoryW(folderPath.c_str(), nullptr));
+  }
+  std::wstring profile = folderPath + L"\\" + std::wstring(240, L'e') + L".db";
+  ASSERT_GT(profile.size(), 1024u);
+  std::wstring cut = profile.substr(0, 1024);
+  const std::string settings = "[General]\r\nProfile=" + Ascii(profile) + "\r\ninfoTrans=1\r\n";
+  Settings(settings);
+  MessageBoxAnswerer box(IDOK);
+  DialogDriver cancel([](HWND d) { return GetDlgItem(d, 0x470) != nullptr; }, [](HWND d) { AnswerFileDialog(d, L""); });
+  EXPECT_EQ(nullptr, Start());
+  EXPECT_EQ(L"プロファイルのマッピングに失敗しました。", box.Text());
+  EXPECT_TRUE(cancel.Wait());
+  EXPECT_FALSE(FileExists(cut));
+  EXPECT_EQ(settings, ReadWholeFile(g_app.settingsPath));
+  DeleteFileW(cut.c_str());
+}
+
 TEST_F(TrackerWindowTest, SessionEndSavesLikeTheExitCommand) {
   ASSERT_NE(nullptr, Start());
   SendMessageW(window, WM_COMMAND, IDM_COPY_ALL, 0);

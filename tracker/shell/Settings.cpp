@@ -16,11 +16,13 @@ void WriteSettingInt(const wchar_t* section, const wchar_t* key, int value) {
   WritePrivateProfileStringW(section, key, text.c_str(), g_app.settingsPath.c_str());
 }
 
-std::wstring ReadSettingText(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue) {
-  wchar_t buffer[1025];
+std::wstring ReadSettingText(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue, bool* cut) {
+  // One unit more than a value may have, to tell a value of exactly 1024 characters from a longer one.
+  wchar_t buffer[1026];
   buffer[0] = L'\0';
-  DWORD n = GetPrivateProfileStringW(section, key, defaultValue, buffer, 1025, g_app.settingsPath.c_str());
-  return std::wstring(buffer, n);
+  DWORD n = GetPrivateProfileStringW(section, key, defaultValue, buffer, 1026, g_app.settingsPath.c_str());
+  if (cut) *cut = n > 1024;
+  return std::wstring(buffer, n > 1024 ? 1024 : n);
 }
 
 namespace {
