@@ -18,6 +18,7 @@
 #include "shell/ProfileShortcuts.h"
 #include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
+#include "views/SummaryWindow.h"
 
 namespace {
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
@@ -209,6 +210,64 @@ TEST_F(TrackerWindowTest, UnopenableProfileAsksForAnotherFileAndKeepsIt) {
   EXPECT_EQ(0, Exit());
   EXPECT_EQ(1, CountRows(chosen));
   EXPECT_EQ(chosen, Raw(L"General", L"Profile"));
+}
+
+TEST_F(TrackerWindowTest, ProfileTooLongForTheSettingIsNotOpenedCut) {
+  // Four folders deep, so that the cut falls in the file's own name and would name a new file there.
+  std::wstring folderPath = folder.Path();
+  for (wchar_t letter : {L'a', L'b', L'c', L'd'}) {
+    folderPath += L"\\" + std::wstring(200, letter);
+    ASSERT_TRUE(CreateDirectoryW(folderPath.c_str(), nullptr));
+  }
+  std::wstring profile = folderPath + L"\\" + std::wstring(240, L'e') + L".db";
+  ASSERT_GT(profile.size(), 1024u);
+  std::wstring cut = profile.substr(0, 1024);
+  const std::string settings = "[General]\r\nProfile=" + Ascii(profile) + "\r\ninfoTrans=1\r\n";
+  Settings(settings);
+  MessageBoxAnswerer box(IDOK);
+  DialogDriver cancel([](HWND d) { return GetDlgItem(d, 0x470) != nullptr; }, [](HWND d) { AnswerFileDialog(d, L""); });
+  EXPECT_EQ(nullptr, Start());
+  EXPECT_EQ(L"プロファイルのマッピングに失敗しました。", box.Text());
+  EXPECT_TRUE(cancel.Wait());
+  EXPECT_FALSE(FileExists(cut));
+  EXPECT_EQ(settings, ReadWholeFile(g_app.settingsPath));
+  DeleteFileW(cut.c_str());
+}
+
+TEST_F(TrackerWindowTest, SessionEndSavesLikeTheExitCommand) {
+  ASSERT_NE(nullptr, Start());
+  SendMessageW(window, WM_COMMAND, IDM_COPY_ALL, 0);
+  SendMessageW(window, WM_COMMAND, IDM_HIGH_PRECISION, 0);
+  EXPECT_TRUE(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+  // Called off by another program: the tracker runs on and has written nothing.
+  SendMessageW(window, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_EQ(L"<none>", Raw(L"General", L"InfoTrans"));
+
+  // The process may be ended as soon as this returns, before the loop runs again.
+  SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_EQ(L"2", Raw(L"General", L"InfoTrans"));
+  EXPECT_EQ(L"1", Raw(L"WinningRate", L"HighPrecision"));
+  EXPECT_EQ(folder.File(L"Default.db"), Raw(L"General", L"Profile"));
+  EXPECT_EQ(1, probe.cleanups);
+  EXPECT_EQ(nullptr, RecordDatabase());
+  EXPECT_FALSE(TrayIconPresent());
+  ASSERT_FALSE(IsWindow(window));
+  EXPECT_EQ(0, RunMessageLoop());
+}
+
+TEST_F(TrackerWindowTest, ProfileNamedOutsideTheCodePageIsTheOneOpenedNextTime) {
+  // Neither letter has a place in the ANSI code page; the first would be stored as a plain "e".
+  std::wstring chosen = folder.File(L"Zo\u00eb-\uD55C.db");
+  ASSERT_NE(nullptr, Start());
+  ASSERT_TRUE(LoadSummaryProfile(g_app.summaryWindow, chosen));
+  EXPECT_EQ(0, Exit());
+  // Otherwise the next start would stop at the error box for a file that does not exist.
+  ASSERT_EQ(chosen, Raw(L"General", L"Profile"));
+
+  ASSERT_NE(nullptr, Start());
+  EXPECT_EQ(chosen, CurrentDatabasePath());
+  EXPECT_EQ(0, Exit());
 }
 
 TEST_F(TrackerWindowTest, OnlyASecondRoundWinIsCaptured) {

@@ -127,4 +127,26 @@ TEST_F(SettingsTest, ValuesKindsAndLimits) {
   EXPECT_EQ(L"GameProgram.Enabled", AutorunKeyName(L"GameProgram", L"Enabled"));
   EXPECT_EQ(255u, AutorunKeyName(std::wstring(300, L'w').c_str(), L"FileName").size());
 }
+TEST_F(SettingsTest, TextsOutsideTheCodePageAreKeptWithEveryOtherValue) {
+  // "プロ" in the ANSI code page, as the profile functions write it.
+  Write("[General]\r\ninfoTrans=2\r\n[Shortcut]\r\nKey0=2113\r\nPath0=C:\\\x83\x76\x83\x8d.db\r\n");
+  WriteSettingText(L"General", L"Profile", L"C:\\plain.db");
+  // What the code page can hold leaves the file in its form.
+  EXPECT_EQ(0u, ReadWholeFile(g_app.settingsPath).find("[General]"));
+
+  const std::wstring path = L"C:\\Zo\u00eb\\\uD55C\u56fd.db";
+  WriteSettingText(L"General", L"Profile", path.c_str());
+  EXPECT_EQ(path, ReadSettingText(L"General", L"Profile", L""));
+  EXPECT_EQ(2, ReadSettingInt(L"General", L"infoTrans", 0));
+  EXPECT_EQ(L"C:\\\u30d7\u30ed.db", Raw(L"Shortcut", L"Path0"));
+  EXPECT_EQ(2113, ReadSettingInt(L"Shortcut", L"Key0", 0));
+  WriteSettingInt(L"General", L"InfoTrans", 1);
+  EXPECT_EQ(path, ReadSettingText(L"General", L"Profile", L""));
+  EXPECT_EQ(1, ReadSettingInt(L"General", L"infoTrans", 0));
+
+  // A file that does not exist yet.
+  DeleteFileW(g_app.settingsPath.c_str());
+  WriteSettingText(L"Autorun", L"GameProgram.FileName", path.c_str());
+  EXPECT_EQ(path, Raw(L"Autorun", L"GameProgram.FileName"));
+}
 }  // namespace

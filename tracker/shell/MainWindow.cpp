@@ -30,10 +30,13 @@ struct StartupProgress {
 StartupProgress g_progress;
 
 bool OpenProfileDatabase(HWND window) {
-  std::wstring setting = ReadSettingText(L"General", L"Profile", L"");
+  bool cut = false;
+  std::wstring setting = ReadSettingText(L"General", L"Profile", L"", &cut);
   std::wstring path = setting.empty() ? JoinPath(g_app.programDirectory, L"Default.db") : setting;
   SetDatabasePath(path);
-  while (!OpenRecordDatabase()) {
+  // A cut path names another file, which would be created and saved over the user's own: ask instead.
+  while (cut || !OpenRecordDatabase()) {
+    cut = false;
     MessageBoxW(window, L"プロファイルのマッピングに失敗しました。", nullptr, MB_ICONERROR);
     wchar_t file[1025];
     lstrcpynW(file, setting.c_str(), ARRAYSIZE(file));
@@ -168,6 +171,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return -1;
     case WM_DESTROY:
       ShutDown();
+      return 0;
+    case WM_ENDSESSION:
+      // Log-off and system shut-down end the process once this returns, without a quit message: save
+      // and stop here as the exit command would.
+      if (wParam) DestroyWindow(window);
       return 0;
     case WM_COMMAND:
       OnMenuCommand(LOWORD(wParam));

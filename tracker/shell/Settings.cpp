@@ -16,14 +16,65 @@ void WriteSettingInt(const wchar_t* section, const wchar_t* key, int value) {
   WritePrivateProfileStringW(section, key, text.c_str(), g_app.settingsPath.c_str());
 }
 
-std::wstring ReadSettingText(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue) {
-  wchar_t buffer[1025];
+std::wstring ReadSettingText(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue, bool* cut) {
+  // One unit more than a value may have, to tell a value of exactly 1024 characters from a longer one.
+  wchar_t buffer[1026];
   buffer[0] = L'\0';
-  DWORD n = GetPrivateProfileStringW(section, key, defaultValue, buffer, 1025, g_app.settingsPath.c_str());
-  return std::wstring(buffer, n);
+  DWORD n = GetPrivateProfileStringW(section, key, defaultValue, buffer, 1026, g_app.settingsPath.c_str());
+  if (cut) *cut = n > 1024;
+  return std::wstring(buffer, n > 1024 ? 1024 : n);
 }
 
+namespace {
+bool FitsCodePage(const wchar_t* text) { return AnsiToWide(WideToAnsi(text).c_str()) == text; }
+
+bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size;
+  bool ok = GetFileSizeEx(file, &size) && size.QuadPart < 0x1000000;
+  if (ok) {
+    bytes.resize((size_t)size.QuadPart);
+    DWORD read = 0;
+    ok = bytes.empty() || (ReadFile(file, &bytes[0], (DWORD)bytes.size(), &read, nullptr) && read == bytes.size());
+  }
+  CloseHandle(file);
+  return ok;
+}
+
+bool WriteFileBytes(const std::wstring& path, const void* bytes, DWORD size) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(file, bytes, size, &written, nullptr) && written == size && FlushFileBuffers(file);
+  CloseHandle(file);
+  return ok;
+}
+
+// The profile functions write a file without the UTF-16 mark in the ANSI code page, where other letters of a
+// path become look-alikes or "?", naming another file. Such a file is turned into UTF-16 once, with every value
+// it holds, through a copy so that a failure leaves it as it was.
+void MakeSettingsFileUnicode() {
+  const std::wstring& path = g_app.settingsPath;
+  std::string bytes;
+  bool exists = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  if (exists && !ReadFileBytes(path, bytes)) return;
+  if (bytes.size() >= 2 && (unsigned char)bytes[0] == 0xFF && (unsigned char)bytes[1] == 0xFE) return;
+  // A file marked as UTF-8 is left to the profile functions.
+  if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return;
+  std::wstring text = AnsiToWide(bytes.data(), (int)bytes.size());
+  if (!bytes.empty() && text.empty()) return;
+  std::wstring unicode = L"\xFEFF" + text;
+  std::wstring copy = path + L".new";
+  if (!WriteFileBytes(copy, unicode.data(), (DWORD)(unicode.size() * sizeof(wchar_t))) ||
+      !MoveFileExW(copy.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    DeleteFileW(copy.c_str());
+}
+}  // namespace
+
 void WriteSettingText(const wchar_t* section, const wchar_t* key, const wchar_t* text) {
+  if (text && !FitsCodePage(text)) MakeSettingsFileUnicode();
   WritePrivateProfileStringW(section, key, text, g_app.settingsPath.c_str());
 }
 

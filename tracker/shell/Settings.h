@@ -4,8 +4,9 @@
 
 int ReadSettingInt(const wchar_t* section, const wchar_t* key, int defaultValue);
 void WriteSettingInt(const wchar_t* section, const wchar_t* key, int value);
-// Values up to 1024 characters; longer ones are cut.
-std::wstring ReadSettingText(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue);
+// Values up to 1024 characters; longer ones are cut, and `cut` tells so.
+std::wstring ReadSettingText(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue,
+                             bool* cut = nullptr);
 // A null text deletes the key.
 void WriteSettingText(const wchar_t* section, const wchar_t* key, const wchar_t* text);
 std::wstring AutorunKeyName(const wchar_t* programWord, const wchar_t* fieldWord);
