@@ -220,6 +220,29 @@ TEST_F(RecordQueriesTest, IdOutsideTheRosterFailsOnlyThePairingTotals) {
   }
 }
 
+// A damaged id that reads as a roster id must not take the place of that pairing's real figures.
+TEST_F(RecordQueriesTest, AnIdThatIsNoWholeNumberFailsThePairingTotals) {
+  ASSERT_TRUE(InsertAll({Match(Base + Second, "me", 4, 2, "ok", 0, 0), Match(Base + 2 * Second, "me", 4, 2, "ok", 0, 1),
+                         Match(Base + 3 * Second, "me", 4, 2, "ok", 3, 0)}));
+  ASSERT_TRUE(QueryPairingTotals(NoConditions()));
+  PairingCell before[14][14];
+  memcpy(before, PairingTable, sizeof before);
+  for (const char* bad : {"INSERT INTO viziriduvozmirrow VALUES (133000000090000000, 'me', 4, 0, 'bad', 'zero', 2)",
+                          "UPDATE viziriduvozmirrow SET p2id = 3.5 WHERE p2name = 'bad'",
+                          "UPDATE viziriduvozmirrow SET p2id = 0, p1id = '4x' WHERE p2name = 'bad'"}) {
+    Exec(bad);
+    EXPECT_FALSE(QueryPairingTotals(NoConditions())) << bad;
+    EXPECT_FALSE(QueryPairingTotalsByStatement(NoConditions())) << bad;
+    EXPECT_EQ(0, memcmp(before, PairingTable, sizeof before)) << bad;
+    RecordFilter others = NoConditions();
+    others.flags = FilterP2Name;
+    SetName(others.p2name, "ok");
+    ASSERT_TRUE(QueryPairingTotals(others)) << bad;
+    EXPECT_EQ(2, PairingTable[4][0].wins);
+    EXPECT_EQ(1, PairingTable[4][3].wins);
+  }
+}
+
 TEST_F(RecordQueriesTest, RowsComeOutWholeAndNullNamesEmpty) {
   const char* sjis = "\x83\x65\x83\x58\x83\x67";
   std::string longest(259, 'n');

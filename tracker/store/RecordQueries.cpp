@@ -53,11 +53,20 @@ bool Run(sqlite3_callback reader, void* context, const char* format, ...) {
   return ok;
 }
 
+// Only a plain whole number names a character: a damaged id ("4x", 3.5, NULL) read as a number would fall into
+// another pairing's cell and replace that pairing's real figures.
+bool ReadCharacterId(const char* text, int& id) {
+  if (!text || !*text) return false;
+  for (const char* c = text; *c; ++c)
+    if (*c < '0' || *c > '9') return false;
+  id = StrToIntA(text);
+  return id >= 0 && id <= 13;
+}
+
 int ReadPairingRow(void*, int columns, char** values, char**) {
   if (columns != 4) return 1;
-  int p1id = ParseInt(values[0]);
-  int p2id = ParseInt(values[1]);
-  if (p1id < 0 || p1id > 13 || p2id < 0 || p2id > 13) return 1;
+  int p1id, p2id;
+  if (!ReadCharacterId(values[0], p1id) || !ReadCharacterId(values[1], p2id)) return 1;
   int wins = ParseInt(values[2]);
   int losses = ParseInt(values[3]);
   g_working[p1id][p2id].wins = wins < 0 ? 0 : wins;
