@@ -217,6 +217,35 @@ TEST_F(MatchSnapshotTest, ValuesTheCopyCannotHoldGoToTheStatements) {
   }
 }
 
+// An existing file is opened whatever its table looks like: timestamps that are not unique integers
+// order differently from the copy, so the statements answer.
+TEST_F(MatchSnapshotTest, ATableWhoseTimestampsAreNoKeyGoesToTheStatements) {
+  Exec(RecordDatabase(), "DROP TABLE viziriduvozmirrow");
+  Exec(RecordDatabase(),
+       "CREATE TABLE viziriduvozmirrow(timestamp, p1name TEXT, p1id INTEGER NOT NULL, p1win INTEGER NOT NULL, "
+       "p2name TEXT, p2id INTEGER NOT NULL, p2win INTEGER NOT NULL)");
+  Exec(RecordDatabase(), "CREATE INDEX viziriduvozmirrow_index on viziriduvozmirrow (timestamp)");
+  Exec(RecordDatabase(),
+       "INSERT INTO viziriduvozmirrow VALUES (10000, 'me', 1, 2, 'a', 1, 0), (20000, 'me', 2, 2, 'a', 2, 0), "
+       "('30000', 'me', 3, 2, 'a', 3, 0), ('late', 'me', 4, 2, 'a', 4, 0), (25000.5, 'me', 5, 2, 'a', 5, 0)");
+  RecordFilter f = NoConditions();
+  for (int limit : {1, 2, 3}) {
+    f.flags = FilterLimit;
+    f.limit = limit;
+    ExpectSameAsStatement(f, "limit " + std::to_string(limit));
+    f.flags = FilterLimit | FilterFrom;
+    f.timestampFrom = 15000;
+    ExpectSameAsStatement(f, "from, limit " + std::to_string(limit));
+  }
+  Exec(RecordDatabase(), "DELETE FROM viziriduvozmirrow WHERE typeof(timestamp) != 'integer'");
+  Exec(RecordDatabase(), "INSERT INTO viziriduvozmirrow VALUES (20000, 'me', 6, 2, 'a', 6, 0)");
+  for (int limit : {1, 2}) {
+    f.flags = FilterLimit;
+    f.limit = limit;
+    ExpectSameAsStatement(f, "same timestamp twice, limit " + std::to_string(limit));
+  }
+}
+
 struct OpponentRow {
   std::string name;
   int wins, losses;

@@ -65,7 +65,7 @@ void CollectStep(sqlite3_context* context, int, sqlite3_value** args) {
     sqlite3_result_error(context, "not collecting", -1);
     return;
   }
-  for (int i = 1; i < 5; ++i) {
+  for (int i = 0; i < 5; ++i) {
     if (sqlite3_value_type(args[i]) != SQLITE_INTEGER) s->irregular = true;
   }
   sqlite3_int64 a = sqlite3_value_int64(args[1]), b = sqlite3_value_int64(args[2]);
@@ -106,11 +106,13 @@ bool ReadDataVersion(sqlite3* db, uint32_t& version) {
   return ok;
 }
 
-void SortByTimestamp(Snapshot& s) {
+// False when two rows share a timestamp: SQLite's order between them is its own, so a limit could count
+// other rows than the statement does.
+bool SortByTimestamp(Snapshot& s) {
   size_t n = s.timestamp.size();
   bool sorted = true;
   for (size_t i = 1; i < n && sorted; ++i) sorted = s.timestamp[i - 1] < s.timestamp[i];
-  if (sorted) return;
+  if (sorted) return true;
   std::vector<uint32_t> order(n);
   std::iota(order.begin(), order.end(), 0);
   std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) { return s.timestamp[x] < s.timestamp[y]; });
@@ -123,6 +125,9 @@ void SortByTimestamp(Snapshot& s) {
   permute(s.p2id);
   permute(s.p1win);
   permute(s.p2win);
+  for (size_t i = 1; i < n; ++i)
+    if (s.timestamp[i - 1] == s.timestamp[i]) return false;
+  return true;
 }
 
 std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& clause, uint32_t dataVersion) {
@@ -135,14 +140,13 @@ std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& claus
   sqlite3_free(sql);
   state.building = nullptr;
   ++state.counters.builds;
-  s->usable = ok && !s->irregular;
+  s->usable = ok && !s->irregular && SortByTimestamp(*s);
   if (!s->usable) {
     // Keep only the verdict.
     Snapshot verdict;
     verdict.clause = clause;
     *s = std::move(verdict);
   } else {
-    SortByTimestamp(*s);
     for (uint32_t i = 0; i < (uint32_t)s->timestamp.size(); ++i) {
       s->byP1[s->p1id[i]].push_back(i);
       s->byP2[s->p2id[i]].push_back(i);
