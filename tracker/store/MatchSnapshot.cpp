@@ -106,9 +106,9 @@ bool ReadDataVersion(sqlite3* db, uint32_t& version) {
   return ok;
 }
 
-// False when two rows share a timestamp: SQLite's order between them is its own, so a limit could count
-// other rows than the statement does.
-bool SortByTimestamp(Snapshot& s) {
+// Sorts the rows by timestamp; false when two rows share one: SQLite's order between them is its own, so a
+// limit could count other rows than the statement does.
+bool SortByUniqueTimestamp(Snapshot& s) {
   size_t n = s.timestamp.size();
   bool sorted = true;
   for (size_t i = 1; i < n && sorted; ++i) sorted = s.timestamp[i - 1] < s.timestamp[i];
@@ -140,7 +140,7 @@ std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& claus
   sqlite3_free(sql);
   state.building = nullptr;
   ++state.counters.builds;
-  s->usable = ok && !s->irregular && SortByTimestamp(*s);
+  s->usable = ok && !s->irregular && SortByUniqueTimestamp(*s);
   if (!s->usable) {
     // Keep only the verdict.
     Snapshot verdict;
