@@ -168,3 +168,37 @@ TEST_F(ShortcutTrackerTest, KeyPressInAnotherTrackerWindowSwitchesTheProfile) {
   EXPECT_EQ(other, Raw(L"General", L"Profile"));
 }
 }  // namespace
+
+namespace {
+TEST_F(ShortcutTrackerTest, ListDialogTakesTabAndEscapeAndComesForwardWhenChosenAgain) {
+  ASSERT_TRUE(Start());
+  HWND dialog = OpenFromMenu();
+  ASSERT_TRUE(dialog);
+  HWND list = GetDlgItem(dialog, IDC_SHORTCUT_LIST);
+  SetForegroundWindow(dialog);
+  SetFocus(list);
+  DWORD self = GetCurrentThreadId();
+  EXPECT_TRUE(LoopWithInput([] { PressKey(VK_TAB); },
+                            [&] { HWND f = FocusOf(self); return f && f != list && GetParent(f) == dialog; }))
+      << "Tab leaves the list for a button";
+  HWND button = FocusOf(self);
+  EXPECT_TRUE(LoopWithInput([] { PressKey(VK_TAB, VK_SHIFT); }, [&] { return FocusOf(self) == list; }))
+      << "Shift+Tab goes back";
+
+  // Chosen again while another window is in front, the one dialog comes forward.
+  HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                               nullptr, nullptr);
+  SetForegroundWindow(other);
+  ASSERT_EQ(other, GetForegroundWindow());
+  SendMessageW(window, WM_COMMAND, IDM_SHORTCUT_SETTINGS, 0);
+  EXPECT_EQ(1, ListDialogs());
+  EXPECT_EQ(dialog, GetForegroundWindow());
+  DestroyWindow(other);
+
+  SetForegroundWindow(dialog);
+  SetFocus(button);
+  EXPECT_TRUE(LoopWithInput([] { PressKey(VK_ESCAPE); }, [&] { return !IsWindow(dialog); })) << "Escape closes it";
+  EXPECT_EQ(0, ListDialogs());
+  EXPECT_EQ(0, Exit());
+}
+}  // namespace

@@ -52,12 +52,23 @@ void ShowSummary() {
   SetForegroundWindow(g_app.summaryWindow);
 }
 
+// A dialog chosen again from the menu while it is open comes forward, with the key dialog it may have open.
+void BringForward(HWND dialog) {
+  HWND front = GetLastActivePopup(dialog);
+  SetForegroundWindow(front ? front : dialog);
+}
+
+HWND g_shortcutDialog = nullptr;
+
 void OpenShortcutSettings() {
-  if (g_shortcutDialogOpen) return;
+  if (g_shortcutDialogOpen) {
+    if (IsWindow(g_shortcutDialog)) BringForward(g_shortcutDialog);
+    return;
+  }
   g_shortcutDialogOpen = true;
-  HWND dialog = CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(IDD_SHORTCUT_LIST), g_app.mainWindow,
-                                   ShortcutListDialogProc, (LPARAM)g_app.mainWindow);
-  if (!dialog) g_shortcutDialogOpen = false;
+  g_shortcutDialog = CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(IDD_SHORTCUT_LIST), g_app.mainWindow,
+                                        ShortcutListDialogProc, (LPARAM)g_app.mainWindow);
+  if (!g_shortcutDialog) g_shortcutDialogOpen = false;
 }
 
 void ToggleAutoCount() {
