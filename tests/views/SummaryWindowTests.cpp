@@ -16,6 +16,7 @@
 #include "shell/MatchCapture.h"
 #include "shell/ProfileShortcuts.h"
 #include "shell/Settings.h"
+#include "shell/TextUtil.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
 #include "views/RecordTable.h"
@@ -457,6 +458,17 @@ TEST_F(SummaryWindowTest, TheCopiedTableOfAnEmptyDatabase) {
   EXPECT_EQ(lines[15], std::wstring(11 + 4 * 7 + 8, L' '));
   EXPECT_EQ(lines[16], L"総合               0      0      0     0%        ");
   EXPECT_EQ(lines[19], L"過去100戦           0      0      0     0%        ");
+
+  // A full rate with one decimal fills "過去50" to its edge; a blank still parts it from "勝率".
+  g_app.highPrecision = true;
+  AddRun(LongAgo, 0, 5, 1, 0);
+  SendMessageW(summary, RefreshSummaryMessage, 0, 0);
+  Command(0xE010);
+  text = ClipboardText();
+  EXPECT_NE(std::wstring::npos, text.find(L" 100.0% (100.0%)\r\n")) << WideToUtf8(text.c_str());
+  size_t width = text.find(L"\r\n");
+  for (size_t at = 0, end; (end = text.find(L"\r\n", at)) != std::wstring::npos; at = end + 2)
+    EXPECT_EQ(width, end - at) << "every line as wide as the header";
 }
 
 TEST_F(SummaryWindowTest, LoadingAProfileThatDoesNotExistCreatesIt) {
@@ -649,6 +661,15 @@ TEST_F(SummaryWindowTest, AutoAdjustShowsEveryRowAndColumn) {
   GetWindowRect(list, &listRect);
   EXPECT_EQ(listRect.right - listRect.left, dialogClient.right) << "the list fills the client area";
   EXPECT_EQ(listRect.bottom - listRect.top, dialogClient.bottom);
+
+  // Shrunk and grown back, no scroll bar is left over the rows.
+  RECT fitted;
+  GetWindowRect(summary, &fitted);
+  SetWindowPos(summary, nullptr, 0, 0, 120, 90, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_TRUE(GetWindowLongW(list, GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL)) << "small, it scrolls";
+  SetWindowPos(summary, nullptr, 0, 0, fitted.right - fitted.left, fitted.bottom - fitted.top, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(0, GetWindowLongW(list, GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL));
+  EXPECT_EQ(0, SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
 }
 
 }  // namespace
