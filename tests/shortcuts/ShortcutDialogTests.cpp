@@ -351,3 +351,11 @@ TEST_F(ShortcutDialogTest, OnlyOneListDialogAtATime) {
   EXPECT_TRUE(Open());
 }
 }  // namespace
+
+namespace {
+// Room for the system's Japanese UI font, which draws wide characters about a fifth wider than these fonts.
+TEST(ShortcutDialogLayout, EveryTextFitsWithRoomForTheJapaneseUiFont) {
+  EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(GetModuleHandleW(nullptr), IDD_SHORTCUT_LIST, 1.2));
+  EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(GetModuleHandleW(nullptr), IDD_SHORTCUT_KEY, 1.2));
+}
+}  // namespace

@@ -398,3 +398,13 @@ TEST_F(FilterDialogsTest, HistoryWarningsComeInTheirOrder) {
   EXPECT_TRUE(OwnedWindows(owner).empty());
 }
 }  // namespace
+
+namespace {
+// The system's Japanese UI font draws a wide character about a fifth wider, in dialog units, than the
+// fonts of this machine do: every text must fit with that much to spare.
+TEST(FilterDialogLayout, EveryTextFitsWithRoomForTheJapaneseUiFont) {
+  ScratchProfile profile;
+  EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(GetModuleHandleW(nullptr), IDD_CUSTOM_FILTER, 1.2));
+  EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(GetModuleHandleW(nullptr), IDD_HISTORY_FILTER, 1.2));
+}
+}  // namespace
