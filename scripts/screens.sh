@@ -23,6 +23,6 @@ wine "$here/build/cross/tests/viewwindows/DialogScreens.exe" "$(winepath -w "$ou
     h=${h%$'\r'}
     import -window root -crop "${w}x${h}+${x}+${y}" +repage "$out/$name.png"
     touch "$out/$name.done"
+    echo "$out/$name.png: ${w}x${h} at $x,$y"
   done
 rm -f "$out"/*.done
-ls "$out"/*.png

@@ -633,12 +633,35 @@ TEST_F(SummaryWindowTest, PositionAndDirectionAreSavedAndRestored) {
   EXPECT_EQ(Figures(5), L"1 1 0 100.0% (100.0%)") << "opened on the opponents' characters";
   Destroy();
 
+  // A place beyond every work area comes back into the nearest; one partly off the screen is kept.
+  RECT work;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  WriteSettingInt(L"RUZDlg.Display", L"X", work.right + 3000);
+  WriteSettingInt(L"RUZDlg.Display", L"Y", work.top + 40);
+  Create();
+  GetWindowRect(summary, &rect);
+  EXPECT_EQ(rect.right, work.right);
+  EXPECT_EQ(rect.top, work.top + 40);
+  Destroy();
+  WriteSettingInt(L"RUZDlg.Display", L"X", -5000);
+  WriteSettingInt(L"RUZDlg.Display", L"Y", -5000);
+  Create();
+  GetWindowRect(summary, &rect);
+  EXPECT_EQ(rect.left, work.left);
+  EXPECT_EQ(rect.top, work.top);
+  Destroy();
+  WriteSettingInt(L"RUZDlg.Display", L"X", work.left - 60);
+  WriteSettingInt(L"RUZDlg.Display", L"Y", work.bottom - 30);
+  Create();
+  GetWindowRect(summary, &rect);
+  EXPECT_EQ(rect.left, work.left - 60);
+  EXPECT_EQ(rect.top, work.bottom - 30);
+  Destroy();
+
   // Without "Y" the dialog stays where it was centred.
   WriteSettingText(L"RUZDlg.Display", L"Y", nullptr);
   Create();
   GetWindowRect(summary, &rect);
-  RECT work;
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   int width = rect.right - rect.left, height = rect.bottom - rect.top;
   EXPECT_NEAR(rect.left, work.left + (work.right - work.left - width) / 2, 2);
   EXPECT_NEAR(rect.top, work.top + (work.bottom - work.top - height) / 2, 2);

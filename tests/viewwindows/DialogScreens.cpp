@@ -14,6 +14,7 @@
 #include "shell/AppState.h"
 #include "shell/ProfileShortcuts.h"
 #include "shell/ShortcutDialogs.h"
+#include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
 #include "views/SummaryWindow.h"
 #include "views/ViewWindows.h"
@@ -61,10 +62,10 @@ void PhotographModeless(const wchar_t* name, HWND window) {
   camera.join();
 }
 
-// The modal dialog whose title is `title` is photographed from another thread, then cancelled.
-void PhotographModal(const wchar_t* name, const wchar_t* title, const std::function<void(HWND)>& prepare,
-                     const std::function<void()>& open) {
-  DialogDriver driver([title](HWND h) { return WindowText(h) == title; },
+// The modal dialog that `accept` picks is photographed from another thread, then cancelled.
+void PhotographModal(const wchar_t* name, const std::function<bool(HWND)>& accept,
+                     const std::function<void(HWND)>& prepare, const std::function<void()>& open) {
+  DialogDriver driver(accept,
                       [&](HWND h) {
                         if (prepare) prepare(h);
                         Photograph(name, h);
@@ -80,6 +81,10 @@ void TickAll(HWND dialog) {
   for (int id : {IDC_P1_CHECK, IDC_P2_CHECK, IDC_P1_CHAR_CHECK, IDC_P2_CHAR_CHECK, IDC_FROM_CHECK, IDC_TO_CHECK,
                  IDC_LIMIT_CHECK, IDC_P1_WILDCARD, IDC_P2_WILDCARD})
     if (HWND box = GetDlgItem(dialog, id)) SendMessageW(box, BM_CLICK, 0, 0);
+}
+
+std::function<bool(HWND)> Titled(const wchar_t* title) {
+  return [title](HWND h) { return WindowText(h) == title; };
 }
 
 void StoreEvening() {
@@ -120,19 +125,24 @@ int wmain(int argc, wchar_t** argv) {
   DestroyWindow(detail);
 
   RecordFilter custom{};
-  PhotographModal(L"custom_filter", L"カスタム戦績", TickAll, [&] { ShowCustomFilterDialog(summary, &custom); });
-  PhotographModal(L"history_filter", L"対戦履歴フィルタの設定", TickAll, [&] { ShowHistoryFilterDialog(summary); });
+  PhotographModal(L"custom_filter", Titled(L"カスタム戦績"), TickAll, [&] { ShowCustomFilterDialog(summary, &custom); });
+  PhotographModal(L"history_filter", Titled(L"対戦履歴フィルタの設定"), TickAll, [&] { ShowHistoryFilterDialog(summary); });
 
   ProfileShortcut entry{};
   lstrcpynW(entry.path, profile.Path().c_str(), 1025);
   entry.keyCode = 0x800 | 'A';
   InstallShortcuts(&entry, 1);
-  HWND shortcuts = CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(IDD_SHORTCUT_LIST), nullptr,
+  // The tray's dialogs belong to the hidden main window, made here as the tracker makes it.
+  g_app.mainWindow = CreateWindowExW(0, L"STATIC", nullptr, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                     CW_USEDEFAULT, nullptr, nullptr, g_app.instance, nullptr);
+  PhotographModal(L"game_path", [](HWND h) { return GetWindow(h, GW_OWNER) == g_app.mainWindow; }, nullptr,
+                  [] { ChooseProgramFile(GameProgramWord); });
+  HWND shortcuts = CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(IDD_SHORTCUT_LIST), g_app.mainWindow,
                                       ShortcutListDialogProc, 0);
   PhotographModeless(L"shortcut_list", shortcuts);
   PrintFont(shortcuts);
   ProfileShortcut edited = entry;
-  PhotographModal(L"shortcut_key", L"プロファイル短縮キー", nullptr, [&] {
+  PhotographModal(L"shortcut_key", Titled(L"プロファイル短縮キー"), nullptr, [&] {
     ShowShortcutKeyDialog(shortcuts, GetDlgItem(shortcuts, IDC_SHORTCUT_LIST), true, edited);
   });
   DestroyWindow(shortcuts);
