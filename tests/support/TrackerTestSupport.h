@@ -21,7 +21,7 @@ bool ScriptedBind(HWND window);
 MatchRecord Match(int64_t timestamp, const char* p1, int p1id, int p1win, const char* p2, int p2id, int p2win);
 
 // Runs the tracker's own message loop on this thread while `type` gives real input from another thread; the
-// loop ends once `done` holds (checked on that thread, so it must not send to this one) or the time is up.
+// loop ends once `done` holds (checked on that thread while the loop still runs) or the time is up.
 // True when it held.
 bool LoopWithInput(const std::function<void()>& type, const std::function<bool()>& done, DWORD timeoutMs = 10000);
 // A press and release of one key, with the modifier held around it when one is given.
