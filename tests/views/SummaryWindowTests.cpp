@@ -690,7 +690,8 @@ TEST_F(SummaryWindowTest, AutoAdjustShowsEveryRowAndColumn) {
   GetWindowRect(summary, &fitted);
   SetWindowPos(summary, nullptr, 0, 0, 120, 90, SWP_NOMOVE | SWP_NOZORDER);
   EXPECT_TRUE(GetWindowLongW(list, GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL)) << "small, it scrolls";
-  SetWindowPos(summary, nullptr, 0, 0, fitted.right - fitted.left, fitted.bottom - fitted.top, SWP_NOMOVE | SWP_NOZORDER);
+  SetWindowPos(summary, nullptr, 0, 0, fitted.right - fitted.left, fitted.bottom - fitted.top,
+               SWP_NOMOVE | SWP_NOZORDER);
   EXPECT_EQ(0, GetWindowLongW(list, GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL));
   EXPECT_EQ(0, SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
 }

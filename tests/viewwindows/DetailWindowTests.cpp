@@ -412,7 +412,9 @@ TEST_F(DetailWindowTest, WindowsOpenedOneAfterAnotherAreCascadedWithinTheWorkAre
     GetWindowRect(opened, &rect);
     for (const RECT& other : placed)
       EXPECT_FALSE(other.left == rect.left && other.top == rect.top) << placed.size() << " sits on another";
-    EXPECT_TRUE(rect.left >= work.left && rect.top >= work.top && rect.right <= work.right && rect.bottom <= work.bottom)
+    RECT inside;
+    IntersectRect(&inside, &rect, &work);
+    EXPECT_TRUE(EqualRect(&inside, &rect))
         << placed.size() << " at " << rect.left << "," << rect.top;
     placed.push_back(rect);
   };

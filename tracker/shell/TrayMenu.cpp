@@ -73,7 +73,8 @@ LRESULT CALLBACK CatchPathDialog(int code, WPARAM wParam, LPARAM lParam) {
     GetCursorPos(&cursor);
     MONITORINFO monitor{sizeof monitor};
     RECT rect;
-    if (GetMonitorInfoW(MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST), &monitor) && GetWindowRect(window, &rect)) {
+    HMONITOR nearest = MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST);
+    if (GetMonitorInfoW(nearest, &monitor) && GetWindowRect(window, &rect)) {
       const RECT& work = monitor.rcWork;
       int x = work.left + (work.right - work.left - (rect.right - rect.left)) / 2;
       int y = work.top + (work.bottom - work.top - (rect.bottom - rect.top)) / 2;
