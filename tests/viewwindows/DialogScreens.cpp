@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -53,12 +54,12 @@ void Photograph(const wchar_t* name, HWND window) {
 void PhotographModeless(const wchar_t* name, HWND window) {
   ShowWindow(window, SW_SHOW);
   SetForegroundWindow(window);
-  bool taken = false;
+  std::atomic<bool> taken{false};
   std::thread camera([&] {
     Photograph(name, window);
     taken = true;
   });
-  PumpUntil([&] { return taken; }, 40000);
+  PumpUntil([&] { return taken.load(); }, 40000);
   camera.join();
 }
 
