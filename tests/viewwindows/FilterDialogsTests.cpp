@@ -400,6 +400,25 @@ TEST_F(FilterDialogsTest, HistoryWarningsComeInTheirOrder) {
 }  // namespace
 
 namespace {
+TEST_F(FilterDialogsTest, RealTabMovesTheFocusAndEscapeCancels) {
+  auto keys = [](DialogHand& d) {
+    SetForegroundWindow(d.dialog);
+    HWND first = GetDlgItem(d.dialog, IDC_P1_CHECK);
+    SendMessageW(d.dialog, WM_NEXTDLGCTL, (WPARAM)first, TRUE);
+    DWORD thread = GetWindowThreadProcessId(d.dialog, nullptr);
+    HWND next = GetNextDlgTabItem(d.dialog, first, FALSE);
+    EXPECT_NE(first, next);
+    PressKey(VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(thread) == next; }, 5000)) << GetDlgCtrlID(FocusOf(thread));
+    PressKey(VK_ESCAPE);
+    if (!WaitUntil([&] { return !IsWindow(d.dialog); }, 5000)) d.PressCancel();
+  };
+  RecordFilter untouched = Garbage();
+  EXPECT_EQ(IDCANCEL, RunCustom(&untouched, keys));
+  EXPECT_EQ(IDCANCEL, RunHistory(owner, keys));
+  EXPECT_EQ(nullptr, OnlyHistoryWindow());
+}
+
 // The system's Japanese UI font draws a wide character about a fifth wider, in dialog units, than the
 // fonts of this machine do: every text must fit with that much to spare.
 TEST(FilterDialogLayout, EveryTextFitsWithRoomForTheJapaneseUiFont) {
