@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "TrackerTestSupport.h"
 #include "resources/resource.h"
 #include "shell/ProfileShortcuts.h"
 #include "shell/ShortcutDialogs.h"
@@ -349,5 +350,37 @@ TEST_F(ShortcutDialogTest, OnlyOneListDialogAtATime) {
   EXPECT_FALSE(IsWindow(first));
   EXPECT_FALSE(g_shortcutDialogOpen);
   EXPECT_TRUE(Open());
+}
+}  // namespace
+
+namespace {
+TEST_F(ShortcutDialogTest, KeyDialogTakesRealKeysTabAndEscape) {
+  ASSERT_TRUE(Open());
+  bool closed = false;
+  uint16_t typed = 0;
+  HWND next = nullptr, focused = nullptr;
+  ASSERT_TRUE(WithKeyDialog(IDC_SHORTCUT_ADD, [&](HWND d) {
+    SetForegroundWindow(d);
+    HWND key = GetDlgItem(d, IDC_SHORTCUT_KEY);
+    SendMessageW(d, WM_NEXTDLGCTL, (WPARAM)key, TRUE);
+    DWORD thread = GetWindowThreadProcessId(d, nullptr);
+    PressKey('B', VK_CONTROL);
+    WaitUntil([&] { return (typed = KeyOf(d)) == CtrlB; }, 5000);
+    next = GetNextDlgTabItem(d, key, FALSE);
+    PressKey(VK_TAB);
+    WaitUntil([&] { return (focused = FocusOf(thread)) == next; }, 5000);
+    PressKey(VK_ESCAPE);
+    closed = WaitUntil([&] { return !IsWindow(d); }, 5000);
+  }));
+  EXPECT_EQ(CtrlB, typed) << "Ctrl+B in the key box";
+  EXPECT_EQ(next, focused) << "Tab leaves the key box";
+  EXPECT_TRUE(closed) << "Escape cancels";
+  EXPECT_EQ(0, Rows());
+}
+
+// Room for the system's Japanese UI font, which draws wide characters about a fifth wider than these fonts.
+TEST(ShortcutDialogLayout, EveryTextFitsWithRoomForTheJapaneseUiFont) {
+  EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(GetModuleHandleW(nullptr), IDD_SHORTCUT_LIST, 1.2));
+  EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(GetModuleHandleW(nullptr), IDD_SHORTCUT_KEY, 1.2));
 }
 }  // namespace

@@ -168,3 +168,82 @@ TEST_F(ShortcutTrackerTest, KeyPressInAnotherTrackerWindowSwitchesTheProfile) {
   EXPECT_EQ(other, Raw(L"General", L"Profile"));
 }
 }  // namespace
+
+namespace {
+TEST_F(ShortcutTrackerTest, ListDialogTakesTabAndEscapeAndComesForwardWhenChosenAgain) {
+  ASSERT_TRUE(Start());
+  HWND dialog = OpenFromMenu();
+  ASSERT_TRUE(dialog);
+  HWND list = GetDlgItem(dialog, IDC_SHORTCUT_LIST);
+  SetForegroundWindow(dialog);
+  SetFocus(list);
+  DWORD self = GetCurrentThreadId();
+  EXPECT_TRUE(LoopWithInput([] { PressKey(VK_TAB); },
+                            [&] { HWND f = FocusOf(self); return f && f != list && GetParent(f) == dialog; }))
+      << "Tab leaves the list for a button";
+  HWND button = FocusOf(self);
+  EXPECT_TRUE(LoopWithInput([] { PressKey(VK_TAB, VK_SHIFT); }, [&] { return FocusOf(self) == list; }))
+      << "Shift+Tab goes back";
+
+  // Chosen again while another window is in front, the one dialog comes forward.
+  HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                               nullptr, nullptr);
+  SetForegroundWindow(other);
+  ASSERT_EQ(other, GetForegroundWindow());
+  SendMessageW(window, WM_COMMAND, IDM_SHORTCUT_SETTINGS, 0);
+  EXPECT_EQ(1, ListDialogs());
+  EXPECT_EQ(dialog, GetForegroundWindow());
+  DestroyWindow(other);
+
+  SetForegroundWindow(dialog);
+  SetFocus(button);
+  EXPECT_TRUE(LoopWithInput([] { PressKey(VK_ESCAPE); }, [&] { return !IsWindow(dialog); })) << "Escape closes it";
+  EXPECT_EQ(0, ListDialogs());
+  EXPECT_EQ(0, Exit());
+}
+}  // namespace
+
+namespace {
+BOOL CALLBACK CountOwnedDialogs(HWND window, LPARAM param) {
+  auto* found = reinterpret_cast<std::pair<HWND, int>*>(param);
+  if (IsWindowVisible(window) && GetWindow(window, GW_OWNER) == found->first) ++found->second;
+  return TRUE;
+}
+
+TEST_F(ShortcutTrackerTest, PathDialogOpensMidScreenAndComesForwardWhenChosenAgain) {
+  ASSERT_TRUE(Start());
+  HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                               nullptr, nullptr);
+  RECT where{};
+  bool forward = false;
+  int dialogs = 0;
+  DialogDriver driver([&](HWND d) { return GetWindow(d, GW_OWNER) == window; },
+                      [&](HWND d) {
+                        GetWindowRect(d, &where);
+                        SetForegroundWindow(other);
+                        // The other program's path, chosen from the menu while this dialog is open.
+                        DWORD_PTR ignored;
+                        SendMessageTimeoutW(window, WM_COMMAND, IDM_REPORT_PATH, 0, SMTO_NORMAL, 5000, &ignored);
+                        forward = GetForegroundWindow() == d;
+                        std::pair<HWND, int> found{window, 0};
+                        EnumWindows(CountOwnedDialogs, (LPARAM)&found);
+                        dialogs = found.second;
+                        for (int i = 0; i < 2; ++i) {
+                          if (HWND open = FindDialogOfProcess(GetCurrentProcessId(), other))
+                            PostMessageW(open, WM_COMMAND, IDCANCEL, 0);
+                          WaitUntil([&] { return !IsWindow(d); }, 3000);
+                        }
+                      });
+  SendMessageW(window, WM_COMMAND, IDM_GAME_PATH, 0);
+  ASSERT_TRUE(driver.Wait());
+  DestroyWindow(other);
+  EXPECT_EQ(1, dialogs);
+  EXPECT_TRUE(forward);
+  RECT work;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_NEAR((work.left + work.right) / 2, (where.left + where.right) / 2, 2);
+  EXPECT_NEAR((work.top + work.bottom) / 2, (where.top + where.bottom) / 2, 2);
+  EXPECT_EQ(L"<none>", Raw(L"Autorun", L"GameProgram.FileName"));
+  EXPECT_EQ(0, Exit());
+}
+}  // namespace

@@ -307,3 +307,48 @@ HeldReadLock::~HeldReadLock() {
   Release();
   sqlite3_close(db_);
 }
+
+namespace {
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// What a control keeps of its width for something else than its text.
+int ReservedWidth(HWND control, const std::wstring& className) {
+  if (className != L"Button") return 0;
+  switch (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) {
+    case BS_CHECKBOX:
+    case BS_AUTOCHECKBOX:
+    case BS_3STATE:
+    case BS_AUTO3STATE:
+    case BS_RADIOBUTTON:
+    case BS_AUTORADIOBUTTON:
+      return GetSystemMetrics(SM_CXMENUCHECK) + 6;
+    case BS_GROUPBOX:
+      return 16;
+    default:
+      return 8;
+  }
+}
+}  // namespace
+
+std::vector<std::string> ClippedTexts(HINSTANCE instance, int templateId, double margin) {
+  HWND dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(templateId), nullptr, PlainDialogProc, 0);
+  if (!dialog) return {"<no dialog>"};
+  std::vector<std::string> clipped;
+  for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+    std::wstring className = ClassNameOf(control), text = WindowText(control);
+    if (text.empty() || (className != L"Button" && className != L"Static")) continue;
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, (HFONT)SendMessageW(control, WM_GETFONT, 0, 0));
+    RECT measured{0, 0, 0, 0};
+    DrawTextW(dc, text.c_str(), -1, &measured, DT_CALCRECT | DT_SINGLELINE);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    RECT client;
+    GetClientRect(control, &client);
+    int needs = (int)(measured.right * margin + 0.5), has = client.right - ReservedWidth(control, className);
+    if (needs > has)
+      clipped.push_back(ToUtf8(text) + ": needs " + std::to_string(needs) + " px, has " + std::to_string(has) + " px");
+  }
+  DestroyWindow(dialog);
+  return clipped;
+}

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <functional>
 #include <string>
+#include <vector>
 #include <thread>
 #include <atomic>
 
@@ -98,6 +99,10 @@ std::wstring ClipboardText();
 
 // Real keyboard input through SendInput: one press or release of a virtual key.
 void SendKey(WORD vk, bool up);
+
+// The labels, boxes and buttons of a dialog template whose text, `margin` times as wide as measured in the
+// font the dialog gets here, does not fit the control; each as "text: needs N px, has M px".
+std::vector<std::string> ClippedTexts(HINSTANCE instance, int templateId, double margin);
 
 // Counts the rows of a table, or returns -1, through the real SQLite library.
 long long CountRows(const std::wstring& dbPath, const char* where = "");

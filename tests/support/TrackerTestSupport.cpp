@@ -1,6 +1,8 @@
 #include "TrackerTestSupport.h"
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "shell/AppState.h"
 #include "shell/MainWindow.h"
@@ -18,6 +20,32 @@ MatchRecord Match(int64_t timestamp, const char* p1, int p1id, int p1win, const 
   r.p2id = p2id;
   r.p2win = p2win;
   return r;
+}
+
+bool LoopWithInput(const std::function<void()>& type, const std::function<bool()>& done, DWORD timeoutMs) {
+  DWORD loopThread = GetCurrentThreadId();
+  std::atomic<bool> held{false};
+  std::thread input([&] {
+    // Input given before the loop runs would wait in the queue all the same.
+    type();
+    held = WaitUntil(done, timeoutMs);
+    PostThreadMessageW(loopThread, WM_QUIT, 0, 0);
+  });
+  RunMessageLoop();
+  input.join();
+  return held;
+}
+
+void PressKey(WORD vk, WORD modifier) {
+  if (modifier) SendKey(modifier, false);
+  SendKey(vk, false);
+  SendKey(vk, true);
+  if (modifier) SendKey(modifier, true);
+}
+
+HWND FocusOf(DWORD threadId) {
+  GUITHREADINFO info{sizeof info};
+  return GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
 }
 
 std::string Ascii(const std::wstring& path) { return std::string(path.begin(), path.end()); }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "FakeProbe.h"
@@ -18,6 +19,15 @@ std::string Ascii(const std::wstring& path);
 bool ScriptedBind(HWND window);
 
 MatchRecord Match(int64_t timestamp, const char* p1, int p1id, int p1win, const char* p2, int p2id, int p2win);
+
+// Runs the tracker's own message loop on this thread while `type` gives real input from another thread; the
+// loop ends once `done` holds (checked on that thread while the loop still runs) or the time is up.
+// True when it held.
+bool LoopWithInput(const std::function<void()>& type, const std::function<bool()>& done, DWORD timeoutMs = 10000);
+// A press and release of one key, with the modifier held around it when one is given.
+void PressKey(WORD vk, WORD modifier = 0);
+// The keyboard focus of a thread's windows, readable from any thread.
+HWND FocusOf(DWORD threadId);
 
 // A scratch program folder and settings file, the fake probe behind the tracker's binding and the main
 // window class registered; the window, once started, is destroyed at the end.

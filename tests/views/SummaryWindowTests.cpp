@@ -16,6 +16,7 @@
 #include "shell/MatchCapture.h"
 #include "shell/ProfileShortcuts.h"
 #include "shell/Settings.h"
+#include "shell/TextUtil.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
 #include "views/RecordTable.h"
@@ -457,6 +458,17 @@ TEST_F(SummaryWindowTest, TheCopiedTableOfAnEmptyDatabase) {
   EXPECT_EQ(lines[15], std::wstring(11 + 4 * 7 + 8, L' '));
   EXPECT_EQ(lines[16], L"総合               0      0      0     0%        ");
   EXPECT_EQ(lines[19], L"過去100戦           0      0      0     0%        ");
+
+  // A full rate with one decimal fills "過去50" to its edge; a blank still parts it from "勝率".
+  g_app.highPrecision = true;
+  AddRun(LongAgo, 0, 5, 1, 0);
+  SendMessageW(summary, RefreshSummaryMessage, 0, 0);
+  Command(0xE010);
+  text = ClipboardText();
+  EXPECT_NE(std::wstring::npos, text.find(L" 100.0% (100.0%)\r\n")) << WideToUtf8(text.c_str());
+  size_t width = text.find(L"\r\n");
+  for (size_t at = 0, end; (end = text.find(L"\r\n", at)) != std::wstring::npos; at = end + 2)
+    EXPECT_EQ(width, end - at) << "every line as wide as the header";
 }
 
 TEST_F(SummaryWindowTest, LoadingAProfileThatDoesNotExistCreatesIt) {
@@ -621,12 +633,35 @@ TEST_F(SummaryWindowTest, PositionAndDirectionAreSavedAndRestored) {
   EXPECT_EQ(Figures(5), L"1 1 0 100.0% (100.0%)") << "opened on the opponents' characters";
   Destroy();
 
+  // A place beyond every work area comes back into the nearest; one partly off the screen is kept.
+  RECT work;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  WriteSettingInt(L"RUZDlg.Display", L"X", work.right + 3000);
+  WriteSettingInt(L"RUZDlg.Display", L"Y", work.top + 40);
+  Create();
+  GetWindowRect(summary, &rect);
+  EXPECT_EQ(rect.right, work.right);
+  EXPECT_EQ(rect.top, work.top + 40);
+  Destroy();
+  WriteSettingInt(L"RUZDlg.Display", L"X", -5000);
+  WriteSettingInt(L"RUZDlg.Display", L"Y", -5000);
+  Create();
+  GetWindowRect(summary, &rect);
+  EXPECT_EQ(rect.left, work.left);
+  EXPECT_EQ(rect.top, work.top);
+  Destroy();
+  WriteSettingInt(L"RUZDlg.Display", L"X", work.left - 60);
+  WriteSettingInt(L"RUZDlg.Display", L"Y", work.bottom - 30);
+  Create();
+  GetWindowRect(summary, &rect);
+  EXPECT_EQ(rect.left, work.left - 60);
+  EXPECT_EQ(rect.top, work.bottom - 30);
+  Destroy();
+
   // Without "Y" the dialog stays where it was centred.
   WriteSettingText(L"RUZDlg.Display", L"Y", nullptr);
   Create();
   GetWindowRect(summary, &rect);
-  RECT work;
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   int width = rect.right - rect.left, height = rect.bottom - rect.top;
   EXPECT_NEAR(rect.left, work.left + (work.right - work.left - width) / 2, 2);
   EXPECT_NEAR(rect.top, work.top + (work.bottom - work.top - height) / 2, 2);
@@ -649,6 +684,16 @@ TEST_F(SummaryWindowTest, AutoAdjustShowsEveryRowAndColumn) {
   GetWindowRect(list, &listRect);
   EXPECT_EQ(listRect.right - listRect.left, dialogClient.right) << "the list fills the client area";
   EXPECT_EQ(listRect.bottom - listRect.top, dialogClient.bottom);
+
+  // Shrunk and grown back, no scroll bar is left over the rows.
+  RECT fitted;
+  GetWindowRect(summary, &fitted);
+  SetWindowPos(summary, nullptr, 0, 0, 120, 90, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_TRUE(GetWindowLongW(list, GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL)) << "small, it scrolls";
+  SetWindowPos(summary, nullptr, 0, 0, fitted.right - fitted.left, fitted.bottom - fitted.top,
+               SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(0, GetWindowLongW(list, GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL));
+  EXPECT_EQ(0, SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
 }
 
 }  // namespace

@@ -400,3 +400,26 @@ TEST_F(DetailWindowTest, FailedRefreshIsReportedByTheWindow) {
   EXPECT_EQ(window, owner);
 }
 }  // namespace
+
+namespace {
+TEST_F(DetailWindowTest, WindowsOpenedOneAfterAnotherAreCascadedWithinTheWorkArea) {
+  RECT work;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  std::vector<RECT> placed;
+  auto place = [&](HWND opened) {
+    ASSERT_NE(nullptr, opened);
+    RECT rect;
+    GetWindowRect(opened, &rect);
+    for (const RECT& other : placed)
+      EXPECT_FALSE(other.left == rect.left && other.top == rect.top) << placed.size() << " sits on another";
+    RECT inside;
+    IntersectRect(&inside, &rect, &work);
+    EXPECT_TRUE(EqualRect(&inside, &rect))
+        << placed.size() << " at " << rect.left << "," << rect.top;
+    placed.push_back(rect);
+  };
+  // More than fit down the screen, so the cascade starts again at the top.
+  for (int i = 0; i < 30; ++i) place(Open(i % 14, 1));
+  place(OpenOpponentProfileWindow(window, nullptr));
+}
+}  // namespace

@@ -298,10 +298,24 @@ TEST_F(FilterDialogsTest, HistoryCountMustBeANumberOfAtLeastOne) {
   EXPECT_EQ(L"2015/07/04 10:04:00", Cell(list, 2, 0));
 }
 
-TEST_F(FilterDialogsTest, HistoryCountMayExceedTheUpDownsOwnRange) {
+TEST_F(FilterDialogsTest, HistoryCountSpinsUpAndDownAndMayBeTyped) {
   for (int i = 0; i < 151; ++i) Store(Match(At(2015, 7, 4, 10) + i * 10000000LL, "me", 1, 2, "you", 2, 0));
   ASSERT_EQ(IDOK, RunHistory(owner, [](DialogHand& d) {
               d.Click(IDC_LIMIT_CHECK);
+              d.SetText(IDC_LIMIT_COUNT, L"5");
+              // The arrow keys in the count box work the up-down as its arrows do.
+              SetForegroundWindow(d.dialog);
+              SendMessageW(d.dialog, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(d.dialog, IDC_LIMIT_COUNT), TRUE);
+              PressKey(VK_UP);
+              EXPECT_TRUE(WaitUntil([&] { return d.Text(IDC_LIMIT_COUNT) == L"6"; }, 5000)) << "up raises";
+              PressKey(VK_DOWN);
+              PressKey(VK_DOWN);
+              EXPECT_TRUE(WaitUntil([&] { return d.Text(IDC_LIMIT_COUNT) == L"4"; }, 5000)) << "down lowers";
+              d.SetText(IDC_LIMIT_COUNT, L"1");
+              PressKey(VK_DOWN);
+              PumpUntil([] { return false; }, 200);
+              EXPECT_EQ(L"1", d.Text(IDC_LIMIT_COUNT)) << "never below one";
+              // Beyond the up-down's range, a typed count still counts.
               d.SetText(IDC_LIMIT_COUNT, L"150");
               d.OkCloses();
             }));
@@ -382,5 +396,34 @@ TEST_F(FilterDialogsTest, HistoryWarningsComeInTheirOrder) {
   });
   EXPECT_EQ(IDCANCEL, result);
   EXPECT_TRUE(OwnedWindows(owner).empty());
+}
+}  // namespace
+
+namespace {
+TEST_F(FilterDialogsTest, RealTabMovesTheFocusAndEscapeCancels) {
+  auto keys = [](DialogHand& d) {
+    SetForegroundWindow(d.dialog);
+    HWND first = GetDlgItem(d.dialog, IDC_P1_CHECK);
+    SendMessageW(d.dialog, WM_NEXTDLGCTL, (WPARAM)first, TRUE);
+    DWORD thread = GetWindowThreadProcessId(d.dialog, nullptr);
+    HWND next = GetNextDlgTabItem(d.dialog, first, FALSE);
+    EXPECT_NE(first, next);
+    PressKey(VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(thread) == next; }, 5000)) << GetDlgCtrlID(FocusOf(thread));
+    PressKey(VK_ESCAPE);
+    if (!WaitUntil([&] { return !IsWindow(d.dialog); }, 5000)) d.PressCancel();
+  };
+  RecordFilter untouched = Garbage();
+  EXPECT_EQ(IDCANCEL, RunCustom(&untouched, keys));
+  EXPECT_EQ(IDCANCEL, RunHistory(owner, keys));
+  EXPECT_EQ(nullptr, OnlyHistoryWindow());
+}
+
+// The system's Japanese UI font draws a wide character about a fifth wider, in dialog units, than the
+// fonts of this machine do: every text must fit with that much to spare.
+TEST(FilterDialogLayout, EveryTextFitsWithRoomForTheJapaneseUiFont) {
+  ScratchProfile profile;
+  EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(GetModuleHandleW(nullptr), IDD_CUSTOM_FILTER, 1.2));
+  EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(GetModuleHandleW(nullptr), IDD_HISTORY_FILTER, 1.2));
 }
 }  // namespace

@@ -104,11 +104,18 @@ TEST_F(HistoryWindowTest, NeverRefreshedAndClosedByEnterEscapeAndClose) {
   for (int way = 0; way < 3; ++way) {
     HWND closing = OpenMatchHistoryWindow(owner, nullptr);
     ASSERT_EQ(2, RowCount(GetDlgItem(closing, IDC_HISTORY_LIST)));
-    if (way == 0) SendMessageW(closing, WM_COMMAND, IDOK, 0);
-    if (way == 1) SendMessageW(closing, WM_COMMAND, IDCANCEL, 0);
-    if (way == 2) SendMessageW(closing, WM_SYSCOMMAND, SC_CLOSE, 0);
-    // The dialog manager posts the close command on as IDCANCEL.
-    EXPECT_TRUE(PumpUntil([closing] { return !IsWindow(closing); })) << way;
+    if (way < 2) {
+      // Real keys on the list, through the tracker's own loop and the dialog manager.
+      Foreground(closing);
+      SetFocus(GetDlgItem(closing, IDC_HISTORY_LIST));
+      EXPECT_TRUE(LoopWithInput([way] { PressKey(way == 0 ? VK_RETURN : VK_ESCAPE); },
+                                [closing] { return !IsWindow(closing); }))
+          << (way == 0 ? "Enter" : "Escape");
+    } else {
+      // The dialog manager posts the close command on as IDCANCEL.
+      SendMessageW(closing, WM_SYSCOMMAND, SC_CLOSE, 0);
+      EXPECT_TRUE(PumpUntil([closing] { return !IsWindow(closing); }));
+    }
   }
 }
 }  // namespace

@@ -8,6 +8,7 @@
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
 #include "shell/CharacterTable.h"
+#include "shell/TextUtil.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
 #include "views/SummaryWindow.h"
@@ -173,5 +174,29 @@ TEST_F(SummaryLinksTest, LoadingAProfileClosesEveryWindowTheSummaryOwns) {
   EXPECT_TRUE(IsWindow(strangers)) << "a window the summary does not own stays";
   EXPECT_FALSE(CanUndo());
   DestroyWindow(stranger);
+}
+TEST_F(SummaryLinksTest, KeysWorkTheListsAndLeaveTheWindowsOpen) {
+  Store(Match(At(2015, 7, 4, 10), "me", 0, 2, "foe", 1, 0));
+  RecordFilter* own = new RecordFilter{};
+  own->flags = FilterP1Id;
+  HWND detail = OpenDetailWindow(summary, own, 1);
+  SystemCommand(summary, 0xE000);  // 相手プロファイル表
+  HWND opponents = OnlyOwned(summary, L"相手プロファイル");
+  ASSERT_NE(nullptr, opponents);
+  DWORD self = GetCurrentThreadId();
+  for (HWND window : {summary, detail, opponents}) {
+    HWND rows = GetDlgItem(window, IDC_RECORD_LIST);
+    Foreground(window);
+    SetFocus(rows);
+    // The list is the only stop for Tab; Escape and Enter close none of these; the arrows move the selection.
+    EXPECT_TRUE(LoopWithInput(
+        [] {
+          for (WORD key : {VK_TAB, VK_ESCAPE, VK_RETURN, VK_DOWN}) PressKey(key);
+        },
+        [rows] { return SendMessageW(rows, LVM_GETSELECTEDCOUNT, 0, 0) > 0; }))
+        << WideToUtf8(WindowText(window).c_str());
+    EXPECT_TRUE(IsWindow(window) && IsWindowVisible(window));
+    EXPECT_EQ(rows, FocusOf(self));
+  }
 }
 }  // namespace

@@ -216,7 +216,7 @@ int RunMessageLoop() {
     if (got == -1) return -1;
     HACCEL accelerators = ShortcutAccelerators();
     if (accelerators && TranslateAcceleratorW(g_app.summaryWindow, accelerators, &msg)) continue;
-    if (IsDialogMessageW(msg.hwnd, &msg)) continue;
+    if (IsDialogMessageW(GetAncestor(msg.hwnd, GA_ROOT), &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }

@@ -52,12 +52,47 @@ void ShowSummary() {
   SetForegroundWindow(g_app.summaryWindow);
 }
 
+// A dialog chosen again from the menu while it is open comes forward, with the key dialog it may have open.
+void BringForward(HWND dialog) {
+  HWND front = GetLastActivePopup(dialog);
+  SetForegroundWindow(front ? front : dialog);
+}
+
+HWND g_shortcutDialog = nullptr;
+bool g_choosingPath = false;
+HWND g_pathDialog = nullptr;
+HHOOK g_pathDialogHook = nullptr;
+
+// The hidden main window owns the file dialog, which would open in the corner of the screen where that
+// window sits: it opens in the middle of the work area the cursor is on, as the other dialogs do.
+LRESULT CALLBACK CatchPathDialog(int code, WPARAM wParam, LPARAM lParam) {
+  HWND window = (HWND)wParam;
+  if (code == HCBT_ACTIVATE && !g_pathDialog && GetWindow(window, GW_OWNER) == g_app.mainWindow) {
+    g_pathDialog = window;
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    MONITORINFO monitor{sizeof monitor};
+    RECT rect;
+    HMONITOR nearest = MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST);
+    if (GetMonitorInfoW(nearest, &monitor) && GetWindowRect(window, &rect)) {
+      const RECT& work = monitor.rcWork;
+      int x = work.left + (work.right - work.left - (rect.right - rect.left)) / 2;
+      int y = work.top + (work.bottom - work.top - (rect.bottom - rect.top)) / 2;
+      SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
+  return CallNextHookEx(g_pathDialogHook, code, wParam, lParam);
+}
+
 void OpenShortcutSettings() {
-  if (g_shortcutDialogOpen) return;
+  if (g_shortcutDialogOpen) {
+    if (IsWindow(g_shortcutDialog)) BringForward(g_shortcutDialog);
+    return;
+  }
   g_shortcutDialogOpen = true;
-  HWND dialog = CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(IDD_SHORTCUT_LIST), g_app.mainWindow,
-                                   ShortcutListDialogProc, (LPARAM)g_app.mainWindow);
-  if (!dialog) g_shortcutDialogOpen = false;
+  g_shortcutDialog = CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(IDD_SHORTCUT_LIST), g_app.mainWindow,
+                                        ShortcutListDialogProc, (LPARAM)g_app.mainWindow);
+  if (!g_shortcutDialog) g_shortcutDialogOpen = false;
 }
 
 void ToggleAutoCount() {
@@ -165,6 +200,11 @@ void LaunchProgram(const wchar_t* programWord) {
 }
 
 void ChooseProgramFile(const wchar_t* programWord) {
+  // One path dialog at a time: chosen again, for either program, the open one comes forward.
+  if (g_choosingPath) {
+    if (IsWindow(g_pathDialog)) BringForward(g_pathDialog);
+    return;
+  }
   bool game = lstrcmpW(programWord, GameProgramWord) == 0;
   // Each filter lists only the program's own file name.
   static const wchar_t gameFilter[] = L"ゲームプログラム (mirrow.exe)\0mirrow.exe\0";
@@ -181,7 +221,15 @@ void ChooseProgramFile(const wchar_t* programWord) {
   dialog.lpstrInitialDir = game ? nullptr : initialDirectory.c_str();
   dialog.lpstrDefExt = L"exe";
   dialog.Flags = OFN_CREATEPROMPT | OFN_NOCHANGEDIR;
-  if (!GetOpenFileNameW(&dialog)) return;
+  g_choosingPath = true;
+  g_pathDialog = nullptr;
+  g_pathDialogHook = SetWindowsHookExW(WH_CBT, CatchPathDialog, nullptr, GetCurrentThreadId());
+  BOOL chosen = GetOpenFileNameW(&dialog);
+  if (g_pathDialogHook) UnhookWindowsHookEx(g_pathDialogHook);
+  g_pathDialogHook = nullptr;
+  g_pathDialog = nullptr;
+  g_choosingPath = false;
+  if (!chosen) return;
   WriteSettingText(L"Autorun", AutorunKeyName(programWord, L"FileName").c_str(), file);
 }
 

@@ -120,6 +120,7 @@ BOOL OnInit(HWND dialog, DetailParameters* parameters) {
   SetupSortableList(list, RecordColumns, RecordColumnCount);
   InsertRecordRows(list);
   if (g_app.autoAjustViewRect) FitWindowToList(dialog, list);
+  CascadeFromShownWindows(dialog);
   Refresh(dialog);
   return TRUE;
 }

@@ -65,8 +65,11 @@ int64_t DateAt(HWND dialog, int picker, WORD hour, WORD minute, WORD second, WOR
   return (int64_t)(((uint64_t)count.dwHighDateTime << 32) | count.dwLowDateTime);
 }
 
-// The up-down control knows only its default range of 0 to 100 and flags anything else as an error;
-// a whole number typed beyond that range is still a count, any other text is none (0).
+// As many digits as the count box shows; a larger count can still be typed.
+constexpr int MaxSpinCount = 9999;
+
+// The up-down control flags anything outside its range as an error; a whole number typed beyond that
+// range is still a count, any other text is none (0).
 int ReadCount(HWND dialog) {
   LRESULT position = SendDlgItemMessageW(dialog, IDC_COUNT_SPIN, UDM_GETPOS, 0, 0);
   if (!HIWORD(position)) return (short)LOWORD(position);
@@ -142,6 +145,8 @@ void OnInit(HWND dialog, FilterDialogState* state, RecordFilter* destination) {
         SendDlgItemMessageW(dialog, list, CB_ADDSTRING, 0, (LPARAM)entry.fullName);
       SendDlgItemMessageW(dialog, list, CB_SETCURSEL, 0, 0);
     }
+    // Without a range the control counts down with its upper arrow.
+    SendDlgItemMessageW(dialog, IDC_COUNT_SPIN, UDM_SETRANGE32, 1, MaxSpinCount);
   }
 }
 

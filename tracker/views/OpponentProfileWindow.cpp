@@ -87,6 +87,7 @@ void OnInit(HWND dialog, const RecordFilter* given) {
   InsertMenuW(menu, 1, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
   SetupSortableList(ListOf(dialog), OpponentColumns, (int)(sizeof OpponentColumns / sizeof OpponentColumns[0]));
   Fill(dialog);
+  CascadeFromShownWindows(dialog);
   ShowWindow(dialog, SW_SHOW);
 }
 

@@ -1,5 +1,8 @@
 #include "RecordTable.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "shell/AppState.h"
 #include "shell/CharacterTable.h"
 #include "shell/MatchCapture.h"
@@ -182,20 +185,11 @@ bool RefreshRecordTable(HWND list, const RecordTableSource& source, HWND owner) 
 }
 
 std::wstring RecordTableText(HWND list, const ListColumn* columns, int count) {
-  std::wstring text;
-  auto appendCell = [&](const ListColumn& column, const wchar_t* cell) {
-    size_t length = (size_t)lstrlenW(cell);
-    size_t width = column.width > 0 ? (size_t)(column.width / 7) : 0;
-    size_t padding = length < width ? width - length : 0;
-    bool right = (column.format & LVCFMT_JUSTIFYMASK) == LVCFMT_RIGHT;
-    if (right) text.append(padding, L' ');
-    text.append(cell, length);
-    if (!right) text.append(padding, L' ');
-  };
-  for (int i = 0; i < count; ++i) appendCell(columns[i], columns[i].caption);
-  text += L"\r\n";
+  std::vector<std::vector<std::wstring>> lines(1);
+  for (int i = 0; i < count; ++i) lines[0].push_back(columns[i].caption);
   int rows = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
   for (int position = 0; position < rows; ++position) {
+    lines.emplace_back();
     for (int i = 0; i < count; ++i) {
       wchar_t cell[ClipboardCellBuffer] = L"";
       LVITEMW item{};
@@ -203,7 +197,24 @@ std::wstring RecordTableText(HWND list, const ListColumn* columns, int count) {
       item.pszText = cell;
       item.cchTextMax = ClipboardCellBuffer;
       SendMessageW(list, LVM_GETITEMTEXTW, position, (LPARAM)&item);
-      appendCell(columns[i], cell);
+      lines.back().push_back(cell);
+    }
+  }
+  // A column is widened for all lines where a cell would touch its neighbour, such as "(100.0%)".
+  std::vector<size_t> widths;
+  for (int i = 0; i < count; ++i) {
+    size_t width = columns[i].width > 0 ? (size_t)(columns[i].width / 7) : 0;
+    for (const auto& line : lines) width = std::max(width, line[i].size() + 1);
+    widths.push_back(width);
+  }
+  std::wstring text;
+  for (const auto& line : lines) {
+    for (int i = 0; i < count; ++i) {
+      size_t padding = widths[i] - line[i].size();
+      bool right = (columns[i].format & LVCFMT_JUSTIFYMASK) == LVCFMT_RIGHT;
+      if (right) text.append(padding, L' ');
+      text += line[i];
+      if (!right) text.append(padding, L' ');
     }
     text += L"\r\n";
   }
@@ -243,8 +254,38 @@ void FitWindowToList(HWND window, HWND list) {
   SetWindowPos(window, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+namespace {
+// Whether every row and column would fit the list's room if it showed no scroll bars.
+bool FitsWithoutScrollBars(HWND list, LONG style) {
+  RECT client;
+  GetClientRect(list, &client);
+  int width = client.right + ((style & WS_VSCROLL) ? GetSystemMetrics(SM_CXVSCROLL) : 0);
+  int height = client.bottom + ((style & WS_HSCROLL) ? GetSystemMetrics(SM_CYHSCROLL) : 0);
+  HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
+  int columns = header ? (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) : 0;
+  int contentWidth = 0;
+  for (int i = 0; i < columns; ++i) contentWidth += (int)SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0);
+  RECT headerRect{};
+  if (header) GetWindowRect(header, &headerRect);
+  int rows = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+  RECT row{};
+  row.left = LVIR_BOUNDS;
+  if (rows > 0 && !SendMessageW(list, LVM_GETITEMRECT, 0, (LPARAM)&row)) return false;
+  int contentHeight = (headerRect.bottom - headerRect.top) + rows * (row.bottom - row.top);
+  return contentWidth <= width && contentHeight <= height;
+}
+}  // namespace
+
 void FillClientWithList(HWND window, HWND list) {
   RECT client;
   GetClientRect(window, &client);
   SetWindowPos(list, nullptr, 0, 0, client.right, client.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // A list measures its room without the scroll bars it shows, so both bars that came with a small window
+  // would stay when it grows back and cover rows: drop them and let the list measure again.
+  LONG style = GetWindowLongW(list, GWL_STYLE);
+  if (!(style & (WS_HSCROLL | WS_VSCROLL)) || !FitsWithoutScrollBars(list, style)) return;
+  ShowScrollBar(list, SB_BOTH, FALSE);
+  RECT room;
+  GetClientRect(list, &room);
+  SendMessageW(list, WM_SIZE, SIZE_RESTORED, MAKELPARAM(room.right, room.bottom));
 }

@@ -58,7 +58,8 @@ struct RecordTableSource {
 // place. On failure: rollback and "戦績表示の更新に失敗しました" owned by `owner`; false.
 bool RefreshRecordTable(HWND list, const RecordTableSource& source, HWND owner);
 
-// The header line, then every row in list order; cells padded to width / 7, CR LF after each line.
+// The header line, then every row in list order, CR LF after each line; cells padded to width / 7, or to one
+// more than the column's longest cell where that is wider, so that columns never touch.
 std::wstring RecordTableText(HWND list, const ListColumn* columns, int count);
 // Does nothing when the clipboard cannot be opened.
 void CopyRecordTable(HWND list, const ListColumn* columns, int count);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "RecordTable.h"
+#include "ViewCommon.h"
 #include "ViewWindows.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
@@ -99,7 +100,9 @@ BOOL OnInitDialog(HWND dialog) {
     x = rect.left;
     y = rect.top;
   }
-  SetWindowPos(dialog, nullptr, x, y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  // A place saved on a monitor that has gone, or beyond a smaller screen, would leave the window out of reach.
+  POINT at = ReachablePosition(RECT{x, y, x + size.cx, y + size.cy});
+  SetWindowPos(dialog, nullptr, at.x, at.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 
   g_summary.direction = ReadSettingInt(DirectionSection, L"DirLeft", 1) != 0 ? 1 : 0;
   Check(dialog, SummaryOwnCharacters, g_summary.direction == 1);

@@ -12,3 +12,10 @@ SYSTEMTIME TimestampToCalendar(int64_t timestamp);
 void AllowAnySize(LPARAM minMaxInfo);
 // A dialog procedure's answer to a notification that needs a result.
 INT_PTR DialogResult(HWND dialog, LRESULT result);
+// Where a window of this rectangle can be reached: where it is when any part of it is on some monitor's work
+// area, else moved into the nearest work area.
+POINT ReachablePosition(const RECT& window);
+// Moves a window being opened down and to the right while another shown window of this thread has its
+// top left corner there, so that windows opened one after another do not hide each other; it stays within
+// its work area.
+void CascadeFromShownWindows(HWND window);
