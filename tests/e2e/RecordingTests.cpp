@@ -1,7 +1,6 @@
 // The tracker and the stand-in game as real processes: matches played in the game become rows of the
 // profile database, read back here with SQLite alone.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <string>
 
@@ -10,25 +9,6 @@
 #include "resources/resource.h"
 
 namespace {
-// The rows as "p1name(hex)|p1id|p1win|p2name(hex)|p2id|p2win", oldest first.
-std::string StoredRows(const std::wstring& database) {
-  std::string rows;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(Ascii(database).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_exec(
-        db, "SELECT hex(p1name), p1id, p1win, hex(p2name), p2id, p2win FROM viziriduvozmirrow ORDER BY timestamp",
-        [](void* out, int n, char** values, char**) {
-          auto* text = static_cast<std::string*>(out);
-          for (int i = 0; i < n; ++i) *text += std::string(i ? "|" : "") + (values[i] ? values[i] : "NULL");
-          *text += "\n";
-          return 0;
-        },
-        &rows, nullptr);
-  }
-  sqlite3_close(db);
-  return rows;
-}
-
 void Step(HWND game, int events) {
   for (int i = 0; i < events; ++i) SendMessageW(game, MirrowStepMessage, 0, 0);
 }
@@ -92,9 +72,7 @@ TEST(Recording, TrackerStartsTheGameAndEndsWithItAfterStartingTheReportTool) {
   ProgramFolderFixture program;
   for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe", L"mirrow_report.exe"})
     ASSERT_TRUE(program.Add(name));
-  program.Settings("[Autorun]\r\nGameProgram.Enabled=1\r\nGameProgram.FileName=" + Ascii(program.File(L"mirrow.exe")) +
-                   "\r\nReportTool.Enabled=1\r\nReportTool.FileName=" + Ascii(program.File(L"mirrow_report.exe")) +
-                   "\r\n");
+  program.Settings(AutorunSettings(program));
   ChildProcess tracker;
   ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
   // The game plays its built-in evening at its own pace (an event every 400 ms) and exits; the tracker
@@ -105,21 +83,8 @@ TEST(Recording, TrackerStartsTheGameAndEndsWithItAfterStartingTheReportTool) {
   // The tracker only ends this way on the probe's word that the attached game has gone.
   EXPECT_TRUE(FileExists(program.File(L"Default.db")));
   EXPECT_EQ(program.File(L"Default.db"), program.Setting(L"General", L"Profile"));
-  // Every played match of the evening, from the user's side (the watched one is not there). A probe too slow
-  // for that pace reads a match after the game has moved on: wrong sides, characters or counts.
-  const std::string me = "837E83698367";
-  EXPECT_EQ(me + "|3|2|834A8351838D8345|7|1\n" +
-                me + "|3|0|82B582B882AD8ADB|11|2\n" +
-                me + "|3|2|8367834C838F|0|1\n" +
-                me + "|5|1|83888343837D8360|12|2\n" +
-                me + "|5|2|83638380834D|9|0\n" +
-                me + "|5|1|6E6167695F32303236|13|2\n" +
-                me + "|4|0|8352836E838B|8|2\n" +
-                me + "|4|2|8386834C8356838D|6|1\n" +
-                me + "|4|2|8341834A8363834C|10|0\n" +
-                me + "|2|1|83718372834C|10|2\n" +
-                me + "|4|2|834A8351838D8345|0|0\n" +
-                me + "|4|1|834A8351838D8345|7|2\n",
-            StoredRows(program.File(L"Default.db")));
+  // A probe too slow for that pace reads a match after the game has moved on: wrong sides, characters or
+  // counts.
+  EXPECT_EQ(BuiltInEveningRows(), StoredRows(program.File(L"Default.db")));
 }
 }  // namespace
