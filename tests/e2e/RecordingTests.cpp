@@ -87,4 +87,54 @@ TEST(Recording, TrackerStartsTheGameAndEndsWithItAfterStartingTheReportTool) {
   // counts.
   EXPECT_EQ(BuiltInEveningRows(), StoredRows(program.File(L"Default.db")));
 }
+// The overlay files follow the record: a capture, an undo from the summary's menu, a shortcut's profile switch.
+TEST(Recording, StreamOverlayFilesFollowCapturesUndoAndAProfileSwitch) {
+  ProgramFolderFixture program;
+  for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));
+  std::wstring overlay = program.File(L"overlay");
+  CreateDirectoryW(overlay.c_str(), nullptr);
+  // Shortcut 0 (Ctrl+F9) switches to the other profile.
+  program.Settings("[StreamOverlay]\r\nEnabled=1\r\nFolder=" + Ascii(overlay) + "\r\n[Shortcut]\r\nKey0=632\r\nPath0=" +
+                   Ascii(program.File(L"Other.db")) + "\r\n");
+  WriteWholeFile(program.File(L"evening.txt"), "menu\nmatch host 3 7 me rival\nwin 1\nwin 2\nwin 1\nmenu\n"
+                                               "match host 3 8 me ace\nwin 2\nwin 2\nmenu\nquit\n");
+  ChildProcess game;
+  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"evening.txt") + L"\"",
+                         program.Path()));
+  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  ASSERT_NE(nullptr, gameWindow);
+  ChildProcess tracker;
+  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  HWND main = WaitForTrackerStarted(tracker.Id());
+  ASSERT_NE(nullptr, main);
+  HWND summary = SummaryWindowOf(tracker.Id());
+  ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
+  auto text = [&](const wchar_t* name) { return ReadWholeFile(overlay + L"\\" + name); };
+  // Written at the start, before any match; the empty profile becomes the other one.
+  EXPECT_TRUE(WaitUntil([&] { return !text(L"last.txt").empty(); }));
+  ASSERT_TRUE(CopyFileW(program.File(L"Default.db").c_str(), program.File(L"Other.db").c_str(), TRUE));
+  std::string none = text(L"last.txt");
+
+  Step(gameWindow, 5);
+  EXPECT_TRUE(WaitUntil([&] { return text(L"last.txt").find(") 2-1 rival(") != std::string::npos; }, 20000))
+      << text(L"last.txt");
+  EXPECT_EQ("1\xE9\x80\xA3\xE5\x8B\x9D", text(L"streak.txt"));  // 1連勝
+  Step(gameWindow, 1);
+  Sleep(1500);
+  Step(gameWindow, 3);
+  EXPECT_TRUE(WaitUntil([&] { return text(L"last.txt").find(") 0-2 ace(") != std::string::npos; }, 20000));
+  EXPECT_EQ("1\xE9\x80\xA3\xE6\x95\x97", text(L"streak.txt"));  // 1連敗
+
+  PostMessageW(summary, WM_SYSCOMMAND, 0xC000, 0);  // 元に戻す
+  EXPECT_TRUE(WaitUntil([&] { return text(L"last.txt").find(") 2-1 rival(") != std::string::npos; }));
+  PostMessageW(summary, WM_COMMAND, 50000, 0);
+  EXPECT_TRUE(WaitUntil([&] { return text(L"last.txt") == none; })) << text(L"last.txt");
+
+  Step(gameWindow, 2);  // menu, quit
+  EXPECT_EQ(0u, game.WaitExit());
+  PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_EQ(0u, tracker.WaitExit());
+  EXPECT_EQ(1, CountRows(program.File(L"Default.db")));
+  EXPECT_EQ(program.File(L"Other.db"), program.Setting(L"General", L"Profile"));
+}
 }  // namespace

@@ -59,16 +59,15 @@ HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, DWORD timeo
 HWND WaitForTrackerStarted(DWORD processId, DWORD timeoutMs) {
   HWND main = WaitForProcessWindow(processId, L"ZodaZovazi", timeoutMs);
   if (!main) return nullptr;
-  // The summary window is the last window the start-up creates; it holds the record list.
+  // The summary window is the last window the start-up creates.
+  return WaitUntil([&] { return SummaryWindowOf(processId) != nullptr; }, timeoutMs) ? main : nullptr;
+}
+
+HWND SummaryWindowOf(DWORD processId) {
+  // The first of the process's dialogs that holds the record list.
   WindowSearch search{processId, L"#32770", nullptr};
-  bool started = WaitUntil(
-      [&] {
-        search.found = nullptr;
-        EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&search));
-        return search.found && FindWindowExW(search.found, nullptr, L"SysListView32", nullptr);
-      },
-      timeoutMs);
-  return started ? main : nullptr;
+  EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&search));
+  return search.found && FindWindowExW(search.found, nullptr, L"SysListView32", nullptr) ? search.found : nullptr;
 }
 
 HWND VisibleWindowOf(DWORD processId) {

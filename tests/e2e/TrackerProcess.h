@@ -27,6 +27,8 @@ class ProgramFolderFixture {
 HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, DWORD timeoutMs = 20000);
 // The tracker's main window once its start-up has finished (its summary window exists), or null.
 HWND WaitForTrackerStarted(DWORD processId, DWORD timeoutMs = 20000);
+// The tracker's summary window (hidden or not), or null.
+HWND SummaryWindowOf(DWORD processId);
 // Any visible top-level window of the process.
 HWND VisibleWindowOf(DWORD processId);
 // Whether the process has loaded a module of that file name.

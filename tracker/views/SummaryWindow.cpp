@@ -6,6 +6,7 @@
 
 #include "MatchExport.h"
 #include "RecordTable.h"
+#include "StreamOverlay.h"
 #include "ViewWindows.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
@@ -69,6 +70,8 @@ void Refresh(HWND dialog) {
   RecordFilter none{};
   RecordTableSource source{&none, true, g_summary.direction != 0};
   RefreshRecordTable(g_summary.list, source, dialog);
+  // Every change of the record comes through here: a capture, undo, redo, a profile switch, the start.
+  UpdateStreamOverlay();
 }
 
 BOOL OnInitDialog(HWND dialog) {
