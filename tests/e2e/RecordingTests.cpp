@@ -1,7 +1,6 @@
 // The tracker and the stand-in game as real processes: matches played in the game become rows of the
 // profile database, read back here with SQLite alone.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <string>
 
@@ -10,25 +9,6 @@
 #include "resources/resource.h"
 
 namespace {
-// The rows as "p1name(hex)|p1id|p1win|p2name(hex)|p2id|p2win", oldest first.
-std::string StoredRows(const std::wstring& database) {
-  std::string rows;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(Ascii(database).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_exec(
-        db, "SELECT hex(p1name), p1id, p1win, hex(p2name), p2id, p2win FROM viziriduvozmirrow ORDER BY timestamp",
-        [](void* out, int n, char** values, char**) {
-          auto* text = static_cast<std::string*>(out);
-          for (int i = 0; i < n; ++i) *text += std::string(i ? "|" : "") + (values[i] ? values[i] : "NULL");
-          *text += "\n";
-          return 0;
-        },
-        &rows, nullptr);
-  }
-  sqlite3_close(db);
-  return rows;
-}
-
 void Step(HWND game, int events) {
   for (int i = 0; i < events; ++i) SendMessageW(game, MirrowStepMessage, 0, 0);
 }
@@ -92,9 +72,7 @@ TEST(Recording, TrackerStartsTheGameAndEndsWithItAfterStartingTheReportTool) {
   ProgramFolderFixture program;
   for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe", L"mirrow_report.exe"})
     ASSERT_TRUE(program.Add(name));
-  program.Settings("[Autorun]\r\nGameProgram.Enabled=1\r\nGameProgram.FileName=" + Ascii(program.File(L"mirrow.exe")) +
-                   "\r\nReportTool.Enabled=1\r\nReportTool.FileName=" + Ascii(program.File(L"mirrow_report.exe")) +
-                   "\r\n");
+  program.Settings(AutorunSettings(program));
   ChildProcess tracker;
   ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
   // The game plays its built-in evening at its own pace (an event every 400 ms) and exits; the tracker
@@ -105,21 +83,58 @@ TEST(Recording, TrackerStartsTheGameAndEndsWithItAfterStartingTheReportTool) {
   // The tracker only ends this way on the probe's word that the attached game has gone.
   EXPECT_TRUE(FileExists(program.File(L"Default.db")));
   EXPECT_EQ(program.File(L"Default.db"), program.Setting(L"General", L"Profile"));
-  // Every played match of the evening, from the user's side (the watched one is not there). A probe too slow
-  // for that pace reads a match after the game has moved on: wrong sides, characters or counts.
-  const std::string me = "837E83698367";
-  EXPECT_EQ(me + "|3|2|834A8351838D8345|7|1\n" +
-                me + "|3|0|82B582B882AD8ADB|11|2\n" +
-                me + "|3|2|8367834C838F|0|1\n" +
-                me + "|5|1|83888343837D8360|12|2\n" +
-                me + "|5|2|83638380834D|9|0\n" +
-                me + "|5|1|6E6167695F32303236|13|2\n" +
-                me + "|4|0|8352836E838B|8|2\n" +
-                me + "|4|2|8386834C8356838D|6|1\n" +
-                me + "|4|2|8341834A8363834C|10|0\n" +
-                me + "|2|1|83718372834C|10|2\n" +
-                me + "|4|2|834A8351838D8345|0|0\n" +
-                me + "|4|1|834A8351838D8345|7|2\n",
-            StoredRows(program.File(L"Default.db")));
+  // A probe too slow for that pace reads a match after the game has moved on: wrong sides, characters or
+  // counts.
+  EXPECT_EQ(BuiltInEveningRows(), StoredRows(program.File(L"Default.db")));
+}
+// The overlay files follow the record: a capture, an undo from the summary's menu, a shortcut's profile switch.
+TEST(Recording, StreamOverlayFilesFollowCapturesUndoAndAProfileSwitch) {
+  ProgramFolderFixture program;
+  for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));
+  std::wstring overlay = program.File(L"overlay");
+  CreateDirectoryW(overlay.c_str(), nullptr);
+  // Shortcut 0 (Ctrl+F9) switches to the other profile.
+  program.Settings("[StreamOverlay]\r\nEnabled=1\r\nFolder=" + Ascii(overlay) + "\r\n[Shortcut]\r\nKey0=632\r\nPath0=" +
+                   Ascii(program.File(L"Other.db")) + "\r\n");
+  WriteWholeFile(program.File(L"evening.txt"), "menu\nmatch host 3 7 me rival\nwin 1\nwin 2\nwin 1\nmenu\n"
+                                               "match host 3 8 me ace\nwin 2\nwin 2\nmenu\nquit\n");
+  ChildProcess game;
+  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"evening.txt") + L"\"",
+                         program.Path()));
+  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  ASSERT_NE(nullptr, gameWindow);
+  ChildProcess tracker;
+  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  HWND main = WaitForTrackerStarted(tracker.Id());
+  ASSERT_NE(nullptr, main);
+  HWND summary = SummaryWindowOf(tracker.Id());
+  ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
+  auto text = [&](const wchar_t* name) { return ReadWholeFile(overlay + L"\\" + name); };
+  // Written at the start, before any match; the empty profile becomes the other one.
+  EXPECT_TRUE(WaitUntil([&] { return !text(L"last.txt").empty(); }));
+  ASSERT_TRUE(CopyFileW(program.File(L"Default.db").c_str(), program.File(L"Other.db").c_str(), TRUE));
+  std::string none = text(L"last.txt");
+
+  Step(gameWindow, 5);
+  EXPECT_TRUE(WaitUntil([&] { return text(L"last.txt").find(") 2-1 rival(") != std::string::npos; }, 20000))
+      << text(L"last.txt");
+  EXPECT_EQ("1\xE9\x80\xA3\xE5\x8B\x9D", text(L"streak.txt"));  // 1連勝
+  Step(gameWindow, 1);
+  Sleep(1500);
+  Step(gameWindow, 3);
+  EXPECT_TRUE(WaitUntil([&] { return text(L"last.txt").find(") 0-2 ace(") != std::string::npos; }, 20000));
+  EXPECT_EQ("1\xE9\x80\xA3\xE6\x95\x97", text(L"streak.txt"));  // 1連敗
+
+  PostMessageW(summary, WM_SYSCOMMAND, 0xC000, 0);  // 元に戻す
+  EXPECT_TRUE(WaitUntil([&] { return text(L"last.txt").find(") 2-1 rival(") != std::string::npos; }));
+  PostMessageW(summary, WM_COMMAND, 50000, 0);
+  EXPECT_TRUE(WaitUntil([&] { return text(L"last.txt") == none; })) << text(L"last.txt");
+
+  Step(gameWindow, 2);  // menu, quit
+  EXPECT_EQ(0u, game.WaitExit());
+  PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_EQ(0u, tracker.WaitExit());
+  EXPECT_EQ(1, CountRows(program.File(L"Default.db")));
+  EXPECT_EQ(program.File(L"Other.db"), program.Setting(L"General", L"Profile"));
 }
 }  // namespace

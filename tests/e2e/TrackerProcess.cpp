@@ -1,5 +1,6 @@
 #include "TrackerProcess.h"
 
+#include <sqlite3.h>
 #include <tlhelp32.h>
 
 namespace {
@@ -34,6 +35,10 @@ bool ProgramFolderFixture::Add(const wchar_t* name) {
   return CopyFileW(BuildOutput(name).c_str(), File(name).c_str(), FALSE) != FALSE;
 }
 
+bool ProgramFolderFixture::AddFrom(const std::wstring& folder, const wchar_t* name) {
+  return CopyFileW((folder + L"\\" + name).c_str(), File(name).c_str(), FALSE) != FALSE;
+}
+
 std::wstring ProgramFolderFixture::Setting(const wchar_t* section, const wchar_t* key) const {
   wchar_t buffer[2048];
   GetPrivateProfileStringW(section, key, L"<none>", buffer, 2048, File(L"Corvenka.ini").c_str());
@@ -54,16 +59,15 @@ HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, DWORD timeo
 HWND WaitForTrackerStarted(DWORD processId, DWORD timeoutMs) {
   HWND main = WaitForProcessWindow(processId, L"ZodaZovazi", timeoutMs);
   if (!main) return nullptr;
-  // The summary window is the last window the start-up creates; it holds the record list.
+  // The summary window is the last window the start-up creates.
+  return WaitUntil([&] { return SummaryWindowOf(processId) != nullptr; }, timeoutMs) ? main : nullptr;
+}
+
+HWND SummaryWindowOf(DWORD processId) {
+  // The first of the process's dialogs that holds the record list.
   WindowSearch search{processId, L"#32770", nullptr};
-  bool started = WaitUntil(
-      [&] {
-        search.found = nullptr;
-        EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&search));
-        return search.found && FindWindowExW(search.found, nullptr, L"SysListView32", nullptr);
-      },
-      timeoutMs);
-  return started ? main : nullptr;
+  EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&search));
+  return search.found && FindWindowExW(search.found, nullptr, L"SysListView32", nullptr) ? search.found : nullptr;
 }
 
 HWND VisibleWindowOf(DWORD processId) {
@@ -85,3 +89,43 @@ bool ProcessHasModule(DWORD processId, const wchar_t* moduleName) {
 }
 
 std::string Ascii(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+std::string StoredRows(const std::wstring& database) {
+  std::string rows;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(Ascii(database).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_exec(
+        db, "SELECT hex(p1name), p1id, p1win, hex(p2name), p2id, p2win FROM viziriduvozmirrow ORDER BY timestamp",
+        [](void* out, int n, char** values, char**) {
+          auto* text = static_cast<std::string*>(out);
+          for (int i = 0; i < n; ++i) *text += std::string(i ? "|" : "") + (values[i] ? values[i] : "NULL");
+          *text += "\n";
+          return 0;
+        },
+        &rows, nullptr);
+  }
+  sqlite3_close(db);
+  return rows;
+}
+
+std::string AutorunSettings(const ProgramFolderFixture& program) {
+  return "[Autorun]\r\nGameProgram.Enabled=1\r\nGameProgram.FileName=" + Ascii(program.File(L"mirrow.exe")) +
+         "\r\nReportTool.Enabled=1\r\nReportTool.FileName=" + Ascii(program.File(L"mirrow_report.exe")) + "\r\n";
+}
+
+std::string BuiltInEveningRows() {
+  // Every played match of the evening, from the user's side (the watched one is not there).
+  const std::string me = "837E83698367";
+  return me + "|3|2|834A8351838D8345|7|1\n" +
+         me + "|3|0|82B582B882AD8ADB|11|2\n" +
+         me + "|3|2|8367834C838F|0|1\n" +
+         me + "|5|1|83888343837D8360|12|2\n" +
+         me + "|5|2|83638380834D|9|0\n" +
+         me + "|5|1|6E6167695F32303236|13|2\n" +
+         me + "|4|0|8352836E838B|8|2\n" +
+         me + "|4|2|8386834C8356838D|6|1\n" +
+         me + "|4|2|8341834A8363834C|10|0\n" +
+         me + "|2|1|83718372834C|10|2\n" +
+         me + "|4|2|834A8351838D8345|0|0\n" +
+         me + "|4|1|834A8351838D8345|7|2\n";
+}

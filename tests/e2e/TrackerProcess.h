@@ -10,6 +10,8 @@ class ProgramFolderFixture {
  public:
   // Copies the named build outputs ("Corvenka.exe", "MirrowAddr.dll", "mirrow.exe", "mirrow_report.exe").
   bool Add(const wchar_t* name);
+  // Copies a file of that name from another folder (a release unpacked, say).
+  bool AddFrom(const std::wstring& folder, const wchar_t* name);
   std::wstring File(const wchar_t* name) const { return folder_.File(name); }
   const std::wstring& Path() const { return folder_.Path(); }
   void Settings(const std::string& text) { WriteWholeFile(File(L"Corvenka.ini"), text); }
@@ -25,10 +27,19 @@ class ProgramFolderFixture {
 HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, DWORD timeoutMs = 20000);
 // The tracker's main window once its start-up has finished (its summary window exists), or null.
 HWND WaitForTrackerStarted(DWORD processId, DWORD timeoutMs = 20000);
+// The tracker's summary window (hidden or not), or null.
+HWND SummaryWindowOf(DWORD processId);
 // Any visible top-level window of the process.
 HWND VisibleWindowOf(DWORD processId);
 // Whether the process has loaded a module of that file name.
 bool ProcessHasModule(DWORD processId, const wchar_t* moduleName);
+
+// The stored rows as "p1name(hex)|p1id|p1win|p2name(hex)|p2id|p2win", oldest first, read with SQLite alone.
+std::string StoredRows(const std::wstring& database);
+// Settings that let the tracker start the stand-in game and its report tool from the program folder.
+std::string AutorunSettings(const ProgramFolderFixture& program);
+// The rows that the stand-in game's built-in evening leaves, as StoredRows gives them.
+std::string BuiltInEveningRows();
 
 // Paths in settings files: the scratch folders have plain ASCII names.
 std::string Ascii(const std::wstring& text);

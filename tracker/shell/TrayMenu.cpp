@@ -138,6 +138,17 @@ void RemoveTrayIcon() {
 
 const NOTIFYICONDATAW& TrayIconData() { return g_tray; }
 
+bool ShowTrayBalloon(const std::wstring& title, const std::wstring& text) {
+  if (!g_trayReady) return false;
+  // A copy: the kept data must not bring the balloon back when the taskbar is re-created.
+  NOTIFYICONDATAW balloon = g_tray;
+  balloon.uFlags = NIF_INFO;
+  lstrcpynW(balloon.szInfoTitle, title.c_str(), ARRAYSIZE(balloon.szInfoTitle));
+  lstrcpynW(balloon.szInfo, text.c_str(), ARRAYSIZE(balloon.szInfo));
+  balloon.dwInfoFlags = NIIF_INFO | NIIF_NOSOUND;
+  return Shell_NotifyIconW(NIM_MODIFY, &balloon) != FALSE;
+}
+
 LRESULT OnTrayNotify(LPARAM mouseMessage) {
   switch ((UINT)mouseMessage) {
     case WM_RBUTTONDOWN: {

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+
 constexpr wchar_t GameProgramWord[] = L"GameProgram";
 constexpr wchar_t ReportToolWord[] = L"ReportTool";
 
@@ -13,6 +15,8 @@ bool ReAddTrayIcon();
 void RemoveTrayIcon();
 // The kept icon data (hIcon tells which image is shown).
 const NOTIFYICONDATAW& TrayIconData();
+// A notification balloon at the icon; it takes no focus from the game.
+bool ShowTrayBalloon(const std::wstring& title, const std::wstring& text);
 
 LRESULT OnTrayNotify(LPARAM mouseMessage);
 void OnConnectionChanged(int state, bool launch);

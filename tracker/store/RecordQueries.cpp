@@ -205,3 +205,8 @@ bool QueryLatestMatch(const RecordFilter& filter, MatchRecord& record) {
   record = latest.record;
   return true;
 }
+
+bool QueryEveryMatchOldestFirst(MatchRowCallback callback, void* context) {
+  Delivery delivery{callback, context};
+  return Run(ReadHistoryRow, &delivery, "SELECT * FROM viziriduvozmirrow ORDER BY timestamp");
+}

@@ -20,6 +20,8 @@ bool QueryOpponentTotals(const RecordFilter& filter, MatchRowCallback callback, 
 // Newest first.
 bool QueryMatchHistory(const RecordFilter& filter, MatchRowCallback callback, void* context);
 bool QueryLatestMatch(const RecordFilter& filter, MatchRecord& record);
+// The whole table in the order the matches were played, one row at a time (for writing it out).
+bool QueryEveryMatchOldestFirst(MatchRowCallback callback, void* context);
 
 // The same answers through the plain GROUP BY statements alone: the reference the quick ways are checked against.
 bool QueryPairingTotalsByStatement(const RecordFilter& filter);

@@ -4,7 +4,9 @@
 #include <climits>
 #include <vector>
 
+#include "MatchExport.h"
 #include "RecordTable.h"
+#include "StreamOverlay.h"
 #include "ViewCommon.h"
 #include "ViewWindows.h"
 #include "resources/resource.h"
@@ -16,6 +18,7 @@
 #include "shell/TextUtil.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
+#include "store/RecordQueries.h"
 
 namespace {
 
@@ -68,6 +71,8 @@ void Refresh(HWND dialog) {
   RecordFilter none{};
   RecordTableSource source{&none, true, g_summary.direction != 0};
   RefreshRecordTable(g_summary.list, source, dialog);
+  // Every change of the record comes through here: a capture, undo, redo, a profile switch, the start.
+  UpdateStreamOverlay();
 }
 
 BOOL OnInitDialog(HWND dialog) {
@@ -85,6 +90,9 @@ BOOL OnInitDialog(HWND dialog) {
       InsertMenuW(menu, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
   }
   CheckMenuItem(menu, SummaryPeriodAll, MF_BYCOMMAND | MF_CHECKED);
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, SummaryExportCsv, L"CSVに書き出す…");
+  AppendMenuW(menu, MF_STRING, SummaryExportJson, L"JSONに書き出す…");
 
   g_summary.list = GetDlgItem(dialog, IDC_RECORD_LIST);
   SetupSortableList(g_summary.list, RecordColumns, RecordColumnCount);
@@ -186,6 +194,20 @@ void OpenDetailOfSelection(HWND dialog) {
   if (detail) ShowWindow(detail, SW_SHOW);
 }
 
+// The whole profile, in the order the matches were played.
+void ExportProfile(HWND dialog, ExportFormat format) {
+  std::wstring path;
+  if (!ChooseExportFile(dialog, format, &path)) return;
+  ExportWriter writer(path, format);
+  auto add = [](const MatchRecord& record, void* context) { static_cast<ExportWriter*>(context)->Add(record); };
+  if (!QueryEveryMatchOldestFirst(add, &writer)) {
+    ReportExportFailure(dialog, path, L"プロファイルから対戦を読み出せませんでした。");
+    return;
+  }
+  std::wstring error;
+  if (!writer.Commit(&error)) ReportExportFailure(dialog, path, error);
+}
+
 // Returns true when the message is answered here and default processing must not follow.
 bool OnSysCommand(HWND dialog, WPARAM command) {
   if ((command & 0xFFF0) == SC_CLOSE) {
@@ -211,6 +233,8 @@ bool OnSysCommand(HWND dialog, WPARAM command) {
     case SummaryOpponentProfiles: OpenOpponentProfiles(dialog); break;
     case SummaryMatchHistory: ShowHistoryFilterDialog(dialog); break;
     case SummaryCopyTable: CopyRecordTable(g_summary.list, RecordColumns, RecordColumnCount); break;
+    case SummaryExportCsv: ExportProfile(dialog, ExportFormat::Csv); break;
+    case SummaryExportJson: ExportProfile(dialog, ExportFormat::Json); break;
     default: break;
   }
   return false;

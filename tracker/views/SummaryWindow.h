@@ -19,6 +19,9 @@ enum SummaryCommand : UINT {
   SummaryOpponentProfiles = 0xE000,
   SummaryMatchHistory = 0xE001,
   SummaryCopyTable = 0xE010,
+  // Appended after the system's own entries.
+  SummaryExportCsv = 0xE100,
+  SummaryExportJson = 0xE110,
 };
 
 // Switches the current profile to `path`; on success the journal is emptied, the windows the summary

@@ -1,0 +1,98 @@
+#include "RecentForm.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+
+#include "MatchSnapshot.h"
+#include "RecordDatabase.h"
+#include "RecordQueries.h"
+
+namespace {
+// Nobody else finalizes it: the statement lives only while one walk runs.
+struct Statement {
+  sqlite3_stmt* handle = nullptr;
+  ~Statement() { sqlite3_finalize(handle); }
+};
+
+void CopyName(char* field, const unsigned char* text) {
+  size_t n = text ? strlen(reinterpret_cast<const char*>(text)) : 0;
+  if (n > 259) n = 259;
+  if (n) memcpy(field, text, n);
+  field[n] = '\0';
+}
+
+bool CharacterTotals(int id, int& wins, int& losses) {
+  wins = losses = 0;
+  RecordFilter none;
+  memset(&none, 0, sizeof none);
+  PairingCell cells[14][14];
+  if (id >= 0 && id <= 13 && PairingTotalsFromSnapshot(RecordDatabase(), none, cells)) {
+    for (int k = 0; k < 14; ++k) {
+      wins += cells[id][k].wins;
+      losses += cells[id][k].losses;
+    }
+    return true;
+  }
+  // Not the shared pairing statements: their table is what the summary shows.
+  Statement count;
+  if (sqlite3_prepare_v2(RecordDatabase(),
+                         "SELECT total(p1win/2), total(p2win/2) FROM viziriduvozmirrow WHERE p1id = ?", -1,
+                         &count.handle, nullptr) != SQLITE_OK)
+    return false;
+  sqlite3_bind_int(count.handle, 1, id);
+  if (sqlite3_step(count.handle) != SQLITE_ROW) return false;
+  wins = sqlite3_column_int(count.handle, 0);
+  losses = sqlite3_column_int(count.handle, 1);
+  return true;
+}
+}  // namespace
+
+bool QueryRecentForm(int64_t now, RecentForm& form) {
+  memset(&form, 0, sizeof form);
+  sqlite3* db = RecordDatabase();
+  if (!db) return false;
+  Statement walk;
+  if (sqlite3_prepare_v2(db,
+                         "SELECT timestamp, p1name, p1id, p1win, p2name, p2id, p2win FROM viziriduvozmirrow "
+                         "ORDER BY timestamp DESC",
+                         -1, &walk.handle, nullptr) != SQLITE_OK)
+    return false;
+  const int64_t startOfToday = now - now % TimestampUnitsPerDay;
+  bool inSession = true, inStreak = true;
+  int64_t previous = now;
+  int rc;
+  while ((rc = sqlite3_step(walk.handle)) == SQLITE_ROW) {
+    int64_t timestamp = sqlite3_column_int64(walk.handle, 0);
+    int wins = sqlite3_column_int(walk.handle, 3) / 2, losses = sqlite3_column_int(walk.handle, 6) / 2;
+    if (!form.any) {
+      form.any = true;
+      form.last.timestamp = timestamp;
+      CopyName(form.last.p1name, sqlite3_column_text(walk.handle, 1));
+      form.last.p1id = sqlite3_column_int(walk.handle, 2);
+      form.last.p1win = sqlite3_column_int(walk.handle, 3);
+      CopyName(form.last.p2name, sqlite3_column_text(walk.handle, 4));
+      form.last.p2id = sqlite3_column_int(walk.handle, 5);
+      form.last.p2win = sqlite3_column_int(walk.handle, 6);
+    }
+    bool today = timestamp >= startOfToday && timestamp < startOfToday + TimestampUnitsPerDay;
+    if (today) {
+      form.todayWins += wins;
+      form.todayLosses += losses;
+    }
+    if (inSession && previous - timestamp >= SessionGap) inSession = false;
+    if (inSession) {
+      form.sessionWins += wins;
+      form.sessionLosses += losses;
+    }
+    previous = timestamp;
+    if (inStreak && wins != losses) {
+      int step = wins > losses ? 1 : -1;
+      if (form.streak == 0 || (form.streak > 0) == (step > 0)) form.streak += step;
+      else inStreak = false;
+    }
+    if (!inSession && !inStreak && timestamp < startOfToday) break;
+  }
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return false;
+  return !form.any || CharacterTotals(form.last.p1id, form.characterWins, form.characterLosses);
+}

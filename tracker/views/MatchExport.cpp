@@ -1,0 +1,184 @@
+#include "MatchExport.h"
+
+#include <commdlg.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "ViewCommon.h"
+#include "shell/CharacterTable.h"
+#include "shell/TextUtil.h"
+#include "store/RecordDatabase.h"
+
+namespace {
+const char* const Fields[] = {"datetime",      "own_name",          "own_character", "own_character_id",
+                              "own_rounds",    "opponent_name",     "opponent_character",
+                              "opponent_character_id", "opponent_rounds", "result"};
+
+std::string NameUtf8(const char* ansi) {
+  std::wstring wide = AnsiToWide(ansi);
+  return WideToUtf8(wide.c_str());
+}
+
+std::string CharacterUtf8(int id) {
+  const CharacterEntry* entry = LookupCharacter(id);
+  return entry ? WideToUtf8(entry->fullName) : std::string();
+}
+
+// The values of one row in field order; numbers are marked so that JSON leaves them unquoted.
+struct Value {
+  std::string text;
+  bool number;
+};
+
+std::vector<Value> RowValues(const MatchRecord& r) {
+  auto number = [](int n) { return Value{std::to_string(n), true}; };
+  auto text = [](std::string s) { return Value{std::move(s), false}; };
+  return {text(IsoLocalTime(r.timestamp)), text(NameUtf8(r.p1name)), text(CharacterUtf8(r.p1id)),
+          number(r.p1id), number(r.p1win), text(NameUtf8(r.p2name)), text(CharacterUtf8(r.p2id)),
+          number(r.p2id), number(r.p2win), text(r.p1win > r.p2win ? "win" : "loss")};
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += (char)c;
+    } else if (c < 0x20) {
+      char escape[8];
+      snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+    } else {
+      out += (char)c;
+    }
+  }
+  return out + "\"";
+}
+
+std::wstring SystemMessage(DWORD code) {
+  wchar_t* text = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, code, 0, (LPWSTR)&text, 0, nullptr);
+  std::wstring message = text ? text : FormatWide(L"エラー %d", (int)code);
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
+  return message;
+}
+}  // namespace
+
+std::string IsoLocalTime(int64_t timestamp) {
+  SYSTEMTIME local = TimestampToCalendar(timestamp);
+  // The offset in force at that moment, daylight saving included.
+  SYSTEMTIME utc;
+  FILETIME utcTime;
+  int offsetMinutes = 0;
+  if (TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) && SystemTimeToFileTime(&utc, &utcTime)) {
+    int64_t utcUnits = ((int64_t)utcTime.dwHighDateTime << 32) | utcTime.dwLowDateTime;
+    offsetMinutes = (int)((timestamp - utcUnits) / 600000000LL);
+  }
+  int magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+  char text[48];
+  snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", local.wYear, local.wMonth, local.wDay,
+           local.wHour, local.wMinute, local.wSecond, local.wMilliseconds, offsetMinutes < 0 ? '-' : '+',
+           magnitude / 60, magnitude % 60);
+  return text;
+}
+
+ExportWriter::ExportWriter(const std::wstring& path, ExportFormat format)
+    : path_(path), temporary_(path + L".tmp"), format_(format) {
+  file_ = CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file_ == INVALID_HANDLE_VALUE) {
+    error_ = GetLastError();
+    return;
+  }
+  if (format_ == ExportFormat::Csv) {
+    buffer_ = "\xEF\xBB\xBF";
+    for (size_t i = 0; i < ARRAYSIZE(Fields); ++i) buffer_ += std::string(i ? "," : "") + Fields[i];
+    buffer_ += "\r\n";
+  } else {
+    buffer_ = "[";
+  }
+}
+
+ExportWriter::~ExportWriter() {
+  if (file_ != INVALID_HANDLE_VALUE) {
+    CloseHandle(file_);
+    DeleteFileW(temporary_.c_str());
+  }
+}
+
+void ExportWriter::Add(const MatchRecord& record) {
+  if (error_) return;
+  std::vector<Value> values = RowValues(record);
+  if (format_ == ExportFormat::Csv) {
+    for (size_t i = 0; i < values.size(); ++i) buffer_ += (i ? "," : "") + CsvField(values[i].text);
+    buffer_ += "\r\n";
+  } else {
+    buffer_ += rows_ ? ",\n  {" : "\n  {";
+    for (size_t i = 0; i < values.size(); ++i)
+      buffer_ += (i ? ", " : "") + JsonString(Fields[i]) + ": " +
+                 (values[i].number ? values[i].text : JsonString(values[i].text));
+    buffer_ += "}";
+  }
+  ++rows_;
+  if (buffer_.size() >= 1 << 16) Flush();
+}
+
+bool ExportWriter::Flush() {
+  if (error_) return false;
+  DWORD written = 0;
+  if (!WriteFile(file_, buffer_.data(), (DWORD)buffer_.size(), &written, nullptr) || written != buffer_.size()) {
+    error_ = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+    return false;
+  }
+  buffer_.clear();
+  return true;
+}
+
+bool ExportWriter::Commit(std::wstring* error) {
+  if (!error_ && format_ == ExportFormat::Json) buffer_ += rows_ ? "\n]\n" : "]\n";
+  if (Flush() && !FlushFileBuffers(file_)) error_ = GetLastError();
+  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+  file_ = INVALID_HANDLE_VALUE;
+  if (!error_ && !MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    error_ = GetLastError();
+  if (!error_) return true;
+  DeleteFileW(temporary_.c_str());
+  *error = SystemMessage(error_);
+  return false;
+}
+
+bool ChooseExportFile(HWND owner, ExportFormat format, std::wstring* path) {
+  bool csv = format == ExportFormat::Csv;
+  std::wstring profile = PathFindFileNameW(CurrentDatabasePath().c_str());
+  wchar_t file[1025] = L"";
+  lstrcpynW(file, profile.c_str(), MAX_PATH);
+  PathRemoveExtensionW(file);
+  PathAddExtensionW(file, csv ? L".csv" : L".json");
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = csv ? L"CSVファイル (*.csv)\0*.csv\0" : L"JSONファイル (*.json)\0*.json\0";
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = ARRAYSIZE(file);
+  dialog.lpstrDefExt = csv ? L"csv" : L"json";
+  dialog.lpstrTitle = csv ? L"CSVに書き出す" : L"JSONに書き出す";
+  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
+  if (!GetSaveFileNameW(&dialog)) return false;
+  *path = file;
+  return true;
+}
+
+void ReportExportFailure(HWND owner, const std::wstring& path, const std::wstring& reason) {
+  MessageBoxW(owner, FormatWide(L"書き出しに失敗しました。\n%s\n%s", path.c_str(), reason.c_str()).c_str(), nullptr,
+              MB_ICONERROR);
+}

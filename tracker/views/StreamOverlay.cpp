@@ -1,0 +1,81 @@
+#include "StreamOverlay.h"
+
+#include <windows.h>
+
+#include "RecordTable.h"
+#include "shell/AppState.h"
+#include "shell/CharacterTable.h"
+#include "shell/MatchCapture.h"
+#include "shell/Settings.h"
+#include "shell/TextUtil.h"
+#include "shell/TrayMenu.h"
+#include "store/RecordDatabase.h"
+
+namespace {
+const wchar_t* const OverlaySection = L"StreamOverlay";
+bool g_failureReported = false;
+
+std::wstring Record(const wchar_t* label, int wins, int losses, bool highPrecision) {
+  std::wstring text = FormatWide(L"%s%d勝%d敗", label, wins, losses);
+  if (wins + losses) text += L" " + RateText(PerMilleRate(wins, losses), highPrecision);
+  return text;
+}
+
+// Written beside the target and moved over it, so a reader never sees an empty or half file. A reader that
+// holds the old file open for a moment is waited for briefly.
+DWORD ReplaceFile(const std::wstring& path, const std::wstring& text) {
+  std::string bytes = WideToUtf8(text.c_str());
+  std::wstring temporary = path + L".tmp";
+  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  DWORD written = 0;
+  bool ok = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr) && written == bytes.size();
+  DWORD code = ok ? 0 : GetLastError();
+  CloseHandle(file);
+  for (int attempt = 0; ok && attempt < 3; ++attempt) {
+    if (MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
+    code = GetLastError();
+    Sleep(15);
+  }
+  DeleteFileW(temporary.c_str());
+  return code ? code : ERROR_WRITE_FAULT;
+}
+}  // namespace
+
+void OverlayTexts(const RecentForm& form, bool highPrecision, OverlayFile (&files)[OverlayFileCount]) {
+  files[0] = {L"today.txt", Record(L"今日 ", form.todayWins, form.todayLosses, highPrecision)};
+  files[1] = {L"session.txt", Record(L"セッション ", form.sessionWins, form.sessionLosses, highPrecision)};
+  std::wstring streak = L"連勝なし";
+  if (form.streak > 0) streak = FormatWide(L"%d連勝", form.streak);
+  if (form.streak < 0) streak = FormatWide(L"%d連敗", -form.streak);
+  files[2] = {L"streak.txt", streak};
+  files[3] = {L"last.txt", form.any ? FormatResultLine(form.last) : std::wstring(L"対戦なし")};
+  const CharacterEntry* own = form.any ? LookupCharacter(form.last.p1id) : nullptr;
+  files[4] = {L"character.txt",
+              own ? Record((std::wstring(own->fullName) + L" ").c_str(), form.characterWins, form.characterLosses,
+                           highPrecision)
+                  : std::wstring(L"対戦なし")};
+}
+
+void UpdateStreamOverlay() {
+  if (ReadSettingInt(OverlaySection, L"Enabled", 0) == 0) return;
+  std::wstring folder = ReadSettingText(OverlaySection, L"Folder", L"");
+  if (folder.empty()) return;
+  RecentForm form;
+  if (!QueryRecentForm(CurrentTimestamp(), form)) return;
+  OverlayFile files[OverlayFileCount];
+  OverlayTexts(form, g_app.highPrecision, files);
+  DWORD failure = 0;
+  for (const OverlayFile& file : files) {
+    DWORD code = ReplaceFile(folder + L"\\" + file.name, file.text);
+    if (code && !failure) failure = code;
+  }
+  if (!failure) {
+    g_failureReported = false;
+    return;
+  }
+  if (g_failureReported) return;
+  g_failureReported = true;
+  ShowTrayBalloon(L"配信用ファイルを書き込めません",
+                  FormatWide(L"%s (エラー %d)", folder.c_str(), (int)failure));
+}
