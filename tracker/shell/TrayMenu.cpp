@@ -20,6 +20,12 @@ static_assert(offsetof(NOTIFYICONDATAW, guidItem) == TrayIconDataSize, "tray ico
 namespace {
 NOTIFYICONDATAW g_tray;
 bool g_trayReady = false;
+bool g_readOnlyNote = false;
+
+void FillTrayTip() {
+  const wchar_t* tip = g_readOnlyNote ? L"Corvenka Rev.9\n読み取り専用: 対戦は保存されません" : L"Corvenka Rev.9";
+  lstrcpynW(g_tray.szTip, tip, ARRAYSIZE(g_tray.szTip));
+}
 
 HICON LoadTrayImage(int resourceId) {
   return (HICON)LoadImageW(g_app.instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, 16, 16, LR_SHARED);
@@ -88,7 +94,7 @@ bool AddTrayIcon() {
   g_tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   g_tray.uCallbackMessage = TrayNotifyMessage;
   g_tray.hIcon = LoadTrayImage(IDI_DETACHED);
-  lstrcpynW(g_tray.szTip, L"Corvenka Rev.9", ARRAYSIZE(g_tray.szTip));
+  FillTrayTip();
   g_trayReady = Shell_NotifyIconW(NIM_ADD, &g_tray) != FALSE;
   return g_trayReady;
 }
@@ -102,6 +108,12 @@ void RemoveTrayIcon() {
 }
 
 const NOTIFYICONDATAW& TrayIconData() { return g_tray; }
+
+void SetTrayReadOnlyNote(bool readOnly) {
+  g_readOnlyNote = readOnly;
+  FillTrayTip();
+  if (g_trayReady) Shell_NotifyIconW(NIM_MODIFY, &g_tray);
+}
 
 LRESULT OnTrayNotify(LPARAM mouseMessage) {
   switch ((UINT)mouseMessage) {
@@ -180,8 +192,11 @@ void ChooseProgramFile(const wchar_t* programWord) {
   dialog.nMaxFile = ARRAYSIZE(file);
   dialog.lpstrInitialDir = game ? nullptr : initialDirectory.c_str();
   dialog.lpstrDefExt = L"exe";
-  dialog.Flags = OFN_CREATEPROMPT | OFN_NOCHANGEDIR;
+  // Only a program that is there can be started later.
+  dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   if (!GetOpenFileNameW(&dialog)) return;
+  DWORD attributes = GetFileAttributesW(file);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
   WriteSettingText(L"Autorun", AutorunKeyName(programWord, L"FileName").c_str(), file);
 }
 

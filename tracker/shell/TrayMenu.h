@@ -13,6 +13,8 @@ bool ReAddTrayIcon();
 void RemoveTrayIcon();
 // The kept icon data (hIcon tells which image is shown).
 const NOTIFYICONDATAW& TrayIconData();
+// The tooltip says when the open profile cannot store matches.
+void SetTrayReadOnlyNote(bool readOnly);
 
 LRESULT OnTrayNotify(LPARAM mouseMessage);
 void OnConnectionChanged(int state, bool launch);
