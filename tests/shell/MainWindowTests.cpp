@@ -14,6 +14,7 @@
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/MainWindow.h"
+#include "shell/MatchCapture.h"
 #include "shell/ProbeBinding.h"
 #include "shell/ProfileShortcuts.h"
 #include "shell/TrayMenu.h"
@@ -101,7 +102,7 @@ TEST_F(TrackerWindowTest, StartsHiddenWithDefaultProfileAndEndsWithZero) {
   EXPECT_EQ(0u, tray.uID);
   EXPECT_EQ((UINT)(NIF_MESSAGE | NIF_ICON | NIF_TIP), tray.uFlags);
   EXPECT_EQ(TrayNotifyMessage, tray.uCallbackMessage);
-  EXPECT_STREQ(L"Corvenka Rev.9", tray.szTip);
+  EXPECT_STREQ(L"Corvenka Rev.9\nゲーム待ち\n今日 0勝0敗", tray.szTip);
   EXPECT_EQ(TrayImage(IDI_DETACHED), tray.hIcon);
   EXPECT_TRUE(TrayIconPresent());
 
@@ -261,7 +262,7 @@ TEST_F(TrackerWindowTest, SavedProfilesThatCannotHoldMatchesAreRefusedAndAMovedO
   ASSERT_TRUE(answers.Wait());
   EXPECT_NE(std::wstring::npos, answers.Seen()[0].find(moved));
   EXPECT_FALSE(FileExists(moved));
-  EXPECT_STREQ(L"Corvenka Rev.9", TrayIconData().szTip);
+  EXPECT_EQ(std::wstring::npos, std::wstring(TrayIconData().szTip).find(L"読み取り専用"));
   FinishedMatch();
   Notify(ParamChangedWParam(Side1Wins), 2);
   EXPECT_EQ(0, Exit());
@@ -324,13 +325,21 @@ TEST_F(TrackerWindowTest, OnlyASecondRoundWinIsCaptured) {
   Notify(ParamChangedWParam(BattleState), 2);
   Notify(ConnectionChangedWParam(2), 2);
   EXPECT_TRUE(probe.calls.empty());
+  ASSERT_TRUE(ShowTrayBalloon(L"", L"none yet"));
   Notify(ParamChangedWParam(Side1Wins), 2);
   EXPECT_EQ(1, CountRows(CurrentDatabasePath()));
+  // Told on the tray, the tooltip's record counting it.
+  EXPECT_EQ(FormatResultLine(Match(0, "host", 3, 2, "guest", 7, 1)), LastTrayBalloon());
+  EXPECT_NE(std::wstring::npos, std::wstring(TrayIconData().szTip).find(L"\n今日 1勝0敗"));
   probe.values[4] = 1;
   probe.values[5] = 2;
   Sleep(2);  // a fresh timestamp for the second row
+  Settings("[Tray]\r\nResultBalloon=0\r\n");
+  ASSERT_TRUE(ShowTrayBalloon(L"", L"none yet"));
   Notify(ParamChangedWParam(Side2Wins), 2);
   EXPECT_EQ(2, CountRows(CurrentDatabasePath()));
+  EXPECT_EQ(L"none yet", LastTrayBalloon()) << "switched off";
+  EXPECT_NE(std::wstring::npos, std::wstring(TrayIconData().szTip).find(L"\n今日 1勝1敗"));
   EXPECT_EQ(1, CountRows(CurrentDatabasePath(), "WHERE p1name = 'host' AND p1win = 1 AND p2win = 2"));
   EXPECT_EQ(0, Exit());
 }
@@ -339,8 +348,10 @@ TEST_F(TrackerWindowTest, ConnectionChangesSwitchTheIcon) {
   ASSERT_NE(nullptr, Start());
   Notify(ConnectionChangedWParam(Attached), 0);
   EXPECT_EQ(TrayImage(IDI_ATTACHED), TrayIconData().hIcon);
+  EXPECT_EQ(0, wcsncmp(L"Corvenka Rev.9\nゲーム接続中\n", TrayIconData().szTip, 20));
   Notify(ConnectionChangedWParam(Detached), 0);
   EXPECT_EQ(TrayImage(IDI_DETACHED), TrayIconData().hIcon);
+  EXPECT_EQ(0, wcsncmp(L"Corvenka Rev.9\nゲーム待ち\n", TrayIconData().szTip, 19));
   Notify(ConnectionChangedWParam(InMatch), 0);
   EXPECT_EQ(TrayImage(IDI_ATTACHED), TrayIconData().hIcon);
   Notify(ConnectionChangedWParam(7), 0);
@@ -385,6 +396,7 @@ TEST_F(TrackerWindowTest, AutoCountOffIgnoresTheProbeAndOnAgainAsksIt) {
   SendMessageW(window, WM_COMMAND, IDM_AUTOCOUNT_OFF, 0);
   EXPECT_TRUE(Checked(IDM_AUTOCOUNT_OFF));
   EXPECT_EQ(TrayImage(IDI_DETACHED), TrayIconData().hIcon);
+  EXPECT_EQ(0, wcsncmp(L"Corvenka Rev.9\nカウント停止中\n", TrayIconData().szTip, 23));
 
   FinishedMatch();
   Notify(ParamChangedWParam(Side1Wins), 2);

@@ -2,15 +2,19 @@
 
 #include <commdlg.h>
 #include <shlwapi.h>
+#include <sqlite3.h>
 
 #include <cstddef>
 #include <vector>
 
 #include "../resources/resource.h"
+#include "../store/RecordDatabase.h"
 #include "AppState.h"
 #include "MainWindow.h"
+#include "MatchCapture.h"
 #include "ProbeBinding.h"
 #include "Settings.h"
+#include "TextUtil.h"
 #include "ShortcutDialogs.h"
 
 // The structure as it was before the balloon icon and the GUID were added.
@@ -21,10 +25,44 @@ namespace {
 NOTIFYICONDATAW g_tray;
 bool g_trayReady = false;
 bool g_readOnlyNote = false;
+bool g_gameShown = false;
+std::wstring g_lastBalloon;
+
+// Wins and losses of the local day so far; false when the profile cannot be read now.
+bool TodaysRecord(int& wins, int& losses) {
+  sqlite3* db = RecordDatabase();
+  sqlite3_stmt* statement = nullptr;
+  if (!db || sqlite3_prepare_v2(db,
+                                "SELECT total(p1win / 2 = 1), total(p2win / 2 = 1) FROM viziriduvozmirrow "
+                                "WHERE timestamp >= ? AND timestamp < ?",
+                                -1, &statement, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    return false;
+  }
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  now.wHour = now.wMinute = now.wSecond = now.wMilliseconds = 0;
+  FILETIME start;
+  SystemTimeToFileTime(&now, &start);
+  int64_t from = (int64_t)(((uint64_t)start.dwHighDateTime << 32) | start.dwLowDateTime);
+  sqlite3_bind_int64(statement, 1, from);
+  sqlite3_bind_int64(statement, 2, from + 864000000000LL);
+  bool ok = sqlite3_step(statement) == SQLITE_ROW;
+  if (ok) {
+    wins = (int)sqlite3_column_int64(statement, 0);
+    losses = (int)sqlite3_column_int64(statement, 1);
+  }
+  sqlite3_finalize(statement);
+  return ok;
+}
 
 void FillTrayTip() {
-  const wchar_t* tip = g_readOnlyNote ? L"Corvenka Rev.9\n読み取り専用: 対戦は保存されません" : L"Corvenka Rev.9";
-  lstrcpynW(g_tray.szTip, tip, ARRAYSIZE(g_tray.szTip));
+  std::wstring tip = L"Corvenka Rev.9\n";
+  tip += g_app.autoCountOff ? L"カウント停止中" : g_gameShown ? L"ゲーム接続中" : L"ゲーム待ち";
+  int wins = 0, losses = 0;
+  if (TodaysRecord(wins, losses)) tip += FormatWide(L"\n今日 %d勝%d敗", wins, losses);
+  if (g_readOnlyNote) tip += L"\n読み取り専用: 対戦は保存されません";
+  lstrcpynW(g_tray.szTip, tip.c_str(), ARRAYSIZE(g_tray.szTip));
 }
 
 HICON LoadTrayImage(int resourceId) {
@@ -33,6 +71,8 @@ HICON LoadTrayImage(int resourceId) {
 
 void ShowTrayImage(int resourceId) {
   g_tray.hIcon = LoadTrayImage(resourceId);
+  g_gameShown = resourceId == IDI_ATTACHED;
+  FillTrayTip();
   // A failed change keeps the old image; nothing to do about it.
   if (g_trayReady) Shell_NotifyIconW(NIM_MODIFY, &g_tray);
 }
@@ -111,8 +151,32 @@ const NOTIFYICONDATAW& TrayIconData() { return g_tray; }
 
 void SetTrayReadOnlyNote(bool readOnly) {
   g_readOnlyNote = readOnly;
+  UpdateTrayTip();
+}
+
+void UpdateTrayTip() {
   FillTrayTip();
   if (g_trayReady) Shell_NotifyIconW(NIM_MODIFY, &g_tray);
+}
+
+bool ShowTrayBalloon(const std::wstring& title, const std::wstring& text) {
+  if (!g_trayReady) return false;
+  NOTIFYICONDATAW balloon = g_tray;
+  // Only the balloon changes; a balloon never takes the focus.
+  balloon.uFlags = NIF_INFO;
+  lstrcpynW(balloon.szInfoTitle, title.c_str(), ARRAYSIZE(balloon.szInfoTitle));
+  lstrcpynW(balloon.szInfo, text.c_str(), ARRAYSIZE(balloon.szInfo));
+  balloon.dwInfoFlags = NIIF_INFO | NIIF_NOSOUND;
+  balloon.uTimeout = 5000;
+  g_lastBalloon = text;
+  return Shell_NotifyIconW(NIM_MODIFY, &balloon) != FALSE;
+}
+
+const std::wstring& LastTrayBalloon() { return g_lastBalloon; }
+
+void AnnounceRecordedMatch(const MatchRecord& record) {
+  UpdateTrayTip();
+  if (ReadSettingInt(L"Tray", L"ResultBalloon", 1) != 0) ShowTrayBalloon(L"対戦を記録しました", FormatResultLine(record));
 }
 
 LRESULT OnTrayNotify(LPARAM mouseMessage) {

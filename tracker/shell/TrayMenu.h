@@ -3,6 +3,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+
+#include "../store/MatchRecord.h"
+
 constexpr wchar_t GameProgramWord[] = L"GameProgram";
 constexpr wchar_t ReportToolWord[] = L"ReportTool";
 
@@ -15,6 +19,14 @@ void RemoveTrayIcon();
 const NOTIFYICONDATAW& TrayIconData();
 // The tooltip says when the open profile cannot store matches.
 void SetTrayReadOnlyNote(bool readOnly);
+// The tooltip says the state in words and today's record; refreshed after each change of either.
+void UpdateTrayTip();
+bool ShowTrayBalloon(const std::wstring& title, const std::wstring& text);
+// The text of the last balloon shown, empty when none was.
+const std::wstring& LastTrayBalloon();
+// After a match was stored: the tooltip's record, and a balloon with the result line unless switched off
+// ("Tray", "ResultBalloon" = 0).
+void AnnounceRecordedMatch(const MatchRecord& record);
 
 LRESULT OnTrayNotify(LPARAM mouseMessage);
 void OnConnectionChanged(int state, bool launch);
