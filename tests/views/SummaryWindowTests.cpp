@@ -620,9 +620,12 @@ TEST_F(SummaryWindowTest, UndoAndRedoAfterACapture) {
   EXPECT_FALSE(grayed(0xC000));
   EXPECT_TRUE(grayed(0xC001));
 
+  auto tip = [] { return std::wstring(TrayIconData().szTip); };
+  EXPECT_NE(std::wstring::npos, tip().find(L"今日 1勝0敗"));
   Command(0xC000);
   EXPECT_EQ(Figures(6), L"0 0 0 0.0% (0.0%)");
   EXPECT_EQ(CountRows(dbPath), 0);
+  EXPECT_NE(std::wstring::npos, tip().find(L"今日 0勝0敗")) << "the tray's record follows the undo";
   RightButtonOnCaption(summary);
   EXPECT_TRUE(grayed(0xC000));
   EXPECT_FALSE(grayed(0xC001));

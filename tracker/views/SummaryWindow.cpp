@@ -14,6 +14,7 @@
 #include "shell/ProfileShortcuts.h"
 #include "shell/Settings.h"
 #include "shell/TextUtil.h"
+#include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
 
@@ -68,6 +69,8 @@ void Refresh(HWND dialog) {
   RecordFilter none{};
   RecordTableSource source{&none, true, g_summary.direction != 0};
   RefreshRecordTable(g_summary.list, source, dialog);
+  // The tray's record of today follows every change the table shows, undo included.
+  UpdateTrayTip();
 }
 
 BOOL OnInitDialog(HWND dialog) {
