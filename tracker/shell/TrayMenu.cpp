@@ -2,7 +2,6 @@
 
 #include <commdlg.h>
 #include <shlwapi.h>
-#include <sqlite3.h>
 
 #include <cstddef>
 #include <vector>
@@ -30,30 +29,12 @@ std::wstring g_lastBalloon;
 
 // Wins and losses of the local day so far; false when the profile cannot be read now.
 bool TodaysRecord(int& wins, int& losses) {
-  sqlite3* db = RecordDatabase();
-  sqlite3_stmt* statement = nullptr;
-  if (!db || sqlite3_prepare_v2(db,
-                                "SELECT total(p1win / 2 = 1), total(p2win / 2 = 1) FROM viziriduvozmirrow "
-                                "WHERE timestamp >= ? AND timestamp < ?",
-                                -1, &statement, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(statement);
-    return false;
-  }
   SYSTEMTIME now;
   GetLocalTime(&now);
   now.wHour = now.wMinute = now.wSecond = now.wMilliseconds = 0;
   FILETIME start;
   SystemTimeToFileTime(&now, &start);
-  int64_t from = (int64_t)(((uint64_t)start.dwHighDateTime << 32) | start.dwLowDateTime);
-  sqlite3_bind_int64(statement, 1, from);
-  sqlite3_bind_int64(statement, 2, from + 864000000000LL);
-  bool ok = sqlite3_step(statement) == SQLITE_ROW;
-  if (ok) {
-    wins = (int)sqlite3_column_int64(statement, 0);
-    losses = (int)sqlite3_column_int64(statement, 1);
-  }
-  sqlite3_finalize(statement);
-  return ok;
+  return CountDayResults((int64_t)(((uint64_t)start.dwHighDateTime << 32) | start.dwLowDateTime), wins, losses);
 }
 
 void FillTrayTip() {

@@ -168,6 +168,26 @@ bool OpenRecordDatabase(ProfileProblem* problem) {
 
 bool RecordDatabaseReadOnly() { return g_connection && g_readOnly; }
 
+bool CountDayResults(int64_t dayStart, int& wins, int& losses) {
+  sqlite3_stmt* statement = nullptr;
+  if (!g_connection || sqlite3_prepare_v2(g_connection,
+                                          "SELECT total(p1win / 2 = 1), total(p2win / 2 = 1) FROM viziriduvozmirrow "
+                                          "WHERE timestamp >= ? AND timestamp < ?",
+                                          -1, &statement, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    return false;
+  }
+  sqlite3_bind_int64(statement, 1, dayStart);
+  sqlite3_bind_int64(statement, 2, dayStart + TimestampUnitsPerDay);
+  bool ok = sqlite3_step(statement) == SQLITE_ROW;
+  if (ok) {
+    wins = (int)sqlite3_column_int64(statement, 0);
+    losses = (int)sqlite3_column_int64(statement, 1);
+  }
+  sqlite3_finalize(statement);
+  return ok;
+}
+
 void CloseRecordDatabase() {
   if (g_connection) {
     sqlite3_close(g_connection);

@@ -27,6 +27,8 @@ enum ProfileProblem {
 bool OpenRecordDatabase(ProfileProblem* problem = nullptr);
 // The open profile could only be opened for reading: nothing can be stored in it.
 bool RecordDatabaseReadOnly();
+// Matches won and lost by the user in the day starting at `dayStart`, for the tray's tooltip.
+bool CountDayResults(int64_t dayStart, int& wins, int& losses);
 void CloseRecordDatabase();
 // The open connection, or null.
 sqlite3* RecordDatabase();
