@@ -68,6 +68,47 @@ TEST(Recording, HostAndClientMatchesAreStoredFromTheUsersSideAndAWatchedOneIsNot
             StoredRows(database));
 }
 
+TEST(Recording, ASecondStartShowsTheRunningTrackerAndEndsSoEachMatchIsStoredOnce) {
+  ProgramFolderFixture program;
+  for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));
+  WriteWholeFile(program.File(L"evening.txt"), "title\nmenu\nmatch host 3 7 me rival\nwin 1\nwin 1\nmenu\nquit\n");
+  const std::string settings = "[WinningRate]\r\nHighPrecision=1\r\n";
+  program.Settings(settings);
+  // The first one crashes: it leaves nothing that keeps the next from starting.
+  ChildProcess crashed;
+  ASSERT_TRUE(crashed.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  ASSERT_NE(nullptr, WaitForTrackerStarted(crashed.Id()));
+  crashed.Kill();
+  EXPECT_EQ(1u, crashed.WaitExit());
+  ChildProcess game;
+  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"evening.txt") + L"\"",
+                         program.Path()));
+  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  ASSERT_NE(nullptr, gameWindow);
+  ChildProcess tracker;
+  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  HWND main = WaitForTrackerStarted(tracker.Id());
+  ASSERT_NE(nullptr, main);
+  ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
+  EXPECT_EQ(nullptr, VisibleWindowOf(tracker.Id()));
+
+  ChildProcess second;
+  ASSERT_TRUE(second.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  EXPECT_EQ(0u, second.WaitExit());
+  EXPECT_TRUE(WaitUntil([&] { return VisibleWindowOf(tracker.Id()) != nullptr; })) << "the summary comes forward";
+  EXPECT_EQ(settings, program.SettingsText()) << "the second start writes no settings";
+
+  std::wstring database = program.File(L"Default.db");
+  Step(gameWindow, 5);  // title, menu, the match to its last round
+  EXPECT_TRUE(WaitUntil([&] { return CountRows(database) == 1; }, 20000));
+  Step(gameWindow, 2);
+  EXPECT_EQ(0u, game.WaitExit());
+  PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_EQ(0u, tracker.WaitExit());
+  EXPECT_EQ("6D65|3|2|726976616C|7|0\n", StoredRows(database));
+  EXPECT_EQ(program.File(L"Default.db"), program.Setting(L"General", L"Profile"));
+}
+
 TEST(Recording, TrackerStartsTheGameAndEndsWithItAfterStartingTheReportTool) {
   ProgramFolderFixture program;
   for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe", L"mirrow_report.exe"})

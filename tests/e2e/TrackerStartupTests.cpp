@@ -11,46 +11,31 @@
 namespace {
 const DWORD StartFailed = (DWORD)-1;
 
-// Whether any window of the process became visible before it ended.
-bool ShowedWindowUntilExit(ChildProcess& process, DWORD* exitCode) {
-  bool shown = false;
-  for (int i = 0; i < 1500; ++i) {
-    if (VisibleWindowOf(process.Id())) shown = true;
-    DWORD code = process.WaitExit(20);
-    if (code != STILL_ACTIVE) {
-      *exitCode = code;
-      return shown;
-    }
-  }
-  *exitCode = STILL_ACTIVE;
-  return shown;
-}
-
-bool IsFileDialog(HWND dialog) { return GetDlgItem(dialog, 0x470) != nullptr; }
-
 size_t Occurrences(const std::string& text, const std::string& what) {
   size_t count = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
   return count;
 }
 
-TEST(TrackerStartup, WithoutTheProbeLibraryEndsAtOnceAndShowsNothing) {
+TEST(TrackerStartup, WithoutTheProbeLibraryItSaysWhatWasLookedForWhereAndEnds) {
   ProgramFolderFixture program;
   ASSERT_TRUE(program.Add(L"Corvenka.exe"));
   ChildProcess tracker;
   ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-  DWORD code = 0;
-  EXPECT_FALSE(ShowedWindowUntilExit(tracker, &code));
-  EXPECT_EQ(StartFailed, code);
+  MessageBoxAnswerer box(IDOK, tracker.Id());
+  EXPECT_EQ(0u, box.Text().find(L"MirrowAddr.dll が見つかりません。")) << Ascii(box.Text());
+  EXPECT_NE(std::wstring::npos, box.Text().find(L"探した場所: " + program.Path() + L"\n"));
+  EXPECT_EQ(StartFailed, tracker.WaitExit());
   EXPECT_FALSE(FileExists(program.File(L"Default.db")));
   EXPECT_FALSE(FileExists(program.File(L"Corvenka.ini")));
 
-  // A library without the four entries does not do either.
+  // A library without the four entries is named too.
   program.Settings("[Path]\r\nMirrowAddr=kernel32.dll\r\n");
   ChildProcess again;
   ASSERT_TRUE(again.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-  EXPECT_FALSE(ShowedWindowUntilExit(again, &code));
-  EXPECT_EQ(StartFailed, code);
+  MessageBoxAnswerer other(IDOK, again.Id());
+  EXPECT_EQ(0u, other.Text().find(L"kernel32.dll は Corvenka 用のライブラリではありません")) << Ascii(other.Text());
+  EXPECT_EQ(StartFailed, again.WaitExit());
   EXPECT_FALSE(FileExists(program.File(L"Default.db")));
   EXPECT_EQ("[Path]\r\nMirrowAddr=kernel32.dll\r\n", program.SettingsText());
 }
@@ -85,10 +70,15 @@ TEST(TrackerStartup, UnopenableProfileAsksForAFileAndCancelEndsTheStart) {
   program.Settings(settings);
   ChildProcess tracker;
   ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-  MessageBoxAnswerer box(IDOK, tracker.Id());
-  EXPECT_EQ(L"プロファイルのマッピングに失敗しました。", box.Text());
-  DialogDriver dialog(IsFileDialog, [](HWND d) { AnswerFileDialog(d, L""); }, tracker.Id());
-  EXPECT_TRUE(dialog.Wait());
+  // Asked whether to make it there: yes, which fails for want of the folder.
+  DialogSequence answers({DialogSequence::Box(IDYES), DialogSequence::Box(IDOK), DialogSequence::File(L""),
+                          DialogSequence::Box(IDOK)},
+                         tracker.Id());
+  ASSERT_TRUE(answers.Wait());
+  EXPECT_NE(std::wstring::npos, answers.Seen()[0].find(L"Z:\\no\\such\\folder\\x.db"));
+  EXPECT_EQ(0u, answers.Seen()[1].find(L"プロファイルのマッピングに失敗しました。\n\nZ:\\no\\such\\folder\\x.db\n"));
+  EXPECT_EQ(L"記録に使うプロファイル (*.db) を選ぶか、新しい名前を入力してください", answers.Seen()[2]);
+  EXPECT_EQ(L"プロファイルが選ばれなかったため、Corvenka を終了します。", answers.Seen()[3]);
   EXPECT_EQ(StartFailed, tracker.WaitExit());
   EXPECT_FALSE(FileExists(program.File(L"Default.db")));
   EXPECT_EQ(settings, program.SettingsText());
@@ -102,12 +92,9 @@ TEST(TrackerStartup, UnopenableProfileReplacedByANewFile) {
   std::wstring chosen = program.File(L"evening.db");
   ChildProcess tracker;
   ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-  MessageBoxAnswerer box(IDOK, tracker.Id());
-  EXPECT_EQ(L"プロファイルのマッピングに失敗しました。", box.Text());
-  DialogDriver dialog(IsFileDialog, [&](HWND d) { AnswerFileDialog(d, chosen); }, tracker.Id());
-  EXPECT_TRUE(dialog.Wait());
-  MessageBoxAnswerer create(IDYES, tracker.Id());
-  EXPECT_TRUE(create.Wait());
+  DialogSequence answers({DialogSequence::Box(IDNO), DialogSequence::File(chosen), DialogSequence::Box(IDYES)},
+                         tracker.Id());
+  EXPECT_TRUE(answers.Wait());
 
   HWND main = WaitForTrackerStarted(tracker.Id());
   ASSERT_NE(nullptr, main);

@@ -14,6 +14,7 @@
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/MainWindow.h"
+#include "shell/MatchCapture.h"
 #include "shell/ProbeBinding.h"
 #include "shell/ProfileShortcuts.h"
 #include "shell/TrayMenu.h"
@@ -101,7 +102,7 @@ TEST_F(TrackerWindowTest, StartsHiddenWithDefaultProfileAndEndsWithZero) {
   EXPECT_EQ(0u, tray.uID);
   EXPECT_EQ((UINT)(NIF_MESSAGE | NIF_ICON | NIF_TIP), tray.uFlags);
   EXPECT_EQ(TrayNotifyMessage, tray.uCallbackMessage);
-  EXPECT_STREQ(L"Corvenka Rev.9", tray.szTip);
+  EXPECT_STREQ(L"Corvenka Rev.9\nゲーム待ち\n今日 0勝0敗", tray.szTip);
   EXPECT_EQ(TrayImage(IDI_DETACHED), tray.hIcon);
   EXPECT_TRUE(TrayIconPresent());
 
@@ -162,13 +163,13 @@ TEST_F(TrackerWindowTest, FailedStartsWriteNoSettingsAndCallOnlyWhatWasStarted) 
   g_bindProbeStep = ScriptedBind;
   std::string unopenable = std::string("[General]\r\nProfile=") + "Z:\\no\\such\\folder\\x.db\r\ninfoTrans=2\r\n";
   Settings(unopenable.c_str());
-  MessageBoxAnswerer box(IDOK);
-  DialogDriver cancel([](HWND d) { return GetDlgItem(d, IDOK) && !GetDlgItem(d, 0xFFFF) && GetDlgItem(d, 0x470); },
-                      [](HWND d) { AnswerFileDialog(d, L""); });
+  // Not found: not made there, a file asked for, and its cancel ends the start with a word.
+  DialogSequence answers({DialogSequence::Box(IDNO), DialogSequence::File(L""), DialogSequence::Box(IDOK)});
   EXPECT_EQ(nullptr, Start());
-  EXPECT_TRUE(box.Wait());
-  EXPECT_TRUE(cancel.Wait());
-  EXPECT_EQ(L"プロファイルのマッピングに失敗しました。", box.Text());
+  ASSERT_TRUE(answers.Wait());
+  EXPECT_EQ(0u, answers.Seen()[0].find(L"プロファイルが見つかりません。\n\nZ:\\no\\such\\folder\\x.db\n"));
+  EXPECT_NE(std::wstring::npos, answers.Seen()[1].find(L"プロファイル"));
+  EXPECT_NE(std::wstring::npos, answers.Seen()[2].find(L"終了します"));
   EXPECT_EQ(1, probe.startups);
   EXPECT_EQ(1, probe.cleanups);
   EXPECT_EQ(unopenable, ReadWholeFile(g_app.settingsPath));
@@ -179,17 +180,18 @@ TEST_F(TrackerWindowTest, UnopenableProfileAsksForAnotherFileAndKeepsIt) {
   Settings("[General]\r\nProfile=Z:\\no\\such\\folder\\x.db\r\n");
   std::wstring boxText, fileType, fileName;
   bool created = false;
-  // Error box, then the file dialog, then its question whether to create the new file.
+  // Made where it was, as asked: that fails, then the error box, the file dialog, its question whether to
+  // create the new file, which is typed without its extension.
   std::thread answers([&] {
-    MessageBoxAnswerer box(IDOK);
-    boxText = box.Text();
+    DialogSequence boxes({DialogSequence::Box(IDYES), DialogSequence::Box(IDOK)});
+    if (boxes.Wait()) boxText = boxes.Seen()[1];
     DialogDriver dialog(
         [](HWND d) { return GetDlgItem(d, 0x470) != nullptr; },
         [&](HWND d) {
           fileType = WindowText(GetDlgItem(d, 0x470));
           HWND name = GetDlgItem(d, 0x47C) ? GetDlgItem(d, 0x47C) : GetDlgItem(d, 0x480);
           fileName = WindowText(name);
-          AnswerFileDialog(d, chosen);
+          AnswerFileDialog(d, folder.File(L"chosen"));
         });
     dialog.Wait();
     MessageBoxAnswerer create(IDYES);
@@ -198,7 +200,8 @@ TEST_F(TrackerWindowTest, UnopenableProfileAsksForAnotherFileAndKeepsIt) {
   HWND started = Start();
   answers.join();
   ASSERT_NE(nullptr, started);
-  EXPECT_EQ(L"プロファイルのマッピングに失敗しました。", boxText);
+  EXPECT_EQ(L"プロファイルのマッピングに失敗しました。\n\nZ:\\no\\such\\folder\\x.db\n\nファイルを作成できませんでした。",
+            boxText.substr(0, boxText.find(L'\n', 50)));
   EXPECT_EQ(L"VizirIduvoz Database (*.db)", fileType);
   // The dialog may split the initial path into its folder and the name.
   EXPECT_EQ(L"x.db", fileName.substr(fileName.size() < 4 ? 0 : fileName.size() - 4));
@@ -224,14 +227,58 @@ TEST_F(TrackerWindowTest, ProfileTooLongForTheSettingIsNotOpenedCut) {
   std::wstring cut = profile.substr(0, 1024);
   const std::string settings = "[General]\r\nProfile=" + Ascii(profile) + "\r\ninfoTrans=1\r\n";
   Settings(settings);
-  MessageBoxAnswerer box(IDOK);
-  DialogDriver cancel([](HWND d) { return GetDlgItem(d, 0x470) != nullptr; }, [](HWND d) { AnswerFileDialog(d, L""); });
+  DialogSequence answers({DialogSequence::Box(IDOK), DialogSequence::File(L""), DialogSequence::Box(IDOK)});
   EXPECT_EQ(nullptr, Start());
-  EXPECT_EQ(L"プロファイルのマッピングに失敗しました。", box.Text());
-  EXPECT_TRUE(cancel.Wait());
+  ASSERT_TRUE(answers.Wait());
+  EXPECT_EQ(0u, answers.Seen()[0].find(L"プロファイルのマッピングに失敗しました。\n\n" + cut + L"\n\nパスが長すぎて"));
   EXPECT_FALSE(FileExists(cut));
   EXPECT_EQ(settings, ReadWholeFile(g_app.settingsPath));
   DeleteFileW(cut.c_str());
+}
+
+TEST_F(TrackerWindowTest, SavedProfilesThatCannotHoldMatchesAreRefusedAndAMovedOneIsNotMadeAnew) {
+  // Each is named with its reason and left as it was; the file chosen instead keeps the next capture.
+  for (const UnusableProfile& bad : UnusableProfiles) {
+    std::wstring path = folder.File(bad.name);
+    MakeUnusableProfile(path, bad);
+    std::string before = ReadWholeFile(path);
+    Settings("[General]\r\nProfile=" + Ascii(path) + "\r\n");
+    DialogSequence answers({DialogSequence::Box(IDOK), DialogSequence::File(L""), DialogSequence::Box(IDOK)});
+    EXPECT_EQ(nullptr, Start());
+    ASSERT_TRUE(answers.Wait());
+    EXPECT_EQ(0u, answers.Seen()[0].find(L"プロファイルのマッピングに失敗しました。\n\n" + path + L"\n\n"));
+    EXPECT_NE(std::wstring::npos, answers.Seen()[0].find(bad.reason)) << answers.Seen()[0];
+    EXPECT_EQ(before, ReadWholeFile(path));
+    DrainQuit();
+  }
+
+  // A saved profile that was moved: "No" asks for the file without making one where it was.
+  std::wstring moved = folder.File(L"moved.db");
+  std::wstring found = folder.File(L"found.db");
+  ASSERT_TRUE(BuildDatabase(found, MatchTableSchema));
+  Settings("[General]\r\nProfile=" + Ascii(moved) + "\r\n");
+  DialogSequence answers({DialogSequence::Box(IDNO), DialogSequence::File(found)});
+  ASSERT_NE(nullptr, Start());
+  ASSERT_TRUE(answers.Wait());
+  EXPECT_NE(std::wstring::npos, answers.Seen()[0].find(moved));
+  EXPECT_FALSE(FileExists(moved));
+  EXPECT_EQ(std::wstring::npos, std::wstring(TrayIconData().szTip).find(L"読み取り専用"));
+  FinishedMatch();
+  Notify(ParamChangedWParam(Side1Wins), 2);
+  EXPECT_EQ(0, Exit());
+  EXPECT_EQ(1, CountRows(found));
+  EXPECT_EQ(found, Raw(L"General", L"Profile"));
+
+  // One that cannot be written is opened for reading, with a warning in a box and on the tray.
+  ASSERT_TRUE(CreateDirectoryW((found + L"-journal").c_str(), nullptr));
+  MessageBoxAnswerer warning(IDOK);
+  ASSERT_NE(nullptr, Start());
+  EXPECT_EQ(0u, warning.Text().find(L"このプロファイルには書き込めないため、読み取り専用で開きました。"));
+  EXPECT_NE(std::wstring::npos, warning.Text().find(found));
+  EXPECT_NE(std::wstring::npos, std::wstring(TrayIconData().szTip).find(L"対戦は保存されません"));
+  EXPECT_EQ(found, CurrentDatabasePath());
+  EXPECT_EQ(0, Exit());
+  EXPECT_EQ(found, Raw(L"General", L"Profile"));
 }
 
 TEST_F(TrackerWindowTest, SessionEndSavesLikeTheExitCommand) {
@@ -278,13 +325,21 @@ TEST_F(TrackerWindowTest, OnlyASecondRoundWinIsCaptured) {
   Notify(ParamChangedWParam(BattleState), 2);
   Notify(ConnectionChangedWParam(2), 2);
   EXPECT_TRUE(probe.calls.empty());
+  ASSERT_TRUE(ShowTrayBalloon(L"", L"none yet"));
   Notify(ParamChangedWParam(Side1Wins), 2);
   EXPECT_EQ(1, CountRows(CurrentDatabasePath()));
+  // Told on the tray, the tooltip's record counting it.
+  EXPECT_EQ(FormatResultLine(Match(0, "host", 3, 2, "guest", 7, 1)), LastTrayBalloon());
+  EXPECT_NE(std::wstring::npos, std::wstring(TrayIconData().szTip).find(L"\n今日 1勝0敗"));
   probe.values[4] = 1;
   probe.values[5] = 2;
   Sleep(2);  // a fresh timestamp for the second row
+  Settings("[Tray]\r\nResultBalloon=0\r\n");
+  ASSERT_TRUE(ShowTrayBalloon(L"", L"none yet"));
   Notify(ParamChangedWParam(Side2Wins), 2);
   EXPECT_EQ(2, CountRows(CurrentDatabasePath()));
+  EXPECT_EQ(L"none yet", LastTrayBalloon()) << "switched off";
+  EXPECT_NE(std::wstring::npos, std::wstring(TrayIconData().szTip).find(L"\n今日 1勝1敗"));
   EXPECT_EQ(1, CountRows(CurrentDatabasePath(), "WHERE p1name = 'host' AND p1win = 1 AND p2win = 2"));
   EXPECT_EQ(0, Exit());
 }
@@ -293,8 +348,10 @@ TEST_F(TrackerWindowTest, ConnectionChangesSwitchTheIcon) {
   ASSERT_NE(nullptr, Start());
   Notify(ConnectionChangedWParam(Attached), 0);
   EXPECT_EQ(TrayImage(IDI_ATTACHED), TrayIconData().hIcon);
+  EXPECT_EQ(0, wcsncmp(L"Corvenka Rev.9\nゲーム接続中\n", TrayIconData().szTip, 20));
   Notify(ConnectionChangedWParam(Detached), 0);
   EXPECT_EQ(TrayImage(IDI_DETACHED), TrayIconData().hIcon);
+  EXPECT_EQ(0, wcsncmp(L"Corvenka Rev.9\nゲーム待ち\n", TrayIconData().szTip, 19));
   Notify(ConnectionChangedWParam(InMatch), 0);
   EXPECT_EQ(TrayImage(IDI_ATTACHED), TrayIconData().hIcon);
   Notify(ConnectionChangedWParam(7), 0);
@@ -339,6 +396,7 @@ TEST_F(TrackerWindowTest, AutoCountOffIgnoresTheProbeAndOnAgainAsksIt) {
   SendMessageW(window, WM_COMMAND, IDM_AUTOCOUNT_OFF, 0);
   EXPECT_TRUE(Checked(IDM_AUTOCOUNT_OFF));
   EXPECT_EQ(TrayImage(IDI_DETACHED), TrayIconData().hIcon);
+  EXPECT_EQ(0, wcsncmp(L"Corvenka Rev.9\nカウント停止中\n", TrayIconData().szTip, 23));
 
   FinishedMatch();
   Notify(ParamChangedWParam(Side1Wins), 2);
@@ -438,12 +496,13 @@ TEST_F(TrackerWindowTest, ChoosingAProgramWritesItsPathAndCancelKeepsIt) {
   EXPECT_EQ(game, Raw(L"Autorun", L"GameProgram.FileName"));
   {
     DialogDriver dialog([](HWND d) { return GetDlgItem(d, 0x470) != nullptr; },
-                        [&](HWND d) {
-                          fileType = WindowText(GetDlgItem(d, 0x470));
-                          AnswerFileDialog(d, L"");
-                        });
+                        [&](HWND d) { fileType = WindowText(GetDlgItem(d, 0x470)); });
+    // A program that is not there is not taken: the dialog says so and stays until cancelled.
+    DialogSequence answers({DialogSequence::File(folder.File(L"mirrow_report.exe")), DialogSequence::Box(IDOK),
+                            DialogSequence::File(L"")});
     SendMessageW(window, WM_COMMAND, IDM_REPORT_PATH, 0);
     EXPECT_TRUE(dialog.Wait());
+    EXPECT_TRUE(answers.Wait());
   }
   EXPECT_EQ(L"報告ツール (mirrow_report.exe)", fileType);
   EXPECT_EQ(L"<none>", Raw(L"Autorun", L"ReportTool.FileName"));

@@ -75,6 +75,21 @@ TEST_F(SettingsTest, ShortcutListReadsAtMost32AndKeepsSixteenBits) {
   EXPECT_EQ(0, ShortcutCount());
 }
 
+TEST_F(SettingsTest, AShortcutPathTooLongToHoldIsMarkedAndWrittenBackWhole) {
+  std::string whole = "C:\\" + std::string(1100, 'p') + ".db";
+  Write(("[Shortcut]\r\nKey0=2113\r\nPath0=" + whole + "\r\nKey1=2114\r\nPath1=C:\\b.db\r\n").c_str());
+  ReadShortcutList();
+  ProfileShortcut entry;
+  ASSERT_TRUE(GetShortcut(0, entry));
+  EXPECT_TRUE(IsCutShortcutPath(entry.path)) << "its cut form would name another file";
+  ASSERT_TRUE(GetShortcut(1, entry));
+  EXPECT_FALSE(IsCutShortcutPath(entry.path));
+  WriteShortcutList();
+  wchar_t buffer[2048];
+  GetPrivateProfileStringW(L"Shortcut", L"Path0", L"", buffer, 2048, g_app.settingsPath.c_str());
+  EXPECT_EQ(std::wstring(whole.begin(), whole.end()), buffer);
+}
+
 TEST_F(SettingsTest, ShorterListDeletesOnlyThePairBehindIt) {
   InstallNumbered(5);
   WriteShortcutList();

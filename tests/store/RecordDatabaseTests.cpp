@@ -72,23 +72,56 @@ TEST_F(RecordDatabaseTest, FailedNewFileLeavesNothingAndKeepsThePreviousConnecti
   EXPECT_EQ(2, CountRows(first));
 }
 
-TEST_F(RecordDatabaseTest, ExistingFilesAreOpenedWithoutLookingAtTheSchema) {
-  // A file that is not a database: open succeeds (SQLite reads lazily), every use then fails.
-  std::wstring junk = folder.File(L"junk.db");
-  WriteWholeFile(junk, std::string(4096, 'x'));
-  if (Open(junk)) {
-    EXPECT_FALSE(InsertMatchRecord(Match(10000, "a", 0, 2, "b", 0, 0)));
+TEST_F(RecordDatabaseTest, FilesThatCannotHoldMatchesAreRefusedAndLeftAsTheyWere) {
+  std::wstring good = folder.File(L"good.db");
+  ASSERT_TRUE(Open(good));
+  sqlite3* previous = RecordDatabase();
+  const ProfileProblem expected[] = {ProfileNoMatchTable, ProfileMissingColumn, ProfileNotDatabase};
+  for (int i = 0; i < 3; ++i) {
+    std::wstring path = folder.File(UnusableProfiles[i].name);
+    MakeUnusableProfile(path, UnusableProfiles[i]);
+    std::string before = ReadWholeFile(path);
+    SetDatabasePath(path);
+    ProfileProblem problem = ProfileOpened;
+    EXPECT_FALSE(OpenRecordDatabase(&problem)) << i;
+    EXPECT_EQ(expected[i], problem) << i;
+    EXPECT_EQ(previous, RecordDatabase());
+    EXPECT_EQ(before, ReadWholeFile(path)) << i;
   }
-  EXPECT_EQ(std::string(4096, 'x'), ReadWholeFile(junk)) << "a failed open never changes an existing file";
 
-  // A database without the table opens; writes to it fail.
-  std::wstring empty = folder.File(L"empty.db");
-  sqlite3* other = nullptr;
-  sqlite3_open(WideToUtf8(empty.c_str()).c_str(), &other);
-  sqlite3_exec(other, "CREATE TABLE other(x)", nullptr, nullptr, nullptr);
-  sqlite3_close(other);
-  ASSERT_TRUE(Open(empty));
-  EXPECT_FALSE(InsertMatchRecord(Match(10000, "a", 0, 2, "b", 0, 0)));
+  // A database with nothing in it gets the table and index, as an empty file does.
+  std::wstring blank = folder.File(L"blank.db");
+  ASSERT_TRUE(BuildDatabase(blank, "PRAGMA user_version = 3"));
+  ASSERT_TRUE(Open(blank));
+  EXPECT_EQ(std::string(MatchTableSchema) + "\n" + MatchIndexSchema + "\n",
+            QueryText("SELECT sql FROM sqlite_master ORDER BY type DESC"));
+  EXPECT_FALSE(RecordDatabaseReadOnly());
+}
+
+TEST_F(RecordDatabaseTest, AProfileThatCannotBeWrittenOpensForReading) {
+  std::wstring locked = folder.File(L"locked.db");
+  ASSERT_TRUE(Open(locked));
+  ASSERT_TRUE(InsertMatchRecord(Match(10000, "a", 0, 2, "b", 1, 0)));
+  CloseRecordDatabase();
+  std::wstring journalBlocked = folder.File(L"blocked.db");
+  ASSERT_TRUE(CopyFileW(locked.c_str(), journalBlocked.c_str(), FALSE));
+  // Another program holds the file without letting anyone write it (the read-only attribute does the same
+  // for anyone but an administrator, and the tests run as one).
+  HANDLE holder = CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+  ASSERT_TRUE(CreateDirectoryW((journalBlocked + L"-journal").c_str(), nullptr));
+
+  for (const std::wstring& path : {locked, journalBlocked}) {
+    ASSERT_TRUE(Open(path));
+    EXPECT_TRUE(RecordDatabaseReadOnly());
+    EXPECT_EQ("10000\n", QueryText("SELECT timestamp FROM viziriduvozmirrow"));
+    EXPECT_FALSE(InsertMatchRecord(Match(20000, "a", 0, 2, "b", 1, 0)));
+    CloseRecordDatabase();
+    EXPECT_EQ(1, CountRows(path));
+  }
+  CloseHandle(holder);
+  ASSERT_TRUE(Open(locked));
+  EXPECT_FALSE(RecordDatabaseReadOnly());
 }
 
 TEST_F(RecordDatabaseTest, AnEmptyFileBecomesAProfile) {

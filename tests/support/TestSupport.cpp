@@ -199,6 +199,45 @@ bool DialogDriver::Wait() {
   return done_;
 }
 
+DialogSequence::DialogSequence(std::vector<Step> steps, DWORD processId, DWORD timeoutMs) {
+  thread_ = std::thread([this, steps, processId, timeoutMs] {
+    for (const Step& step : steps) {
+      HWND found = nullptr;
+      DWORD start = GetTickCount();
+      while (!found && GetTickCount() - start < timeoutMs) {
+        HWND dialog = FindDialogOfProcess(processId);
+        // A message box carries its text in the static control 0xFFFF, a file dialog its type box 0x470.
+        if (dialog && GetDlgItem(dialog, step.fileDialog ? 0x470 : 0xFFFF)) found = dialog;
+        else Sleep(20);
+      }
+      if (!found) return;
+      if (step.fileDialog) {
+        seen_.push_back(WindowText(found));
+        // It may stay up under its question whether to create the file.
+        AnswerFileDialog(found, step.path);
+        continue;
+      } else {
+        wchar_t text[4096] = L"";
+        GetDlgItemTextW(found, 0xFFFF, text, 4096);
+        seen_.push_back(text);
+        PostMessageW(found, WM_COMMAND, MAKEWPARAM(step.button, BN_CLICKED), (LPARAM)GetDlgItem(found, step.button));
+      }
+      start = GetTickCount();
+      while (IsWindow(found) && IsWindowVisible(found) && GetTickCount() - start < timeoutMs) Sleep(20);
+    }
+    done_ = true;
+  });
+}
+
+DialogSequence::~DialogSequence() {
+  if (thread_.joinable()) thread_.join();
+}
+
+bool DialogSequence::Wait() {
+  if (thread_.joinable()) thread_.join();
+  return done_;
+}
+
 void AnswerFileDialog(HWND dialog, const std::wstring& path) {
   if (path.empty()) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));
@@ -351,4 +390,28 @@ std::vector<std::string> ClippedTexts(HINSTANCE instance, int templateId, double
   }
   DestroyWindow(dialog);
   return clipped;
+}
+
+bool BuildDatabase(const std::wstring& dbPath, const char* sql) {
+  sqlite3* db = nullptr;
+  bool ok = sqlite3_open(ToUtf8(dbPath).c_str(), &db) == SQLITE_OK &&
+            sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(db);
+  return ok;
+}
+
+const UnusableProfile UnusableProfiles[3] = {
+    {L"other.db", "CREATE TABLE notes(x); INSERT INTO notes VALUES (1);", L"対戦記録の表がない"},
+    {L"old.db",
+     "CREATE TABLE viziriduvozmirrow(timestamp INTEGER PRIMARY KEY, p1name TEXT, p1id INTEGER, p1win INTEGER, "
+     "p2name TEXT, p2id INTEGER);",
+     L"列が足りません"},
+    {L"notes.db", nullptr, L"データベースファイルではない"},
+};
+
+void MakeUnusableProfile(const std::wstring& path, const UnusableProfile& profile) {
+  if (profile.sql)
+    BuildDatabase(path, profile.sql);
+  else
+    WriteWholeFile(path, std::string(4096, 'x'));
 }

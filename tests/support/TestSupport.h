@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include <thread>
+#include <vector>
 #include <atomic>
 
 // A fresh, empty folder under the temp folder, removed with its files when the object goes.
@@ -74,6 +75,34 @@ class DialogDriver {
 // Fills an open-file dialog's name box and confirms it (or cancels when `path` is empty).
 void AnswerFileDialog(HWND dialog, const std::wstring& path);
 
+// Answers, one after another from one watcher thread, the message boxes and file dialogs a process shows,
+// for code that shows several in a row. Each step waits for the window before it and for it to go.
+class DialogSequence {
+ public:
+  struct Step {
+    bool fileDialog;
+    int button;         // a message box's button
+    std::wstring path;  // a file dialog's answer; empty cancels
+  };
+  static Step Box(int button) { return {false, button, L""}; }
+  static Step File(const std::wstring& path) { return {true, 0, path}; }
+
+  explicit DialogSequence(std::vector<Step> steps, DWORD processId = GetCurrentProcessId(), DWORD timeoutMs = 15000);
+  ~DialogSequence();
+  // True when every step was answered.
+  bool Wait();
+  // What each answered step showed: a box's text, a file dialog's title.
+  const std::vector<std::wstring>& Seen() {
+    Wait();
+    return seen_;
+  }
+
+ private:
+  std::vector<std::wstring> seen_;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
 // A child process with its exit code.
 class ChildProcess {
  public:
@@ -106,6 +135,17 @@ std::vector<std::string> ClippedTexts(HINSTANCE instance, int templateId, double
 
 // Counts the rows of a table, or returns -1, through the real SQLite library.
 long long CountRows(const std::wstring& dbPath, const char* where = "");
+
+// Makes (or changes) a database file with SQLite alone, running `sql`; false when it failed.
+bool BuildDatabase(const std::wstring& dbPath, const char* sql);
+// Profiles a tracker must refuse, each with the word its message gives as the reason; none is changed by it.
+struct UnusableProfile {
+  const wchar_t* name;
+  const char* sql;      // null: not a database at all
+  const wchar_t* reason;
+};
+extern const UnusableProfile UnusableProfiles[3];
+void MakeUnusableProfile(const std::wstring& path, const UnusableProfile& profile);
 
 struct sqlite3;
 

@@ -17,6 +17,7 @@
 #include "shell/ProfileShortcuts.h"
 #include "shell/Settings.h"
 #include "shell/TextUtil.h"
+#include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
 #include "views/RecordTable.h"
@@ -487,7 +488,18 @@ TEST_F(SummaryWindowTest, LoadingAProfileThatDoesNotExistCreatesIt) {
 
   SendMessageW(summary, WM_COMMAND, 50005, 0);  // no such shortcut
   EXPECT_EQ(CurrentDatabasePath(), dbPath);
+  // A shortcut's file that is not there may have been moved: it is made anew only when the user says so.
+  {
+    MessageBoxAnswerer no(IDNO);
+    SendMessageW(summary, WM_COMMAND, 50001, 0);
+    EXPECT_NE(std::wstring::npos, no.Text().find(fresh));
+  }
+  EXPECT_EQ(CurrentDatabasePath(), dbPath);
+  EXPECT_FALSE(FileExists(fresh));
+  EXPECT_TRUE(CanUndo());
+  MessageBoxAnswerer yes(IDYES);
   SendMessageW(summary, WM_COMMAND, 50001, 0);
+  EXPECT_TRUE(yes.Wait());
   EXPECT_EQ(CurrentDatabasePath(), fresh);
   EXPECT_TRUE(FileExists(fresh));
   EXPECT_EQ(Title(), L"Corvenka Rev.9 - Evening");
@@ -527,28 +539,71 @@ TEST_F(SummaryWindowTest, LoadingAProfileThatDoesNotExistCreatesIt) {
   EXPECT_EQ(Figures(2), L"3 3 0 100.0% (100.0%)");
 }
 
-TEST_F(SummaryWindowTest, AProfileThatCannotBeOpenedChangesNothing) {
+TEST_F(SummaryWindowTest, AProfileThatCannotBeOpenedOrHoldMatchesChangesNothing) {
+  FakeProbe probe;
+  probe.Install();
+  g_app.copyMode = CopyNone;
   AddRun(LongAgo, 2, 2, 3, 0);
   Create();
   RecordChange(ChangeInserted, MatchRecord{});
   HWND owned = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, summary, nullptr, nullptr, nullptr);
-  ProfileShortcut shortcut{};
+  ProfileShortcut shortcuts[2] = {};
   std::wstring unreachable = folder.File(L"no such folder\\Lost.db");
-  lstrcpyW(shortcut.path, unreachable.c_str());
-  shortcut.keyCode = 'C';
-  ASSERT_TRUE(InstallShortcuts(&shortcut, 1));
+  lstrcpyW(shortcuts[0].path, unreachable.c_str());
+  shortcuts[0].keyCode = 'C';
+  // Read cut from the settings: the cut path names another file.
+  std::wstring whole = folder.File(std::wstring(1100, L'x').c_str());
+  lstrcpynW(shortcuts[1].path, whole.c_str(), 1025);
+  NoteCutShortcutPath(shortcuts[1].path, whole);
+  shortcuts[1].keyCode = 'D';
+  ASSERT_TRUE(InstallShortcuts(shortcuts, 2));
+  auto expectUnchanged = [&](const std::wstring& boxText, const std::wstring& path, const wchar_t* reason) {
+    EXPECT_EQ(0u, boxText.find(L"プロファイルのマッピングに失敗しました。\n\n" + path + L"\n\n")) << Ascii(path);
+    EXPECT_NE(std::wstring::npos, boxText.find(reason)) << Ascii(path);
+    EXPECT_EQ(CurrentDatabasePath(), dbPath);
+    EXPECT_EQ(Title(), L"Corvenka Rev.9 - Default");
+    EXPECT_EQ(Figures(2), L"3 3 0 100.0% (100.0%)");
+    EXPECT_TRUE(CanUndo());
+    EXPECT_TRUE(IsWindow(owned));
+  };
 
-  MessageBoxAnswerer answer(IDOK);
+  DialogSequence answers({DialogSequence::Box(IDYES), DialogSequence::Box(IDOK)});
   SendMessageW(summary, WM_COMMAND, 50000, 0);
-  ASSERT_TRUE(answer.Wait());
-  EXPECT_EQ(answer.Text(), L"プロファイルのマッピングに失敗しました。");
-  EXPECT_EQ(CurrentDatabasePath(), dbPath);
-  EXPECT_EQ(Title(), L"Corvenka Rev.9 - Default");
-  EXPECT_EQ(Figures(2), L"3 3 0 100.0% (100.0%)");
-  EXPECT_TRUE(CanUndo());
-  EXPECT_TRUE(IsWindow(owned));
-  SendMessageW(summary, RefreshSummaryMessage, 0, 0);
-  EXPECT_EQ(Figures(2), L"3 3 0 100.0% (100.0%)") << "still reading the old database";
+  ASSERT_TRUE(answers.Wait());
+  expectUnchanged(answers.Seen()[1], unreachable, L"ファイルを作成できませんでした");
+  {
+    MessageBoxAnswerer answer(IDOK);
+    SendMessageW(summary, WM_COMMAND, 50001, 0);
+    expectUnchanged(answer.Text(), shortcuts[1].path, L"パスが長すぎて");
+  }
+  for (const UnusableProfile& bad : UnusableProfiles) {
+    std::wstring path = folder.File(bad.name);
+    MakeUnusableProfile(path, bad);
+    std::string before = ReadWholeFile(path);
+    MessageBoxAnswerer answer(IDOK);
+    EXPECT_FALSE(LoadSummaryProfile(summary, path));
+    expectUnchanged(answer.Text(), path, bad.reason);
+    EXPECT_EQ(before, ReadWholeFile(path));
+  }
+
+  // Still the old database, for the figures and for the next capture.
+  probe.names = {{7, "me"}, {8, "rival"}};
+  probe.values = {{4, 2}, {5, 1}, {2, 2}, {3, 2}, {1, 0}};
+  CaptureFinishedMatch();
+  EXPECT_TRUE(PumpUntil([&] { return Figures(2) == L"4 4 0 100.0% (100.0%)"; }));
+  EXPECT_EQ(4, CountRows(dbPath));
+
+  // One that cannot be written is loaded for reading, with a warning in a box and on the tray.
+  std::wstring readable = folder.File(L"readable.db");
+  ASSERT_TRUE(BuildDatabase(readable, MatchTableSchema));
+  ASSERT_TRUE(CreateDirectoryW((readable + L"-journal").c_str(), nullptr));
+  MessageBoxAnswerer warning(IDOK);
+  EXPECT_TRUE(LoadSummaryProfile(summary, readable));
+  EXPECT_NE(std::wstring::npos, warning.Text().find(L"対戦は保存されません"));
+  EXPECT_EQ(Title(), L"Corvenka Rev.9 - readable");
+  EXPECT_NE(std::wstring::npos, std::wstring(TrayIconData().szTip).find(L"読み取り専用"));
+  EXPECT_TRUE(LoadSummaryProfile(summary, dbPath));
+  EXPECT_EQ(std::wstring::npos, std::wstring(TrayIconData().szTip).find(L"読み取り専用"));
 }
 
 // The caption's right button: Wine's default handling waits for the button to come up, so the release is
@@ -577,9 +632,12 @@ TEST_F(SummaryWindowTest, UndoAndRedoAfterACapture) {
   EXPECT_FALSE(grayed(0xC000));
   EXPECT_TRUE(grayed(0xC001));
 
+  auto tip = [] { return std::wstring(TrayIconData().szTip); };
+  EXPECT_NE(std::wstring::npos, tip().find(L"今日 1勝0敗"));
   Command(0xC000);
   EXPECT_EQ(Figures(6), L"0 0 0 0.0% (0.0%)");
   EXPECT_EQ(CountRows(dbPath), 0);
+  EXPECT_NE(std::wstring::npos, tip().find(L"今日 0勝0敗")) << "the tray's record follows the undo";
   RightButtonOnCaption(summary);
   EXPECT_TRUE(grayed(0xC000));
   EXPECT_FALSE(grayed(0xC001));

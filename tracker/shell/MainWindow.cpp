@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <shlwapi.h>
 
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "AppState.h"
 #include "MatchCapture.h"
 #include "ProbeBinding.h"
+#include "ProfileChoice.h"
 #include "ProfileShortcuts.h"
 #include "Settings.h"
 #include "TrayMenu.h"
@@ -29,15 +31,26 @@ struct StartupProgress {
 };
 StartupProgress g_progress;
 
+// The saved profile, or the default one of a first start, which alone is created without asking.
+bool OpenSavedProfile(HWND window, const std::wstring& path, bool firstStart, ProfileProblem* problem) {
+  SetDatabasePath(path);
+  if (!firstStart && !PathFileExistsW(path.c_str()) &&
+      !AskCreateMissingProfile(window, path, L"次にファイルを選べます")) {
+    *problem = ProfileOpened;  // declined: nothing to report
+    return false;
+  }
+  return OpenRecordDatabase(problem);
+}
+
 bool OpenProfileDatabase(HWND window) {
   bool cut = false;
   std::wstring setting = ReadSettingText(L"General", L"Profile", L"", &cut);
   std::wstring path = setting.empty() ? JoinPath(g_app.programDirectory, L"Default.db") : setting;
-  SetDatabasePath(path);
   // A cut path names another file, which would be created and saved over the user's own: ask instead.
-  while (cut || !OpenRecordDatabase()) {
-    cut = false;
-    MessageBoxW(window, L"プロファイルのマッピングに失敗しました。", nullptr, MB_ICONERROR);
+  ProfileProblem problem = ProfilePathTooLong;
+  bool opened = !cut && OpenSavedProfile(window, path, setting.empty(), &problem);
+  while (!opened) {
+    if (problem != ProfileOpened) ShowProfileFailure(window, path, problem);
     wchar_t file[1025];
     lstrcpynW(file, setting.c_str(), ARRAYSIZE(file));
     OPENFILENAMEW dialog{};
@@ -46,11 +59,18 @@ bool OpenProfileDatabase(HWND window) {
     dialog.lpstrFilter = L"VizirIduvoz Database (*.db)\0*.db\0";
     dialog.lpstrFile = file;
     dialog.nMaxFile = ARRAYSIZE(file);
+    dialog.lpstrTitle = L"記録に使うプロファイル (*.db) を選ぶか、新しい名前を入力してください";
     dialog.lpstrDefExt = L"db";
     dialog.Flags = OFN_CREATEPROMPT | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&dialog)) return false;
-    SetDatabasePath(file);
+    if (!GetOpenFileNameW(&dialog)) {
+      MessageBoxW(window, L"プロファイルが選ばれなかったため、Corvenka を終了します。", nullptr, MB_ICONINFORMATION);
+      return false;
+    }
+    path = WithProfileExtension(file);
+    SetDatabasePath(path);
+    opened = OpenRecordDatabase(&problem);
   }
+  AnnounceProfileAccess(window, path);
   return true;
 }
 

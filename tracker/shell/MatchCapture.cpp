@@ -9,6 +9,7 @@
 #include "CharacterTable.h"
 #include "ProbeBinding.h"
 #include "TextUtil.h"
+#include "TrayMenu.h"
 
 namespace {
 // The library hands ids 7 and 8 back in one buffer that the next request overwrites: copy at once.
@@ -76,6 +77,7 @@ void CaptureFinishedMatch() {
 
   RecordChange(ChangeInserted, record);
   PostMessageW(g_app.summaryWindow, RefreshSummaryMessage, 0, 0);
+  AnnounceRecordedMatch(record);
 
   switch (g_app.copyMode) {
     case CopyOpponentName: {

@@ -1,5 +1,6 @@
 #include "ProfileShortcuts.h"
 
+#include <map>
 #include <vector>
 
 #include "RecordArray.h"
@@ -7,6 +8,7 @@
 namespace {
 RecordArray<ProfileShortcut> g_shortcuts;
 HACCEL g_accelerators = nullptr;
+std::map<std::wstring, std::wstring> g_cutPaths;
 
 bool AppendKeyName(UINT virtualKey, std::wstring& text) {
   UINT scanCode = MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
@@ -44,6 +46,15 @@ bool GetShortcut(int number, ProfileShortcut& destination) {
   if (number < 0 || (size_t)number >= g_shortcuts.Count()) return false;
   destination = g_shortcuts.At((size_t)number);
   return true;
+}
+
+void NoteCutShortcutPath(const std::wstring& cut, const std::wstring& whole) { g_cutPaths[cut] = whole; }
+
+bool IsCutShortcutPath(const wchar_t* path) { return g_cutPaths.count(path) != 0; }
+
+std::wstring SavedShortcutPath(const wchar_t* path) {
+  auto found = g_cutPaths.find(path);
+  return found == g_cutPaths.end() ? std::wstring(path) : found->second;
 }
 
 int ShortcutCount() { return (int)g_shortcuts.Count(); }

@@ -25,6 +25,13 @@ int ShortcutCount();
 HACCEL ShortcutAccelerators();
 void DestroyShortcutAccelerators();
 
+// A path the settings hold longer than a shortcut can is kept whole here, so that it is written back as it was
+// and its cut form is never opened.
+void NoteCutShortcutPath(const std::wstring& cut, const std::wstring& whole);
+bool IsCutShortcutPath(const wchar_t* path);
+// The path as the settings file is to hold it.
+std::wstring SavedShortcutPath(const wchar_t* path);
+
 // One accelerator entry per shortcut, in list order.
 ACCEL AcceleratorFor(uint16_t keyCode, int number);
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "AppState.h"
 #include "ProfileShortcuts.h"
 #include "RecordArray.h"
@@ -84,13 +86,24 @@ std::wstring AutorunKeyName(const wchar_t* programWord, const wchar_t* fieldWord
   return name;
 }
 
+namespace {
+std::wstring ReadWholeSetting(const wchar_t* section, const wchar_t* key) {
+  std::vector<wchar_t> buffer(32768);
+  DWORD n = GetPrivateProfileStringW(section, key, L"", buffer.data(), (DWORD)buffer.size(), g_app.settingsPath.c_str());
+  return std::wstring(buffer.data(), n);
+}
+}  // namespace
+
 void ReadShortcutList() {
   RecordArray<ProfileShortcut> list;
   for (int i = 0; i < MaxShortcuts; ++i) {
     uint16_t key = (uint16_t)ReadSettingInt(L"Shortcut", FormatWide(L"Key%d", i).c_str(), 0);
     if (key == 0) break;
-    std::wstring path = ReadSettingText(L"Shortcut", FormatWide(L"Path%d", i).c_str(), L"");
+    bool cut = false;
+    std::wstring pathKey = FormatWide(L"Path%d", i);
+    std::wstring path = ReadSettingText(L"Shortcut", pathKey.c_str(), L"", &cut);
     if (path.empty()) break;
+    if (cut) NoteCutShortcutPath(path, ReadWholeSetting(L"Shortcut", pathKey.c_str()));
     ProfileShortcut entry{};
     lstrcpynW(entry.path, path.c_str(), ARRAYSIZE(entry.path));
     entry.keyCode = key;
@@ -105,7 +118,7 @@ void WriteShortcutList() {
   for (int i = 0; i < count; ++i) {
     if (!GetShortcut(i, entry)) break;
     WriteSettingInt(L"Shortcut", FormatWide(L"Key%d", i).c_str(), entry.keyCode);
-    WriteSettingText(L"Shortcut", FormatWide(L"Path%d", i).c_str(), entry.path);
+    WriteSettingText(L"Shortcut", FormatWide(L"Path%d", i).c_str(), SavedShortcutPath(entry.path).c_str());
   }
   // Reading stops at the first missing key, so entries left further on by a longer list do no harm.
   WriteSettingText(L"Shortcut", FormatWide(L"Key%d", count).c_str(), nullptr);

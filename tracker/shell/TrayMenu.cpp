@@ -7,10 +7,13 @@
 #include <vector>
 
 #include "../resources/resource.h"
+#include "../store/RecordDatabase.h"
 #include "AppState.h"
 #include "MainWindow.h"
+#include "MatchCapture.h"
 #include "ProbeBinding.h"
 #include "Settings.h"
+#include "TextUtil.h"
 #include "ShortcutDialogs.h"
 
 // The structure as it was before the balloon icon and the GUID were added.
@@ -20,6 +23,28 @@ static_assert(offsetof(NOTIFYICONDATAW, guidItem) == TrayIconDataSize, "tray ico
 namespace {
 NOTIFYICONDATAW g_tray;
 bool g_trayReady = false;
+bool g_readOnlyNote = false;
+bool g_gameShown = false;
+std::wstring g_lastBalloon;
+
+// Wins and losses of the local day so far; false when the profile cannot be read now.
+bool TodaysRecord(int& wins, int& losses) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  now.wHour = now.wMinute = now.wSecond = now.wMilliseconds = 0;
+  FILETIME start;
+  SystemTimeToFileTime(&now, &start);
+  return CountDayResults((int64_t)(((uint64_t)start.dwHighDateTime << 32) | start.dwLowDateTime), wins, losses);
+}
+
+void FillTrayTip() {
+  std::wstring tip = L"Corvenka Rev.9\n";
+  tip += g_app.autoCountOff ? L"カウント停止中" : g_gameShown ? L"ゲーム接続中" : L"ゲーム待ち";
+  int wins = 0, losses = 0;
+  if (TodaysRecord(wins, losses)) tip += FormatWide(L"\n今日 %d勝%d敗", wins, losses);
+  if (g_readOnlyNote) tip += L"\n読み取り専用: 対戦は保存されません";
+  lstrcpynW(g_tray.szTip, tip.c_str(), ARRAYSIZE(g_tray.szTip));
+}
 
 HICON LoadTrayImage(int resourceId) {
   return (HICON)LoadImageW(g_app.instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, 16, 16, LR_SHARED);
@@ -27,6 +52,8 @@ HICON LoadTrayImage(int resourceId) {
 
 void ShowTrayImage(int resourceId) {
   g_tray.hIcon = LoadTrayImage(resourceId);
+  g_gameShown = resourceId == IDI_ATTACHED;
+  FillTrayTip();
   // A failed change keeps the old image; nothing to do about it.
   if (g_trayReady) Shell_NotifyIconW(NIM_MODIFY, &g_tray);
 }
@@ -123,7 +150,7 @@ bool AddTrayIcon() {
   g_tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   g_tray.uCallbackMessage = TrayNotifyMessage;
   g_tray.hIcon = LoadTrayImage(IDI_DETACHED);
-  lstrcpynW(g_tray.szTip, L"Corvenka Rev.9", ARRAYSIZE(g_tray.szTip));
+  FillTrayTip();
   g_trayReady = Shell_NotifyIconW(NIM_ADD, &g_tray) != FALSE;
   return g_trayReady;
 }
@@ -138,15 +165,34 @@ void RemoveTrayIcon() {
 
 const NOTIFYICONDATAW& TrayIconData() { return g_tray; }
 
+void SetTrayReadOnlyNote(bool readOnly) {
+  g_readOnlyNote = readOnly;
+  UpdateTrayTip();
+}
+
+void UpdateTrayTip() {
+  FillTrayTip();
+  if (g_trayReady) Shell_NotifyIconW(NIM_MODIFY, &g_tray);
+}
+
 bool ShowTrayBalloon(const std::wstring& title, const std::wstring& text) {
   if (!g_trayReady) return false;
-  // A copy: the kept data must not bring the balloon back when the taskbar is re-created.
   NOTIFYICONDATAW balloon = g_tray;
+  // Only the balloon changes; a balloon never takes the focus.
   balloon.uFlags = NIF_INFO;
   lstrcpynW(balloon.szInfoTitle, title.c_str(), ARRAYSIZE(balloon.szInfoTitle));
   lstrcpynW(balloon.szInfo, text.c_str(), ARRAYSIZE(balloon.szInfo));
   balloon.dwInfoFlags = NIIF_INFO | NIIF_NOSOUND;
+  balloon.uTimeout = 5000;
+  g_lastBalloon = text;
   return Shell_NotifyIconW(NIM_MODIFY, &balloon) != FALSE;
+}
+
+const std::wstring& LastTrayBalloon() { return g_lastBalloon; }
+
+void AnnounceRecordedMatch(const MatchRecord& record) {
+  UpdateTrayTip();
+  if (ReadSettingInt(L"Tray", L"ResultBalloon", 1) != 0) ShowTrayBalloon(L"対戦を記録しました", FormatResultLine(record));
 }
 
 LRESULT OnTrayNotify(LPARAM mouseMessage) {
@@ -231,7 +277,8 @@ void ChooseProgramFile(const wchar_t* programWord) {
   dialog.nMaxFile = ARRAYSIZE(file);
   dialog.lpstrInitialDir = game ? nullptr : initialDirectory.c_str();
   dialog.lpstrDefExt = L"exe";
-  dialog.Flags = OFN_CREATEPROMPT | OFN_NOCHANGEDIR;
+  // Only a program that is there can be started later.
+  dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   g_choosingPath = true;
   g_pathDialog = nullptr;
   g_pathDialogHook = SetWindowsHookExW(WH_CBT, CatchPathDialog, nullptr, GetCurrentThreadId());
@@ -241,6 +288,8 @@ void ChooseProgramFile(const wchar_t* programWord) {
   g_pathDialog = nullptr;
   g_choosingPath = false;
   if (!chosen) return;
+  DWORD attributes = GetFileAttributesW(file);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
   WriteSettingText(L"Autorun", AutorunKeyName(programWord, L"FileName").c_str(), file);
 }
 

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "../store/MatchRecord.h"
+
 constexpr wchar_t GameProgramWord[] = L"GameProgram";
 constexpr wchar_t ReportToolWord[] = L"ReportTool";
 
@@ -15,8 +17,16 @@ bool ReAddTrayIcon();
 void RemoveTrayIcon();
 // The kept icon data (hIcon tells which image is shown).
 const NOTIFYICONDATAW& TrayIconData();
-// A notification balloon at the icon; it takes no focus from the game.
+// The tooltip says when the open profile cannot store matches.
+void SetTrayReadOnlyNote(bool readOnly);
+// The tooltip says the state in words and today's record; refreshed after each change of either.
+void UpdateTrayTip();
 bool ShowTrayBalloon(const std::wstring& title, const std::wstring& text);
+// The text of the last balloon shown, empty when none was.
+const std::wstring& LastTrayBalloon();
+// After a match was stored: the tooltip's record, and a balloon with the result line unless switched off
+// ("Tray", "ResultBalloon" = 0).
+void AnnounceRecordedMatch(const MatchRecord& record);
 
 LRESULT OnTrayNotify(LPARAM mouseMessage);
 void OnConnectionChanged(int state, bool launch);

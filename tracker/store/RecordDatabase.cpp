@@ -4,6 +4,8 @@
 #include <shlwapi.h>
 #include <sqlite3.h>
 
+#include <cstdlib>
+
 #include "../shell/TextUtil.h"
 #include "MatchSnapshot.h"
 #include "OpponentTally.h"
@@ -61,12 +63,7 @@ const std::wstring& CurrentDatabasePath() { return g_path; }
 sqlite3* RecordDatabase() { return g_connection; }
 
 namespace {
-// A file of no bytes holds no matches: made by hand (or left by an interrupted creation) to be picked as a profile.
-bool IsEmptyFile(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
-         !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && data.nFileSizeHigh == 0 && data.nFileSizeLow == 0;
-}
+bool g_readOnly = false;
 
 // Both statements or neither, so that a failure leaves the file as it was.
 bool CreateSchema(sqlite3* db) {
@@ -75,39 +72,120 @@ bool CreateSchema(sqlite3* db) {
   if (!sqlite3_get_autocommit(db)) Execute(db, "ROLLBACK");
   return false;
 }
+
+int QueryInt(sqlite3* db, const char* sql, int* value) {
+  return sqlite3_exec(
+      db, sql,
+      [](void* out, int, char** values, char**) {
+        *static_cast<int*>(out) = values[0] ? atoi(values[0]) : 0;
+        return 0;
+      },
+      value, nullptr);
+}
+
+ProfileProblem ReadProblem(int code) {
+  switch (code) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return ProfileBusy;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT: return ProfileNotDatabase;
+    default: return ProfileCannotRead;
+  }
+}
+
+// A profile must hold the match table with every column a capture writes; a database with nothing in it
+// gets the table, one with anything else is not ours to change.
+ProfileProblem CheckSchema(sqlite3* db) {
+  int entries = 0;
+  int code = QueryInt(db, "SELECT count(*) FROM sqlite_master", &entries);
+  if (code != SQLITE_OK) return ReadProblem(code);
+  if (entries == 0) return CreateSchema(db) ? ProfileOpened : ProfileTableNotMade;
+  int tables = 0;
+  code = QueryInt(db,
+                  "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'viziriduvozmirrow' "
+                  "COLLATE NOCASE",
+                  &tables);
+  if (code != SQLITE_OK) return ReadProblem(code);
+  if (tables == 0) return ProfileNoMatchTable;
+  int columns = 0;
+  code = QueryInt(db,
+                  "SELECT count(*) FROM pragma_table_info('viziriduvozmirrow') WHERE lower(name) IN "
+                  "('timestamp', 'p1name', 'p1id', 'p1win', 'p2name', 'p2id', 'p2win')",
+                  &columns);
+  if (code != SQLITE_OK) return ReadProblem(code);
+  return columns == 7 ? ProfileOpened : ProfileMissingColumn;
+}
+
+// A read-only file, or a folder where the journal cannot be made, shows only at the first write: try one
+// and take it back. A file another program is writing cannot be told now; it is taken as writable.
+bool CanWrite(sqlite3* db) {
+  if (sqlite3_db_readonly(db, "main") == 1) return false;
+  int code = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (code == SQLITE_BUSY) return true;
+  if (code != SQLITE_OK) return false;
+  int version = 0;
+  code = QueryInt(db, "PRAGMA user_version", &version);
+  if (code == SQLITE_OK) {
+    char* sql = sqlite3_mprintf("PRAGMA user_version = %d", version);
+    code = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    sqlite3_free(sql);
+  }
+  if (!sqlite3_get_autocommit(db)) Execute(db, "ROLLBACK");
+  return code == SQLITE_OK || code == SQLITE_BUSY;
+}
 }  // namespace
 
-bool OpenRecordDatabase() {
+bool OpenRecordDatabase(ProfileProblem* problem) {
+  ProfileProblem unused;
+  if (!problem) problem = &unused;
+  bool fresh = !PathFileExistsW(g_path.c_str());
   sqlite3* db = nullptr;
-  if (!PathFileExistsW(g_path.c_str())) {
-    if (sqlite3_open(g_pathUtf8.c_str(), &db) != SQLITE_OK) {
-      sqlite3_close(db);
-      return false;
-    }
-    bool ok = Execute(db, MatchTableSchema) && Execute(db, MatchIndexSchema) && Execute(db, ConnectionSettings) &&
-              RegisterFunctions(db);
-    if (!ok) {
-      sqlite3_close(db);
-      // Leave no half-made profile behind.
-      DeleteFileW(g_path.c_str());
-      return false;
-    }
-  } else {
-    bool empty = IsEmptyFile(g_path);
-    if (sqlite3_open(g_pathUtf8.c_str(), &db) != SQLITE_OK) {
-      sqlite3_close(db);
-      return false;
-    }
-    // Without the table every match captured into it would be dropped; the file is never deleted.
-    if ((empty && !CreateSchema(db)) || !Execute(db, ConnectionSettings) || !RegisterFunctions(db)) {
-      sqlite3_close(db);
-      return false;
-    }
+  if (sqlite3_open(g_pathUtf8.c_str(), &db) != SQLITE_OK) {
+    sqlite3_close(db);
+    *problem = fresh ? ProfileNotCreated : ProfileCannotRead;
+    return false;
   }
   sqlite3_busy_timeout(db, BusyWaitMilliseconds);
+  if (fresh) {
+    *problem = CreateSchema(db) ? ProfileOpened : ProfileNotCreated;
+  } else {
+    *problem = CheckSchema(db);
+  }
+  if (*problem == ProfileOpened && !(Execute(db, ConnectionSettings) && RegisterFunctions(db)))
+    *problem = fresh ? ProfileNotCreated : ProfileCannotRead;
+  if (*problem != ProfileOpened) {
+    sqlite3_close(db);
+    // Leave no half-made profile behind; an existing file is never deleted.
+    if (fresh) DeleteFileW(g_path.c_str());
+    return false;
+  }
+  bool readOnly = !fresh && !CanWrite(db);
   CloseRecordDatabase();
   g_connection = db;
+  g_readOnly = readOnly;
   return true;
+}
+
+bool RecordDatabaseReadOnly() { return g_connection && g_readOnly; }
+
+bool CountDayResults(int64_t dayStart, int& wins, int& losses) {
+  sqlite3_stmt* statement = nullptr;
+  if (!g_connection || sqlite3_prepare_v2(g_connection,
+                                          "SELECT total(p1win / 2 = 1), total(p2win / 2 = 1) FROM viziriduvozmirrow "
+                                          "WHERE timestamp >= ? AND timestamp < ?",
+                                          -1, &statement, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    return false;
+  }
+  sqlite3_bind_int64(statement, 1, dayStart);
+  sqlite3_bind_int64(statement, 2, dayStart + TimestampUnitsPerDay);
+  bool ok = sqlite3_step(statement) == SQLITE_ROW;
+  if (ok) {
+    wins = (int)sqlite3_column_int64(statement, 0);
+    losses = (int)sqlite3_column_int64(statement, 1);
+  }
+  sqlite3_finalize(statement);
+  return ok;
 }
 
 void CloseRecordDatabase() {

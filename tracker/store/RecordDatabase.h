@@ -10,7 +10,25 @@ extern const char* const MatchIndexSchema;
 
 bool SetDatabasePath(const std::wstring& path);
 const std::wstring& CurrentDatabasePath();
-bool OpenRecordDatabase();
+// Why a profile was not opened, for the message that tells the user.
+enum ProfileProblem {
+  ProfileOpened,
+  ProfileNotCreated,     // a new file could not be made (no folder, no rights)
+  ProfileCannotRead,     // an existing file could not be opened or read
+  ProfileBusy,           // another program is writing it
+  ProfileNotDatabase,    // not a database, or a damaged one
+  ProfileNoMatchTable,   // a database of something else
+  ProfileMissingColumn,  // the match table lacks a column the capture writes
+  ProfileTableNotMade,   // an empty database that cannot be written
+  ProfilePathTooLong,    // cut by the setting: names another file (never set here)
+};
+
+// On failure the previous connection stays open and current, untouched.
+bool OpenRecordDatabase(ProfileProblem* problem = nullptr);
+// The open profile could only be opened for reading: nothing can be stored in it.
+bool RecordDatabaseReadOnly();
+// Matches won and lost by the user in the day starting at `dayStart`, for the tray's tooltip.
+bool CountDayResults(int64_t dayStart, int& wins, int& losses);
 void CloseRecordDatabase();
 // The open connection, or null.
 sqlite3* RecordDatabase();

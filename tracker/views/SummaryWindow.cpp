@@ -13,9 +13,11 @@
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
 #include "shell/ColorListRow.h"
+#include "shell/ProfileChoice.h"
 #include "shell/ProfileShortcuts.h"
 #include "shell/Settings.h"
 #include "shell/TextUtil.h"
+#include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
 #include "store/RecordQueries.h"
@@ -71,6 +73,8 @@ void Refresh(HWND dialog) {
   RecordFilter none{};
   RecordTableSource source{&none, true, g_summary.direction != 0};
   RefreshRecordTable(g_summary.list, source, dialog);
+  // The tray's record of today follows every change the table shows, undo included.
+  UpdateTrayTip();
   // Every change of the record comes through here: a capture, undo, redo, a profile switch, the start.
   UpdateStreamOverlay();
 }
@@ -167,7 +171,7 @@ void ChooseProfileFile(HWND dialog) {
   dialogData.lpstrDefExt = L"db";
   dialogData.Flags = OFN_CREATEPROMPT | OFN_NOCHANGEDIR;
   if (!GetOpenFileNameW(&dialogData)) return;
-  LoadSummaryProfile(dialog, path);
+  LoadSummaryProfile(dialog, WithProfileExtension(path));
 }
 
 void OpenOpponentProfiles(HWND dialog) {
@@ -243,6 +247,14 @@ bool OnSysCommand(HWND dialog, WPARAM command) {
 void OnShortcutCommand(HWND dialog, int number) {
   ProfileShortcut shortcut;
   if (!GetShortcut(number, shortcut)) return;
+  // A cut path names another file; a missing one may have been moved: neither is made anew unasked.
+  if (IsCutShortcutPath(shortcut.path)) {
+    ShowProfileFailure(dialog, shortcut.path, ProfilePathTooLong);
+    return;
+  }
+  if (!PathFileExistsW(shortcut.path) &&
+      !AskCreateMissingProfile(dialog, shortcut.path, L"今のプロファイルのままにします"))
+    return;
   LoadSummaryProfile(dialog, shortcut.path);
 }
 
@@ -283,9 +295,10 @@ BOOL CALLBACK CollectOwned(HWND window, LPARAM context) {
 bool LoadSummaryProfile(HWND summary, const std::wstring& path) {
   std::wstring previous = CurrentDatabasePath();
   SetDatabasePath(path);
-  if (!OpenRecordDatabase()) {
+  ProfileProblem problem;
+  if (!OpenRecordDatabase(&problem)) {
     SetDatabasePath(previous);
-    MessageBoxW(summary, L"プロファイルのマッピングに失敗しました。", nullptr, MB_ICONERROR | MB_OK);
+    ShowProfileFailure(summary, path, problem);
     return false;
   }
   ClearJournal();
@@ -295,6 +308,7 @@ bool LoadSummaryProfile(HWND summary, const std::wstring& path) {
   for (HWND window : owned.found)
     if (IsWindow(window)) DestroyWindow(window);
   Refresh(summary);
+  AnnounceProfileAccess(summary, path);
   return true;
 }
 

@@ -1,0 +1,17 @@
+// What the user is told and asked about a profile that cannot be used as it is, at start-up and on a switch.
+#pragma once
+#include <windows.h>
+#include <string>
+
+#include "../store/RecordDatabase.h"
+
+// "プロファイルのマッピングに失敗しました。", then the file and what is wrong with it and what to do.
+std::wstring ProfileFailureText(const std::wstring& path, ProfileProblem problem);
+void ShowProfileFailure(HWND owner, const std::wstring& path, ProfileProblem problem);
+// A saved path that names no file may have been moved or read wrongly: a new empty profile is made there only
+// when the user says so. `otherwise` says what "No" leads to.
+bool AskCreateMissingProfile(HWND owner, const std::wstring& path, const wchar_t* otherwise);
+// After opening: a profile opened only for reading is announced, in a box and on the tray.
+void AnnounceProfileAccess(HWND owner, const std::wstring& path);
+// A new profile typed without an extension gets ".db", as the file dialogs offer.
+std::wstring WithProfileExtension(const std::wstring& path);
