@@ -10,6 +10,7 @@
 #include "../views/SummaryWindow.h"
 #include "AppState.h"
 #include "MatchCapture.h"
+#include "PendingMatches.h"
 #include "ProbeBinding.h"
 #include "ProfileShortcuts.h"
 #include "Settings.h"
@@ -93,6 +94,7 @@ bool StartUp(HWND window) {
   CheckAutorunItems();
   // Holding Pause while the tracker starts keeps the game from being started with it.
   if (!(GetAsyncKeyState(VK_PAUSE) & 0x8000)) LaunchProgram(GameProgramWord);
+  TakeUpRecoveredMatches();
   return true;
 }
 
@@ -113,6 +115,7 @@ void ShutDown() {
   RemoveTrayIcon();
   if (g_progress.probeStarted && g_probe.cleanup) g_probe.cleanup();
   DestroyShortcutAccelerators();
+  SetPendingMatchesAside();
   CloseRecordDatabase();
   g_progress = StartupProgress();
   g_app.popupMenu = nullptr;

@@ -103,6 +103,18 @@ void RemoveTrayIcon() {
 
 const NOTIFYICONDATAW& TrayIconData() { return g_tray; }
 
+bool ShowTrayBalloon(const std::wstring& title, const std::wstring& text) {
+  if (!g_trayReady) return false;
+  // A balloon on the icon tells without taking the focus from the game.
+  NOTIFYICONDATAW balloon = g_tray;
+  balloon.uFlags = NIF_INFO;
+  lstrcpynW(balloon.szInfoTitle, title.c_str(), ARRAYSIZE(balloon.szInfoTitle));
+  lstrcpynW(balloon.szInfo, text.c_str(), ARRAYSIZE(balloon.szInfo));
+  balloon.uTimeout = 10000;
+  balloon.dwInfoFlags = NIIF_INFO;
+  return Shell_NotifyIconW(NIM_MODIFY, &balloon) != FALSE;
+}
+
 LRESULT OnTrayNotify(LPARAM mouseMessage) {
   switch ((UINT)mouseMessage) {
     case WM_RBUTTONDOWN: {

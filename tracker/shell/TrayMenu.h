@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
+#include <string>
 
 constexpr wchar_t GameProgramWord[] = L"GameProgram";
 constexpr wchar_t ReportToolWord[] = L"ReportTool";
@@ -13,6 +14,8 @@ bool ReAddTrayIcon();
 void RemoveTrayIcon();
 // The kept icon data (hIcon tells which image is shown).
 const NOTIFYICONDATAW& TrayIconData();
+// A balloon on the tray icon; false when there is no icon or the shell refuses.
+bool ShowTrayBalloon(const std::wstring& title, const std::wstring& text);
 
 LRESULT OnTrayNotify(LPARAM mouseMessage);
 void OnConnectionChanged(int state, bool launch);

@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "RecordTable.h"
+#include "ViewCommon.h"
 #include "ViewWindows.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
 #include "shell/ColorListRow.h"
+#include "shell/PendingMatches.h"
 #include "shell/ProfileShortcuts.h"
 #include "shell/Settings.h"
 #include "shell/TextUtil.h"
@@ -198,11 +200,11 @@ bool OnSysCommand(HWND dialog, WPARAM command) {
     case SummaryPeriodYesterday: ChoosePeriod(dialog, (UINT)command); break;
     case SummaryPeriodCustom: ChooseCustomPeriod(dialog); break;
     case SummaryUndo:
-      UndoChange();
+      if (CanUndo() && !UndoChange()) ShowChangeNotDone(dialog);
       Refresh(dialog);
       break;
     case SummaryRedo:
-      RedoChange();
+      if (CanRedo() && !RedoChange()) ShowChangeNotDone(dialog);
       Refresh(dialog);
       break;
     case SummaryOpponentProfiles: OpenOpponentProfiles(dialog); break;
@@ -255,12 +257,15 @@ BOOL CALLBACK CollectOwned(HWND window, LPARAM context) {
 
 bool LoadSummaryProfile(HWND summary, const std::wstring& path) {
   std::wstring previous = CurrentDatabasePath();
+  // Waiting matches belong to the profile they were captured for.
+  StorePendingMatches();
   SetDatabasePath(path);
   if (!OpenRecordDatabase()) {
     SetDatabasePath(previous);
     MessageBoxW(summary, L"プロファイルのマッピングに失敗しました。", nullptr, MB_ICONERROR | MB_OK);
     return false;
   }
+  LeavePendingMatchesWith(previous);
   ClearJournal();
   // Collected first: destroying while enumerating would change what is enumerated.
   OwnedWindows owned{summary, {}};
@@ -268,6 +273,7 @@ bool LoadSummaryProfile(HWND summary, const std::wstring& path) {
   for (HWND window : owned.found)
     if (IsWindow(window)) DestroyWindow(window);
   Refresh(summary);
+  TakeUpRecoveredMatches();
   return true;
 }
 

@@ -12,3 +12,5 @@ SYSTEMTIME TimestampToCalendar(int64_t timestamp);
 void AllowAnySize(LPARAM minMaxInfo);
 // A dialog procedure's answer to a notification that needs a result.
 INT_PTR DialogResult(HWND dialog, LRESULT result);
+// Tells the user that a change by hand, an undo or a redo was not made, and why.
+void ShowChangeNotDone(HWND owner);
