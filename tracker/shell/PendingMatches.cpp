@@ -249,7 +249,7 @@ void Flush(bool* newestDropped = nullptr) {
   }
   g_waiting.erase(g_waiting.begin(), g_waiting.begin() + (ptrdiff_t)handled);
   g_storing = false;
-  if (stored) PostMessageW(g_app.summaryWindow, RefreshSummaryMessage, 0, 0);
+  if (stored && g_app.summaryWindow) PostMessageW(g_app.summaryWindow, RefreshSummaryMessage, 0, 0);
   if (handled || g_unsaved) MirrorWaiting(CurrentDatabasePath());
   for (PendingMatch& match : g_waiting) match.waited = true;
   if (g_waiting.empty()) {
