@@ -14,6 +14,7 @@
 #include "shell/CharacterTable.h"
 #include "shell/ColorListRow.h"
 #include "shell/MatchCapture.h"
+#include "shell/PendingMatches.h"
 #include "shell/ProfileShortcuts.h"
 #include "shell/Settings.h"
 #include "store/RecordDatabase.h"
@@ -537,6 +538,35 @@ TEST_F(SummaryWindowTest, AProfileThatCannotBeOpenedChangesNothing) {
   EXPECT_TRUE(IsWindow(owned));
   SendMessageW(summary, RefreshSummaryMessage, 0, 0);
   EXPECT_EQ(Figures(2), L"3 3 0 100.0% (100.0%)") << "still reading the old database";
+}
+
+TEST_F(SummaryWindowTest, MatchesWaitingAtASwitchAreStoredInTheirOwnProfile) {
+  FakeProbe probe;
+  probe.Install();
+  Create();
+  ProfileShortcut shortcuts[2] = {};
+  std::wstring other = folder.File(L"Other.db");
+  lstrcpyW(shortcuts[0].path, dbPath.c_str());
+  lstrcpyW(shortcuts[1].path, other.c_str());
+  shortcuts[0].keyCode = 'A';
+  shortcuts[1].keyCode = 'B';
+  ASSERT_TRUE(InstallShortcuts(shortcuts, 2));
+  probe.names = {{7, "me"}, {8, "rival"}};
+  probe.values = {{4, 2}, {5, 1}, {2, 6}, {3, 7}, {1, 0}};
+  {
+    HeldReadLock reader(dbPath);
+    ASSERT_TRUE(reader.Held());
+    CaptureFinishedMatch();
+    SendMessageW(summary, WM_COMMAND, 50001, 0);
+  }
+  EXPECT_EQ(CurrentDatabasePath(), other);
+  EXPECT_EQ(0, CountRows(other)) << "never into another profile";
+  EXPECT_EQ(0, CountRows(dbPath));
+  EXPECT_TRUE(FileExists(RecoveryFilePath(dbPath)));
+  SendMessageW(summary, WM_COMMAND, 50000, 0);
+  EXPECT_EQ(1, CountRows(dbPath));
+  EXPECT_FALSE(FileExists(RecoveryFilePath(dbPath)));
+  EXPECT_EQ(0, CountRows(other));
 }
 
 // The caption's right button: Wine's default handling waits for the button to come up, so the release is

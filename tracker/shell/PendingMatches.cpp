@@ -308,12 +308,12 @@ void SetPendingMatchesAside() {
 }
 
 void LeavePendingMatchesWith(const std::wstring& previousProfile) {
-  if (g_waiting.empty()) return;
   int count = (int)g_waiting.size();
   Forget(previousProfile);
-  Announce(L"対戦結果の保存待ち",
-           FormatWide(L"保存待ちの対戦 %d 件は、次に %s を開いたときに保存します。", count,
-                      PathFindFileNameW(previousProfile.c_str())));
+  if (count)
+    Announce(L"対戦結果の保存待ち",
+             FormatWide(L"保存待ちの対戦 %d 件は、次に %s を開いたときに保存します。", count,
+                        PathFindFileNameW(previousProfile.c_str())));
 }
 
 void TakeUpRecoveredMatches() {
