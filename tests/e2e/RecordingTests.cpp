@@ -178,4 +178,69 @@ TEST(Recording, StreamOverlayFilesFollowCapturesUndoAndAProfileSwitch) {
   EXPECT_EQ(1, CountRows(program.File(L"Default.db")));
   EXPECT_EQ(program.File(L"Other.db"), program.Setting(L"General", L"Profile"));
 }
+TEST(Recording, AMatchCapturedWhileAnotherProgramHoldsTheFileIsStoredOnceItIsFree) {
+  ProgramFolderFixture program;
+  for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));
+  WriteWholeFile(program.File(L"evening.txt"),
+                 "title\nmenu\n"
+                 "match host 3 7 me foe\nwin 1\nwin 1\nmenu\n"
+                 "match client 0 11 rival me\nwin 2\nwin 2\nmenu\n"
+                 "quit\n");
+  ChildProcess game;
+  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"evening.txt") + L"\"",
+                         program.Path()));
+  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  ASSERT_NE(nullptr, gameWindow);
+  ChildProcess tracker;
+  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  HWND main = WaitForTrackerStarted(tracker.Id());
+  ASSERT_NE(nullptr, main);
+  HWND summary = WaitForProcessWindow(tracker.Id(), L"#32770");
+  ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
+  std::wstring database = program.File(L"Default.db");
+  std::wstring recovery = database + L".pending";
+  const std::string first = "6D65|3|2|666F65|7|0\n", second = "6D65|11|2|726976616C|0|0\n";
+
+  {
+    // Another program writes for longer than the tracker waits: the match waits, and a crash would not lose it.
+    HeldWriteLock writer(database);
+    ASSERT_TRUE(writer.Held());
+    Step(gameWindow, 5);
+    EXPECT_TRUE(WaitUntil([&] { return FileExists(recovery); }, 20000));
+    EXPECT_EQ(0, CountRows(database));
+  }
+  // Retried on its own once the file is free, and stored once.
+  EXPECT_TRUE(WaitUntil([&] { return CountRows(database) == 1; }, 20000));
+  EXPECT_TRUE(WaitUntil([&] { return !FileExists(recovery); }, 5000));
+  SendMessageW(summary, WM_SYSCOMMAND, 0xC000, 0);  // undo
+  EXPECT_EQ(0, CountRows(database));
+  SendMessageW(summary, WM_SYSCOMMAND, 0xC001, 0);  // redo
+  EXPECT_EQ(first, StoredRows(database));
+
+  {
+    // Quitting while the next match waits keeps it beside the profile.
+    HeldReadLock reader(database);
+    ASSERT_TRUE(reader.Held());
+    Step(gameWindow, 1);
+    Sleep(1500);
+    Step(gameWindow, 3);
+    EXPECT_TRUE(WaitUntil([&] { return FileExists(recovery); }, 20000));
+    PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(0u, tracker.WaitExit());
+  }
+  EXPECT_EQ(first, StoredRows(database));
+  EXPECT_TRUE(FileExists(recovery));
+  Step(gameWindow, 2);
+  EXPECT_EQ(0u, game.WaitExit());
+
+  // The next start stores it, once, and removes the file.
+  ChildProcess again;
+  ASSERT_TRUE(again.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  HWND mainAgain = WaitForTrackerStarted(again.Id());
+  ASSERT_NE(nullptr, mainAgain);
+  EXPECT_TRUE(WaitUntil([&] { return !FileExists(recovery); }, 20000));
+  PostMessageW(mainAgain, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_EQ(0u, again.WaitExit());
+  EXPECT_EQ(first + second, StoredRows(database));
+}
 }  // namespace

@@ -15,6 +15,7 @@
 #include "shell/AppState.h"
 #include "shell/MainWindow.h"
 #include "shell/MatchCapture.h"
+#include "shell/PendingMatches.h"
 #include "shell/ProbeBinding.h"
 #include "shell/ProfileShortcuts.h"
 #include "shell/TrayMenu.h"
@@ -291,8 +292,20 @@ TEST_F(TrackerWindowTest, SessionEndSavesLikeTheExitCommand) {
   EXPECT_TRUE(IsWindow(window));
   EXPECT_EQ(L"<none>", Raw(L"General", L"InfoTrans"));
 
+  // A match the profile refuses (another program reads it) waits: the balloon says so.
+  std::wstring recovery = RecoveryFilePath(folder.File(L"Default.db"));
+  HeldReadLock reader(folder.File(L"Default.db"));
+  ASSERT_TRUE(reader.Held());
+  FinishedMatch();
+  Notify(ParamChangedWParam(Side1Wins), 2);
+  EXPECT_EQ(1u, PendingMatchCount());
+  EXPECT_TRUE(ShowTrayBalloon(L"t", L"balloon")) << "the shell takes a balloon on the icon";
+
   // The process may be ended as soon as this returns, before the loop runs again.
   SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_TRUE(FileExists(recovery)) << "what still waits is kept beside the profile";
+  reader.Release();
+  EXPECT_EQ(0, CountRows(folder.File(L"Default.db")));
   EXPECT_EQ(L"2", Raw(L"General", L"InfoTrans"));
   EXPECT_EQ(L"1", Raw(L"WinningRate", L"HighPrecision"));
   EXPECT_EQ(folder.File(L"Default.db"), Raw(L"General", L"Profile"));

@@ -4,12 +4,14 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "TrackerTestSupport.h"
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
 #include "shell/CharacterTable.h"
 #include "shell/MatchCapture.h"
+#include "shell/PendingMatches.h"
 #include "store/RecordDatabase.h"
 
 namespace {
@@ -34,8 +36,14 @@ class MatchCaptureTest : public ::testing::Test {
     SetDatabasePath(path);
     ASSERT_TRUE(OpenRecordDatabase());
     CopyTextToClipboard(L"sentinel", -1);
+    balloons.clear();
+    g_pendingAnnouncer = [](const std::wstring&, const std::wstring& text) {
+      balloons.push_back(text);
+      return true;
+    };
   }
   void TearDown() override {
+    SetPendingMatchesAside();
     CloseRecordDatabase();
     DestroyWindow(summary);
   }
@@ -67,7 +75,9 @@ class MatchCaptureTest : public ::testing::Test {
   ScratchFolder folder;
   std::wstring path;
   HWND summary = nullptr;
+  static std::vector<std::wstring> balloons;
 };
+std::vector<std::wstring> MatchCaptureTest::balloons;
 
 TEST_F(MatchCaptureTest, HostKeepsTheSidesAndEverythingFollows) {
   Match("host", "guest", 2, 1, 3, 9, 0);
@@ -131,28 +141,114 @@ TEST_F(MatchCaptureTest, ADuplicateMillisecondIsDroppedSilently) {
   EXPECT_EQ(0, Refreshes());
   EXPECT_EQ(L"sentinel", ClipboardText());
   EXPECT_TRUE(sqlite3_get_autocommit(RecordDatabase())) << "rolled back, not left open";
+  EXPECT_EQ(0u, PendingMatchCount()) << "a taken timestamp never frees up: nothing to wait for";
 }
 
-TEST_F(MatchCaptureTest, AnInsertThatCannotBeCommittedIsNotJournalled) {
-  g_app.copyMode = CopyAll;
+TEST_F(MatchCaptureTest, AMatchTheFileRefusesWaitsAndIsStoredOnceInOrder) {
+  g_app.copyMode = CopyOpponentName;
+  std::wstring recovery = RecoveryFilePath(path);
   {
-    // Another program is reading the file: the insert runs, but its commit is refused.
+    // Another program is reading the file: each insert runs, but its commit is refused.
     HeldReadLock reader(path);
     ASSERT_TRUE(reader.Held());
     Match("a", "b", 2, 0, 1, 1, 0);
     CaptureFinishedMatch();
     EXPECT_TRUE(sqlite3_get_autocommit(RecordDatabase())) << "no transaction may stay open";
+    EXPECT_EQ(L"b", ClipboardText()) << "the match is kept, so it is copied";
+    Sleep(2);
+    Match("c", "d", 1, 2, 1, 1, 0);
+    CaptureFinishedMatch();
+    EXPECT_EQ(2u, PendingMatchCount());
+    EXPECT_TRUE(FileExists(recovery)) << "a crash now must not lose them";
+    EXPECT_FALSE(CanUndo()) << "nothing stored to take back";
+    EXPECT_EQ(0, Refreshes());
   }
   EXPECT_EQ(0, CountRows(path));
-  EXPECT_FALSE(CanUndo()) << "nothing to take back";
-  EXPECT_EQ(0, Refreshes());
-  EXPECT_EQ(L"sentinel", ClipboardText());
+  ASSERT_EQ(1u, balloons.size()) << "told once for the episode";
+  EXPECT_NE(std::wstring::npos, balloons[0].find(L"a(")) << balloons[0];
+  EXPECT_NE(std::wstring::npos, balloons[0].find(L"ほかのプログラムがプロファイルを使用中です")) << balloons[0];
 
-  // The next match is stored on its own, not together with anything left over.
-  Match("c", "d", 2, 1, 1, 1, 0);
+  // The next capture stores the waiting ones first, each once.
+  Sleep(2);
+  Match("e", "f", 2, 1, 1, 1, 0);
   CaptureFinishedMatch();
-  EXPECT_EQ("c|1|2|d|1|1\n", Rows());
+  EXPECT_EQ("a|1|2|b|1|0\nc|1|1|d|1|2\ne|1|2|f|1|1\n", Rows());
+  EXPECT_EQ(0u, PendingMatchCount());
+  EXPECT_FALSE(FileExists(recovery)) << "removed once everything is committed";
+  ASSERT_EQ(2u, balloons.size());
+  EXPECT_NE(std::wstring::npos, balloons[1].find(L"保存待ちの対戦 2 件")) << balloons[1];
+  EXPECT_EQ(1, Refreshes());
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(UndoChange());
+  EXPECT_EQ(0, CountRows(path)) << "every stored match can be taken back";
+}
+
+TEST_F(MatchCaptureTest, TheTimerStoresAWaitingMatchOnceTheFileIsFree) {
+  {
+    HeldReadLock reader(path);
+    ASSERT_TRUE(reader.Held());
+    Match("a", "b", 2, 0, 1, 1, 0);
+    CaptureFinishedMatch();
+  }
+  EXPECT_EQ(0, CountRows(path));
+  EXPECT_TRUE(PumpUntil([&] { return CountRows(path) == 1; }, 15000));
   EXPECT_TRUE(CanUndo());
+  EXPECT_EQ(2u, balloons.size());
+}
+
+TEST_F(MatchCaptureTest, WhatStillWaitsAtTheEndIsStoredAtTheNextOpeningOnce) {
+  std::wstring recovery = RecoveryFilePath(path);
+  Match("\x83\x41 '", "b", 2, 0, 1, 1, 0);  // a name in code page 932 with a quote
+  {
+    HeldReadLock reader(path);
+    CaptureFinishedMatch();
+    SetPendingMatchesAside();  // its last try is refused too
+  }
+  EXPECT_EQ(0u, PendingMatchCount());
+  ASSERT_TRUE(FileExists(recovery));
+  std::string kept = ReadWholeFile(recovery);
+  CloseRecordDatabase();
+
+  // Another profile opened meanwhile takes nothing of it.
+  std::wstring other = folder.File(L"other.db");
+  SetDatabasePath(other);
+  ASSERT_TRUE(OpenRecordDatabase());
+  TakeUpRecoveredMatches();
+  EXPECT_EQ(0, CountRows(other));
+
+  SetDatabasePath(path);
+  ASSERT_TRUE(OpenRecordDatabase());
+  balloons.clear();
+  TakeUpRecoveredMatches();
+  EXPECT_EQ("\x83\x41 '|1|2|b|1|0\n", Rows());
+  EXPECT_FALSE(FileExists(recovery));
+  ASSERT_EQ(1u, balloons.size());
+  EXPECT_NE(std::wstring::npos, balloons[0].find(L"前回保存できなかった対戦 1 件")) << balloons[0];
+
+  // A file left behind after its matches were committed (a crash in between) stores nothing twice.
+  WriteWholeFile(recovery, kept);
+  TakeUpRecoveredMatches();
+  EXPECT_EQ(1, CountRows(path));
+  EXPECT_FALSE(FileExists(recovery));
+}
+
+TEST_F(MatchCaptureTest, WaitingMatchesStayWithTheProfileTheyWereCapturedFor) {
+  {
+    HeldReadLock reader(path);
+    Match("a", "b", 2, 0, 1, 1, 0);
+    CaptureFinishedMatch();
+    ASSERT_EQ(1u, PendingMatchCount());
+    std::wstring other = folder.File(L"other.db");
+    SetDatabasePath(other);
+    ASSERT_TRUE(OpenRecordDatabase());
+    LeavePendingMatchesWith(path);
+    EXPECT_EQ(0u, PendingMatchCount());
+    EXPECT_EQ(0, CountRows(other));
+  }
+  EXPECT_TRUE(FileExists(RecoveryFilePath(path)));
+  SetDatabasePath(path);
+  ASSERT_TRUE(OpenRecordDatabase());
+  TakeUpRecoveredMatches();
+  EXPECT_EQ("a|1|2|b|1|0\n", Rows());
 }
 
 TEST_F(MatchCaptureTest, AReaderThatLetsGoSoonOnlyDelaysTheCapture) {

@@ -415,3 +415,18 @@ void MakeUnusableProfile(const std::wstring& path, const UnusableProfile& profil
   else
     WriteWholeFile(path, std::string(4096, 'x'));
 }
+
+HeldWriteLock::HeldWriteLock(const std::wstring& dbPath) {
+  if (sqlite3_open(ToUtf8(dbPath).c_str(), &db_) != SQLITE_OK) return;
+  held_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+void HeldWriteLock::Release() {
+  if (held_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  held_ = false;
+}
+
+HeldWriteLock::~HeldWriteLock() {
+  Release();
+  sqlite3_close(db_);
+}

@@ -164,3 +164,18 @@ class HeldReadLock {
   sqlite3* db_ = nullptr;
   bool held_ = false;
 };
+
+// Another connection in the middle of a write: while it lives, nobody else can write to the file.
+class HeldWriteLock {
+ public:
+  explicit HeldWriteLock(const std::wstring& dbPath);
+  ~HeldWriteLock();
+  HeldWriteLock(const HeldWriteLock&) = delete;
+  HeldWriteLock& operator=(const HeldWriteLock&) = delete;
+  bool Held() const { return held_; }
+  void Release();
+
+ private:
+  sqlite3* db_ = nullptr;
+  bool held_ = false;
+};

@@ -14,6 +14,7 @@
 #include "shell/CharacterTable.h"
 #include "shell/ColorListRow.h"
 #include "shell/MatchCapture.h"
+#include "shell/PendingMatches.h"
 #include "shell/ProfileShortcuts.h"
 #include "shell/Settings.h"
 #include "shell/TextUtil.h"
@@ -604,6 +605,35 @@ TEST_F(SummaryWindowTest, AProfileThatCannotBeOpenedOrHoldMatchesChangesNothing)
   EXPECT_NE(std::wstring::npos, std::wstring(TrayIconData().szTip).find(L"読み取り専用"));
   EXPECT_TRUE(LoadSummaryProfile(summary, dbPath));
   EXPECT_EQ(std::wstring::npos, std::wstring(TrayIconData().szTip).find(L"読み取り専用"));
+}
+
+TEST_F(SummaryWindowTest, MatchesWaitingAtASwitchAreStoredInTheirOwnProfile) {
+  FakeProbe probe;
+  probe.Install();
+  Create();
+  ProfileShortcut shortcuts[2] = {};
+  std::wstring other = folder.File(L"Other.db");
+  lstrcpyW(shortcuts[0].path, dbPath.c_str());
+  lstrcpyW(shortcuts[1].path, other.c_str());
+  shortcuts[0].keyCode = 'A';
+  shortcuts[1].keyCode = 'B';
+  ASSERT_TRUE(InstallShortcuts(shortcuts, 2));
+  probe.names = {{7, "me"}, {8, "rival"}};
+  probe.values = {{4, 2}, {5, 1}, {2, 6}, {3, 7}, {1, 0}};
+  {
+    HeldReadLock reader(dbPath);
+    ASSERT_TRUE(reader.Held());
+    CaptureFinishedMatch();
+    SendMessageW(summary, WM_COMMAND, 50001, 0);
+  }
+  EXPECT_EQ(CurrentDatabasePath(), other);
+  EXPECT_EQ(0, CountRows(other)) << "never into another profile";
+  EXPECT_EQ(0, CountRows(dbPath));
+  EXPECT_TRUE(FileExists(RecoveryFilePath(dbPath)));
+  SendMessageW(summary, WM_COMMAND, 50000, 0);
+  EXPECT_EQ(1, CountRows(dbPath));
+  EXPECT_FALSE(FileExists(RecoveryFilePath(dbPath)));
+  EXPECT_EQ(0, CountRows(other));
 }
 
 // The caption's right button: Wine's default handling waits for the button to come up, so the release is

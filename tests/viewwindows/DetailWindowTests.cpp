@@ -233,17 +233,21 @@ TEST_F(DetailWindowTest, RightDoubleClickRemovesTheNewestWinWithinTheFilter) {
   EXPECT_EQ(L"2|1|1|50%|(50%)", Counts(PositionOf(y)));
 }
 
-TEST_F(DetailWindowTest, ACorrectionThatCannotBeCommittedIsNotJournalled) {
+TEST_F(DetailWindowTest, ACorrectionThatCannotBeCommittedIsNotJournalledAndSaysSo) {
   const int x = 1, y = 6;
   Store(Match(At(2015, 7, 4, 10), "me", x, 2, "foe", y, 1));
   ASSERT_NE(nullptr, Open(x, 1));
   int before = Refreshes();
+  const std::wstring refused = L"ほかのプログラムがプロファイルを使用中のため、戦績を変更できませんでした。";
   {
     // Another program is reading the file: the write runs, but its commit is refused.
     HeldReadLock reader(profile.Path());
     ASSERT_TRUE(reader.Held());
-    DoubleClick(PositionOf(y), 3);
-    DoubleClick(PositionOf(y), 2, true);
+    for (bool right : {false, true}) {
+      MessageBoxAnswerer answer;
+      DoubleClick(PositionOf(y), right ? 2 : 3, right);
+      EXPECT_EQ(refused, answer.Text()) << (right ? "remove" : "add");
+    }
     EXPECT_TRUE(sqlite3_get_autocommit(RecordDatabase())) << "no transaction may stay open";
   }
   EXPECT_EQ(1, CountRows(profile.Path()));
@@ -251,6 +255,21 @@ TEST_F(DetailWindowTest, ACorrectionThatCannotBeCommittedIsNotJournalled) {
   EXPECT_FALSE(CanUndo()) << "the journal holds nothing the file does not have";
   EXPECT_EQ(before, Refreshes());
   EXPECT_EQ(L"1|1|0|100%|(100%)", Counts(PositionOf(y)));
+
+  // Undo and redo under the lock say so too, and keep their entry.
+  DoubleClick(PositionOf(y), 3);
+  ASSERT_EQ(2, CountRows(profile.Path()));
+  for (UINT command : {0xD000u, 0xD001u}) {
+    {
+      HeldReadLock reader(profile.Path());
+      MessageBoxAnswerer answer;
+      SystemCommand(window, command);
+      EXPECT_EQ(refused, answer.Text()) << command;
+    }
+    EXPECT_EQ(command == 0xD000u ? 2 : 1, CountRows(profile.Path()));
+    SystemCommand(window, command);
+    EXPECT_EQ(command == 0xD000u ? 1 : 2, CountRows(profile.Path()));
+  }
 }
 
 TEST_F(DetailWindowTest, OtherCellsAndPinnedRowsChangeNothing) {

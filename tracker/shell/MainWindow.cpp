@@ -11,6 +11,7 @@
 #include "../views/SummaryWindow.h"
 #include "AppState.h"
 #include "MatchCapture.h"
+#include "PendingMatches.h"
 #include "ProbeBinding.h"
 #include "ProfileChoice.h"
 #include "ProfileShortcuts.h"
@@ -113,6 +114,7 @@ bool StartUp(HWND window) {
   CheckAutorunItems();
   // Holding Pause while the tracker starts keeps the game from being started with it.
   if (!(GetAsyncKeyState(VK_PAUSE) & 0x8000)) LaunchProgram(GameProgramWord);
+  TakeUpRecoveredMatches();
   return true;
 }
 
@@ -133,6 +135,7 @@ void ShutDown() {
   RemoveTrayIcon();
   if (g_progress.probeStarted && g_probe.cleanup) g_probe.cleanup();
   DestroyShortcutAccelerators();
+  SetPendingMatchesAside();
   CloseRecordDatabase();
   g_progress = StartupProgress();
   g_app.popupMenu = nullptr;

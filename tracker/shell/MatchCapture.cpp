@@ -5,8 +5,8 @@
 
 #include "../store/RecordDatabase.h"
 #include "AppState.h"
-#include "ChangeJournal.h"
 #include "CharacterTable.h"
+#include "PendingMatches.h"
 #include "ProbeBinding.h"
 #include "TextUtil.h"
 #include "TrayMenu.h"
@@ -70,14 +70,8 @@ void CaptureFinishedMatch() {
     record.p2win = side1Wins;
   }
 
-  BeginTransaction();
-  bool ok = InsertMatchRecord(record);
-  ok = EndTransaction(!ok) && ok;
-  if (!ok) return;
-
-  RecordChange(ChangeInserted, record);
-  PostMessageW(g_app.summaryWindow, RefreshSummaryMessage, 0, 0);
-  AnnounceRecordedMatch(record);
+  // Stored now, or kept until the file takes it; only a timestamp already stored turns it away.
+  if (!StoreCapturedMatch(record)) return;
 
   switch (g_app.copyMode) {
     case CopyOpponentName: {

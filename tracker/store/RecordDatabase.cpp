@@ -34,6 +34,30 @@ namespace {
 sqlite3* g_connection = nullptr;
 std::wstring g_path;
 std::string g_pathUtf8;
+int g_lastWriteError = SQLITE_OK;
+
+// One wait per transaction (or per statement outside one): once a wait has run out, the next statement of
+// the same transaction (a fallback after a fast path) fails at once instead of freezing the GUI again.
+struct BusyWait {
+  int limit = BusyWaitMilliseconds;
+  DWORD started = 0;
+  bool spent = false;
+} g_busy;
+
+int WaitWhileBusy(void* context, int count) {
+  auto* db = static_cast<sqlite3*>(context);
+  if (count == 0) {
+    if (sqlite3_get_autocommit(db)) g_busy.spent = false;
+    if (g_busy.spent) return 0;
+    g_busy.started = GetTickCount();
+  }
+  if ((int)(GetTickCount() - g_busy.started) >= g_busy.limit) {
+    g_busy.spent = true;
+    return 0;
+  }
+  Sleep(count < 4 ? 5 : 20);
+  return 1;
+}
 
 void Ansi2Utf8Function(sqlite3_context* context, int, sqlite3_value** args) {
   const unsigned char* text = sqlite3_value_text(args[0]);
@@ -145,7 +169,7 @@ bool OpenRecordDatabase(ProfileProblem* problem) {
     *problem = fresh ? ProfileNotCreated : ProfileCannotRead;
     return false;
   }
-  sqlite3_busy_timeout(db, BusyWaitMilliseconds);
+  sqlite3_busy_handler(db, WaitWhileBusy, db);
   if (fresh) {
     *problem = CreateSchema(db) ? ProfileOpened : ProfileNotCreated;
   } else {
@@ -196,6 +220,7 @@ void CloseRecordDatabase() {
 }
 
 void BeginTransaction() {
+  g_busy.spent = false;
   if (g_connection) Execute(g_connection, "BEGIN");
 }
 
@@ -203,7 +228,11 @@ bool EndTransaction(bool rollback) {
   if (!g_connection) return false;
   // Nothing open: BEGIN did not take, so each write was already committed on its own.
   if (sqlite3_get_autocommit(g_connection)) return true;
-  if (Execute(g_connection, rollback ? "ROLLBACK" : "COMMIT")) return true;
+  // The commit gets a wait of its own even when a statement before it spent one.
+  g_busy.spent = false;
+  int rc = sqlite3_exec(g_connection, rollback ? "ROLLBACK" : "COMMIT", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) return true;
+  if (!rollback) g_lastWriteError = rc;
   // A commit refused while another program reads the file leaves the transaction open, and the next
   // writer's commit or rollback would then decide this one's fate: take it back now and say so.
   if (!sqlite3_get_autocommit(g_connection)) Execute(g_connection, "ROLLBACK");
@@ -217,6 +246,7 @@ bool InsertMatchRecord(const MatchRecord& record) {
                          "insert into viziriduvozmirrow (timestamp, p1name, p1id, p1win, p2name, p2id, p2win) "
                          "values (?, ?, ?, ?, ?, ?, ?);",
                          -1, &statement, nullptr) != SQLITE_OK) {
+    g_lastWriteError = sqlite3_errcode(g_connection);
     sqlite3_finalize(statement);
     return false;
   }
@@ -228,17 +258,41 @@ bool InsertMatchRecord(const MatchRecord& record) {
   sqlite3_bind_text(statement, 5, record.p2name, (int)strnlen(record.p2name, sizeof record.p2name), SQLITE_STATIC);
   sqlite3_bind_int(statement, 6, record.p2id);
   sqlite3_bind_int(statement, 7, record.p2win);
-  bool done = sqlite3_step(statement) == SQLITE_DONE;
+  int rc = sqlite3_step(statement);
+  if (rc != SQLITE_DONE) g_lastWriteError = sqlite3_extended_errcode(g_connection);
   sqlite3_finalize(statement);
-  return done;
+  return rc == SQLITE_DONE;
 }
 
 bool DeleteMatchRecord(int64_t timestamp) {
   if (!g_connection) return false;
   char* sql = sqlite3_mprintf("DELETE FROM viziriduvozmirrow WHERE timestamp = %lld", (long long)timestamp);
-  bool ok = sql && Execute(g_connection, sql);
+  int rc = sql ? sqlite3_exec(g_connection, sql, nullptr, nullptr, nullptr) : SQLITE_NOMEM;
+  if (rc != SQLITE_OK) g_lastWriteError = rc;
   sqlite3_free(sql);
-  return ok;
+  return rc == SQLITE_OK;
+}
+
+WriteFailure LastWriteFailure() {
+  if (!g_connection) return WriteFailureNoProfile;
+  switch (g_lastWriteError & 0xFF) {
+    case SQLITE_CONSTRAINT: return WriteFailureDuplicate;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return WriteFailureBusy;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN: return WriteFailureReadOnly;
+    case SQLITE_FULL: return WriteFailureFull;
+    default: return WriteFailureOther;
+  }
+}
+
+bool InTransaction() { return g_connection && !sqlite3_get_autocommit(g_connection); }
+
+int SetBusyWait(int milliseconds) {
+  int previous = g_busy.limit;
+  g_busy.limit = milliseconds;
+  return previous;
 }
 
 bool AnsiToUtf8(const char* text, std::string& result) {

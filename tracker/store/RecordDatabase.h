@@ -41,6 +41,23 @@ bool EndTransaction(bool rollback);
 bool InsertMatchRecord(const MatchRecord& record);
 bool DeleteMatchRecord(int64_t timestamp);
 
+// Why the last refused write or commit was refused. Only a duplicate is refused for good; the others may
+// go through later.
+enum WriteFailure {
+  WriteFailureNoProfile,
+  WriteFailureDuplicate,  // a row with that timestamp is stored
+  WriteFailureBusy,       // another program holds the file
+  WriteFailureReadOnly,
+  WriteFailureFull,
+  WriteFailureOther,
+};
+WriteFailure LastWriteFailure();
+
+// Whether a transaction of ours is open on the connection.
+bool InTransaction();
+// How long a statement waits for another program's lock to go (2 s unless changed); the previous value.
+int SetBusyWait(int milliseconds);
+
 // ANSI code page text to UTF-8, as the SQL function ansi2utf8 does it.
 bool AnsiToUtf8(const char* text, std::string& result);
 

@@ -156,7 +156,10 @@ void AddResult(HWND dialog) {
   bool stored = InsertMatchRecord(record);
   // A refused commit is rolled back: the journal must not hold a change the file does not have.
   stored = EndTransaction(!stored) && stored;
-  if (!stored) return;
+  if (!stored) {
+    ShowChangeNotDone(dialog);
+    return;
+  }
   RecordChange(ChangeInserted, record);
   AfterChange(dialog);
 }
@@ -194,7 +197,10 @@ void RemoveLatestResult(HWND dialog) {
   BeginTransaction();
   bool removed = DeleteMatchRecord(record.timestamp);
   removed = EndTransaction(!removed) && removed;
-  if (!removed) return;
+  if (!removed) {
+    ShowChangeNotDone(dialog);
+    return;
+  }
   RecordChange(ChangeDeleted, record);
   AfterChange(dialog);
 }
@@ -216,11 +222,11 @@ bool OnSysCommand(HWND dialog, WPARAM command) {
       Refresh(dialog);
       break;
     case UndoCommand:
-      UndoChange();
+      if (CanUndo() && !UndoChange()) ShowChangeNotDone(dialog);
       AfterChange(dialog);
       break;
     case RedoCommand:
-      RedoChange();
+      if (CanRedo() && !RedoChange()) ShowChangeNotDone(dialog);
       AfterChange(dialog);
       break;
     case OpponentsCommand:

@@ -14,6 +14,7 @@
 #include "shell/ChangeJournal.h"
 #include "shell/ColorListRow.h"
 #include "shell/ProfileChoice.h"
+#include "shell/PendingMatches.h"
 #include "shell/ProfileShortcuts.h"
 #include "shell/Settings.h"
 #include "shell/TextUtil.h"
@@ -227,11 +228,11 @@ bool OnSysCommand(HWND dialog, WPARAM command) {
     case SummaryPeriodYesterday: ChoosePeriod(dialog, (UINT)command); break;
     case SummaryPeriodCustom: ChooseCustomPeriod(dialog); break;
     case SummaryUndo:
-      UndoChange();
+      if (CanUndo() && !UndoChange()) ShowChangeNotDone(dialog);
       Refresh(dialog);
       break;
     case SummaryRedo:
-      RedoChange();
+      if (CanRedo() && !RedoChange()) ShowChangeNotDone(dialog);
       Refresh(dialog);
       break;
     case SummaryOpponentProfiles: OpenOpponentProfiles(dialog); break;
@@ -294,6 +295,8 @@ BOOL CALLBACK CollectOwned(HWND window, LPARAM context) {
 
 bool LoadSummaryProfile(HWND summary, const std::wstring& path) {
   std::wstring previous = CurrentDatabasePath();
+  // Waiting matches belong to the profile they were captured for.
+  StorePendingMatches();
   SetDatabasePath(path);
   ProfileProblem problem;
   if (!OpenRecordDatabase(&problem)) {
@@ -301,6 +304,7 @@ bool LoadSummaryProfile(HWND summary, const std::wstring& path) {
     ShowProfileFailure(summary, path, problem);
     return false;
   }
+  LeavePendingMatchesWith(previous);
   ClearJournal();
   // Collected first: destroying while enumerating would change what is enumerated.
   OwnedWindows owned{summary, {}};
@@ -309,6 +313,7 @@ bool LoadSummaryProfile(HWND summary, const std::wstring& path) {
     if (IsWindow(window)) DestroyWindow(window);
   Refresh(summary);
   AnnounceProfileAccess(summary, path);
+  TakeUpRecoveredMatches();
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "shell/AppState.h"
+#include "store/RecordDatabase.h"
 
 HINSTANCE ViewResourceInstance() { return g_app.instance ? g_app.instance : GetModuleHandleW(nullptr); }
 
@@ -98,4 +99,14 @@ void CascadeFromShownWindows(HWND window) {
   }
   if (at.x != rect.left || at.y != rect.top)
     SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void ShowChangeNotDone(HWND owner) {
+  const wchar_t* text;
+  switch (LastWriteFailure()) {
+    case WriteFailureBusy: text = L"ほかのプログラムがプロファイルを使用中のため、戦績を変更できませんでした。"; break;
+    case WriteFailureDuplicate: text = L"同じ時刻の戦績がすでにあるため、戦績を変更できませんでした。"; break;
+    default: text = L"プロファイルに書き込めないため、戦績を変更できませんでした。"; break;
+  }
+  MessageBoxW(owner, text, nullptr, MB_ICONERROR | MB_OK);
 }

@@ -19,3 +19,5 @@ POINT ReachablePosition(const RECT& window);
 // top left corner there, so that windows opened one after another do not hide each other; it stays within
 // its work area.
 void CascadeFromShownWindows(HWND window);
+// Tells the user that a change by hand, an undo or a redo was not made, and why.
+void ShowChangeNotDone(HWND owner);

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds, then times what a lock held by another program costs the tracker's GUI thread, under Wine.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+bash "$here/scripts/build.sh"
+source "$here/scripts/wine-env.sh"
+trap wine_down EXIT
+wine_up
+mkdir -p "$here/build/bench-data"
+cd "$here/build/bench-data"
+wine "$here/build/cross/bench/locks/LockWaitBench.exe" 'Z:'"$(pwd | sed 's|/|\\|g')"
