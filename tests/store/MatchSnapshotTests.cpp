@@ -305,6 +305,33 @@ TEST_F(MatchSnapshotTest, OpponentTotalsComeInTheStatementsOrderWithItsFigures) 
   EXPECT_EQ(42u, OpponentTallyAnswers() - before) << "only the embedded NUL case is still the pass's";
 }
 
+// The pass groups bytes; SQLite groups by the column's collation, and compares UTF-16 in a UTF-16 file.
+TEST_F(MatchSnapshotTest, OpponentTotalsFollowTheColumnsCollationAndTheFilesEncoding) {
+  const char* rows = "INSERT INTO viziriduvozmirrow VALUES (1, 'me', 1, 2, 'a', 1, 0), (2, 'me', 1, 2, 'A', 1, 0), "
+                     "(3, 'me', 1, 0, 'b ', 1, 2), (4, 'me', 1, 2, 'b', 1, 0), (5, 'me', 1, 2, char(256), 1, 0), "
+                     "(6, 'me', 1, 2, char(12354), 1, 0)";
+  unsigned before = OpponentTallyAnswers();
+  for (const char* collation : {"NOCASE", "RTRIM"}) {
+    Exec(RecordDatabase(), "DROP TABLE viziriduvozmirrow");
+    std::string schema = MatchTableSchema;
+    schema.replace(schema.find("p2name     TEXT"), 15, std::string("p2name TEXT COLLATE ") + collation);
+    Exec(RecordDatabase(), schema.c_str());
+    Exec(RecordDatabase(), rows);
+    ExpectSameOpponents(NoConditions(), collation);
+  }
+  CloseRecordDatabase();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(WideToUtf8(folder.File(L"u16.db").c_str()).c_str(), &db));
+  Exec(db, "PRAGMA encoding = 'UTF-16le'");
+  Exec(db, MatchTableSchema);
+  Exec(db, rows);
+  sqlite3_close(db);
+  SetDatabasePath(folder.File(L"u16.db"));
+  ASSERT_TRUE(OpenRecordDatabase());
+  ExpectSameOpponents(NoConditions(), "UTF-16");
+  EXPECT_EQ(before, OpponentTallyAnswers());
+}
+
 TEST_F(MatchSnapshotTest, AnotherProfileStartsAfresh) {
   ASSERT_TRUE(InsertAll({Match(Base, "me", 1, 2, "a", 1, 0)}));
   ASSERT_TRUE(QueryPairingTotals(NoConditions()));

@@ -247,7 +247,8 @@ bool PairingTotalsFromSnapshot(sqlite3* db, const RecordFilter& filter, PairingC
   // SQLite applies the names (its LIKE is the one that counts) and the time bounds (a day's matches are
   // read through the key, not the whole table); ids, rounds and limits are applied here.
   RecordFilter collected = filter;
-  collected.flags &= FilterFrom | FilterTo | FilterP1Name | FilterP1NameLike | FilterP2Name | FilterP2NameLike;
+  collected.flags &=
+      FilterFrom | FilterTo | FilterP1Name | FilterP1NameLike | FilterP2Name | FilterP2NameLike | FilterP2NameNull;
   std::string clause;
   BuildWhereClause(collected, clause);
   const Snapshot* s = Current(*state, clause);

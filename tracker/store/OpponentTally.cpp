@@ -60,6 +60,22 @@ void TallyStep(sqlite3_context* context, int, sqlite3_value** args) {
 void TallyFinal(sqlite3_context* context) { sqlite3_result_null(context); }
 
 bool Fits(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+
+// The pass groups the stored UTF-8 bytes; GROUP BY compares with the column's collation, and in a UTF-16 file
+// the bytes handed out are a conversion of what is stored.
+bool GroupsByBytes(sqlite3* db) {
+  const char* collation = nullptr;
+  if (sqlite3_table_column_metadata(db, "main", "viziriduvozmirrow", "p2name", nullptr, &collation, nullptr, nullptr,
+                                    nullptr) != SQLITE_OK ||
+      !collation || sqlite3_stricmp(collation, "BINARY") != 0)
+    return false;
+  sqlite3_stmt* statement = nullptr;
+  bool utf8 = sqlite3_prepare_v2(db, "PRAGMA encoding", -1, &statement, nullptr) == SQLITE_OK &&
+              sqlite3_step(statement) == SQLITE_ROW &&
+              sqlite3_stricmp(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)), "UTF-8") == 0;
+  sqlite3_finalize(statement);
+  return utf8;
+}
 }  // namespace
 
 bool RegisterOpponentTally(sqlite3* db) {
@@ -69,7 +85,7 @@ bool RegisterOpponentTally(sqlite3* db) {
 
 bool TallyOpponents(sqlite3* db, const RecordFilter& filter, std::vector<OpponentTotal>& totals) {
   totals.clear();
-  if (!db || (filter.flags & FilterLimit) || g_tally) return false;
+  if (!db || (filter.flags & FilterLimit) || g_tally || !GroupsByBytes(db)) return false;
   std::string clause;
   BuildWhereClause(filter, clause);
   char* sql = sqlite3_mprintf("SELECT opponent_tally(p2name, p1win, p2win) FROM viziriduvozmirrow%s", clause.c_str());
