@@ -17,8 +17,11 @@ const size_t MaxRows = 30000000;
 struct Snapshot {
   std::string clause;  // the conditions SQLite applied while collecting
   bool usable = false;
-  // The state of the table the copy was taken from.
-  uint32_t dataVersion = 0;
+  // No trigger or replacing constraint: our own insert or delete changes exactly the row it names.
+  bool followsOwnWrites = false;
+  // The state of the table the copy was taken from: other connections' commits, the schema, our own changes.
+  int64_t othersVersion = 0;
+  int64_t schemaVersion = 0;
   sqlite3_int64 totalChanges = 0;
   uint32_t rollbacks = 0;
 
@@ -30,9 +33,16 @@ struct Snapshot {
   bool irregular = false;
 };
 
+// One insert or delete of ours: the row's timestamp and the connection's change count around it.
+struct OwnWrite {
+  int64_t timestamp;
+  sqlite3_int64 before, after;
+};
+
 struct ConnectionState {
   sqlite3* db;
   uint32_t rollbacks = 0;
+  std::vector<OwnWrite> ownWrites;  // since the older copy was taken
   Snapshot* building = nullptr;
   // The two most recently used copies, e.g. the summary's and a detail window's.
   std::unique_ptr<Snapshot> copies[2];
@@ -90,20 +100,33 @@ void CollectFinal(sqlite3_context* context) {
   sqlite3_result_int64(context, state->building ? (sqlite3_int64)state->building->timestamp.size() : 0);
 }
 
-// Starts a read of the table (so that the pager has looked for changes by other connections) and returns
-// its data version; false when the table cannot be read.
-bool ReadDataVersion(sqlite3* db, uint32_t& version) {
+int64_t PragmaValue(sqlite3* db, const char* sql, bool& ok) {
   sqlite3_stmt* statement = nullptr;
-  bool ok = sqlite3_prepare_v2(db, "SELECT 1 FROM viziriduvozmirrow LIMIT 1", -1, &statement, nullptr) == SQLITE_OK;
-  if (ok) {
-    int rc = sqlite3_step(statement);
-    ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
-  }
+  int64_t value = 0;
+  if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
+    value = sqlite3_column_int64(statement, 0);
+  else
+    ok = false;
   sqlite3_finalize(statement);
-  unsigned int v = 0;
-  if (ok) ok = sqlite3_file_control(db, "main", SQLITE_FCNTL_DATA_VERSION, &v) == SQLITE_OK;
-  version = v;
+  return value;
+}
+
+// data_version moves with every commit of another connection (it starts a read, so the pager has looked),
+// not with our own; schema_version with every change of the schema, ours too.
+bool ReadVersions(sqlite3* db, int64_t& others, int64_t& schema) {
+  bool ok = true;
+  others = PragmaValue(db, "PRAGMA data_version", ok);
+  schema = PragmaValue(db, "PRAGMA schema_version", ok);
   return ok;
+}
+
+bool FollowsOwnWrites(sqlite3* db) {
+  bool ok = true;
+  int64_t found = PragmaValue(db,
+                              "SELECT count(*) FROM sqlite_master WHERE type = 'trigger' OR "
+                              "(name = 'viziriduvozmirrow' AND sql LIKE '%REPLACE%')",
+                              ok);
+  return ok && found == 0;
 }
 
 // Sorts the rows by timestamp; false when two rows share one: SQLite's order between them is its own, so a
@@ -130,7 +153,7 @@ bool SortByUniqueTimestamp(Snapshot& s) {
   return true;
 }
 
-std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& clause, uint32_t dataVersion) {
+std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& clause, int64_t others, int64_t schema) {
   auto s = std::make_unique<Snapshot>();
   s->clause = clause;
   state.building = s.get();
@@ -152,28 +175,118 @@ std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& claus
       s->byP2[s->p2id[i]].push_back(i);
     }
   }
-  // The collecting pass read the table under the version just seen, unless it failed to read at all.
-  s->dataVersion = dataVersion;
+  // The collecting pass read the table under the versions just seen, unless it failed to read at all.
+  s->othersVersion = others;
+  s->schemaVersion = schema;
+  s->followsOwnWrites = s->usable && FollowsOwnWrites(state.db);
   s->totalChanges = sqlite3_total_changes64(state.db);
   s->rollbacks = state.rollbacks;
   return s;
 }
 
+void EraseRow(Snapshot& s, uint32_t row) {
+  for (std::vector<uint32_t>* lists : {s.byP1, s.byP2})
+    for (int c = 0; c < 14; ++c) {
+      std::vector<uint32_t>& list = lists[c];
+      auto it = std::lower_bound(list.begin(), list.end(), row);
+      if (it != list.end() && *it == row) it = list.erase(it);
+      for (; it != list.end(); ++it) --*it;
+    }
+  s.timestamp.erase(s.timestamp.begin() + row);
+  s.p1id.erase(s.p1id.begin() + row);
+  s.p2id.erase(s.p2id.begin() + row);
+  s.p1win.erase(s.p1win.begin() + row);
+  s.p2win.erase(s.p2win.begin() + row);
+}
+
+// Row `i` of `from` goes to its place by timestamp (a new match is the last row, and costs nothing to place).
+void InsertRow(Snapshot& s, const Snapshot& from, size_t i) {
+  uint32_t row = (uint32_t)(std::lower_bound(s.timestamp.begin(), s.timestamp.end(), from.timestamp[i]) -
+                            s.timestamp.begin());
+  for (std::vector<uint32_t>* lists : {s.byP1, s.byP2})
+    for (int c = 0; c < 14; ++c)
+      for (auto it = std::lower_bound(lists[c].begin(), lists[c].end(), row); it != lists[c].end(); ++it) ++*it;
+  for (std::vector<uint32_t>* list : {&s.byP1[from.p1id[i]], &s.byP2[from.p2id[i]]})
+    list->insert(std::lower_bound(list->begin(), list->end(), row), row);
+  s.timestamp.insert(s.timestamp.begin() + row, from.timestamp[i]);
+  s.p1id.insert(s.p1id.begin() + row, from.p1id[i]);
+  s.p2id.insert(s.p2id.begin() + row, from.p2id[i]);
+  s.p1win.insert(s.p1win.begin() + row, from.p1win[i]);
+  s.p2win.insert(s.p2win.begin() + row, from.p2win[i]);
+}
+
+// Reads the row now stored under `timestamp` if the copy's conditions take it, and puts it in the copy in
+// place of the one it had; false when that cannot be done exactly.
+bool Reread(ConnectionState& state, Snapshot& s, int64_t timestamp) {
+  Snapshot found;
+  state.building = &found;
+  // The clause is empty or " WHERE " and its conditions.
+  std::string conditions = s.clause.empty() ? std::string() : " AND (" + s.clause.substr(7) + ")";
+  char* sql = sqlite3_mprintf(
+      "SELECT match_columns(timestamp, p1id, p2id, p1win, p2win) FROM viziriduvozmirrow WHERE timestamp = %lld%s",
+      (long long)timestamp, conditions.c_str());
+  bool ok = sql && sqlite3_exec(state.db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_free(sql);
+  state.building = nullptr;
+  if (!ok || found.irregular || found.timestamp.size() > 1 || s.timestamp.size() >= MaxRows) return false;
+  auto it = std::lower_bound(s.timestamp.begin(), s.timestamp.end(), timestamp);
+  if (it != s.timestamp.end() && *it == timestamp) EraseRow(s, (uint32_t)(it - s.timestamp.begin()));
+  if (!found.timestamp.empty()) InsertRow(s, found, 0);
+  return true;
+}
+
+// Brings the copy up to `changes` when everything since it was taken is our own noted inserts and deletes.
+bool CatchUp(ConnectionState& state, Snapshot& s, sqlite3_int64 changes) {
+  if (!s.usable || !s.followsOwnWrites) return false;
+  std::vector<int64_t> touched;
+  sqlite3_int64 at = s.totalChanges;
+  for (const OwnWrite& write : state.ownWrites) {
+    if (write.after <= at) continue;
+    if (write.before != at) return false;  // a change of ours that is no noted write
+    touched.push_back(write.timestamp);
+    at = write.after;
+  }
+  if (at != changes) return false;
+  std::sort(touched.begin(), touched.end());
+  touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+  for (int64_t timestamp : touched)
+    if (!Reread(state, s, timestamp)) return false;
+  s.totalChanges = changes;
+  ++state.counters.catchUps;
+  return true;
+}
+
+void ForgetOldWrites(ConnectionState& state) {
+  sqlite3_int64 oldest = sqlite3_total_changes64(state.db);
+  for (auto& copy : state.copies)
+    if (copy && copy->totalChanges < oldest) oldest = copy->totalChanges;
+  auto& writes = state.ownWrites;
+  writes.erase(writes.begin(), std::find_if(writes.begin(), writes.end(),
+                                            [&](const OwnWrite& w) { return w.after > oldest; }));
+}
+
 const Snapshot* Current(ConnectionState& state, const std::string& clause) {
-  uint32_t version = 0;
-  if (!ReadDataVersion(state.db, version)) return nullptr;
+  int64_t others = 0, schema = 0;
+  if (!ReadVersions(state.db, others, schema)) return nullptr;
   sqlite3_int64 changes = sqlite3_total_changes64(state.db);
   for (int i = 0; i < 2; ++i) {
     Snapshot* s = state.copies[i].get();
-    if (s && s->clause == clause && s->dataVersion == version && s->totalChanges == changes &&
-        s->rollbacks == state.rollbacks) {
+    if (!s || s->clause != clause) continue;
+    if (s->othersVersion == others && s->schemaVersion == schema && s->rollbacks == state.rollbacks &&
+        (s->totalChanges == changes || CatchUp(state, *s, changes))) {
       if (i == 1) std::swap(state.copies[0], state.copies[1]);
+      ForgetOldWrites(state);
       return state.copies[0].get();
     }
+    break;
   }
-  std::unique_ptr<Snapshot> fresh = Build(state, clause, version);
-  state.copies[1] = std::move(state.copies[0]);
+  std::unique_ptr<Snapshot> fresh = Build(state, clause, others, schema);
+  // A stale copy of the same conditions is dropped, not kept as the second one.
+  for (auto& copy : state.copies)
+    if (copy && copy->clause == clause) copy.reset();
+  if (state.copies[0]) state.copies[1] = std::move(state.copies[0]);
   state.copies[0] = std::move(fresh);
+  ForgetOldWrites(state);
   return state.copies[0].get();
 }
 
@@ -256,6 +369,15 @@ bool PairingTotalsFromSnapshot(sqlite3* db, const RecordFilter& filter, PairingC
   Answer(*s, filter, cells);
   ++state->counters.answers;
   return true;
+}
+
+void NoteOwnWrite(sqlite3* db, int64_t timestamp, int64_t changesBefore) {
+  ConnectionState* state = StateOf(db);
+  sqlite3_int64 after = sqlite3_total_changes64(db);
+  if (!state || after == changesBefore) return;
+  // Nobody asking for totals (a long run of writes): the copies will be read again.
+  if (state->ownWrites.size() >= 100000) state->ownWrites.clear();
+  state->ownWrites.push_back({timestamp, changesBefore, after});
 }
 
 MatchSnapshotCounters MatchSnapshotActivity(sqlite3* db) {

@@ -18,8 +18,13 @@ bool RegisterMatchSnapshot(sqlite3* db);
 // integers): the caller then runs the statement.
 bool PairingTotalsFromSnapshot(sqlite3* db, const RecordFilter& filter, PairingCell (&cells)[14][14]);
 
+// Our own insert or delete of the row with this timestamp, with the connection's total change count taken
+// before it: a copy then reads only that row again instead of the whole table.
+void NoteOwnWrite(sqlite3* db, int64_t timestamp, int64_t changesBefore);
+
 struct MatchSnapshotCounters {
-  uint32_t builds;   // passes over the table
-  uint32_t answers;  // questions answered from a copy
+  uint32_t builds;    // passes over the table
+  uint32_t answers;   // questions answered from a copy
+  uint32_t catchUps;  // copies brought up to date with our own writes alone
 };
 MatchSnapshotCounters MatchSnapshotActivity(sqlite3* db);

@@ -150,16 +150,20 @@ bool InsertMatchRecord(const MatchRecord& record) {
   sqlite3_bind_text(statement, 5, record.p2name, (int)strnlen(record.p2name, sizeof record.p2name), SQLITE_STATIC);
   sqlite3_bind_int(statement, 6, record.p2id);
   sqlite3_bind_int(statement, 7, record.p2win);
+  sqlite3_int64 before = sqlite3_total_changes64(g_connection);
   bool done = sqlite3_step(statement) == SQLITE_DONE;
   sqlite3_finalize(statement);
+  NoteOwnWrite(g_connection, record.timestamp, before);
   return done;
 }
 
 bool DeleteMatchRecord(int64_t timestamp) {
   if (!g_connection) return false;
   char* sql = sqlite3_mprintf("DELETE FROM viziriduvozmirrow WHERE timestamp = %lld", (long long)timestamp);
+  sqlite3_int64 before = sqlite3_total_changes64(g_connection);
   bool ok = sql && Execute(g_connection, sql);
   sqlite3_free(sql);
+  NoteOwnWrite(g_connection, timestamp, before);
   return ok;
 }
 
