@@ -153,6 +153,15 @@ void Capture() {
   EndTransaction(false);
 }
 
+// Another program (an editor, a second tracker) stores a match: the copy must be read again.
+sqlite3* g_other = nullptr;
+void OtherCapture() {
+  char* sql = sqlite3_mprintf("INSERT INTO viziriduvozmirrow VALUES (%lld, 'other', 4, 2, 'other', 4, 0)",
+                              (long long)(g_lastStamp += 10000));
+  sqlite3_exec(g_other, sql, nullptr, nullptr, nullptr);
+  sqlite3_free(sql);
+}
+
 struct Figure {
   std::string what;
   double ms;
@@ -203,6 +212,7 @@ int main(int argc, char** argv) {
     QueryLatestMatch(none, latest);
     g_lastStamp = latest.timestamp;
 
+    if (sqlite3_open(WideToUtf8(work.c_str()).c_str(), &g_other) != SQLITE_OK) return 1;
     int repeats = matches >= 1000000 ? 5 : 9;
     bool failed = false;
     std::vector<Figure> figures;
@@ -223,6 +233,10 @@ int main(int argc, char** argv) {
         figures.push_back({label + ", after a capture", Time(repeats, Capture, [&] {
                              return Refresh(QueryPairingTotals, direction);
                            }, failed)});
+        if (period == PeriodAll)
+          figures.push_back({label + ", after another's write", Time(repeats, OtherCapture, [&] {
+                               return Refresh(QueryPairingTotals, direction);
+                             }, failed)});
         figures.push_back({label + ", unchanged table", Time(repeats, nullptr, [&] {
                              return Refresh(QueryPairingTotals, direction);
                            }, failed)});
@@ -246,6 +260,7 @@ int main(int argc, char** argv) {
     for (const Figure& f : figures)
       std::printf("%-52s %10d %10.1f %8.2f\n", f.what.c_str(), matches, f.ms, f.ms / floor);
     std::fflush(stdout);
+    sqlite3_close(g_other);
     CloseRecordDatabase();
     DeleteFileW(work.c_str());
     if (failed) {

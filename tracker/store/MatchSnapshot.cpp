@@ -30,6 +30,7 @@ struct Snapshot {
   std::vector<uint8_t> p1id, p2id;
   std::vector<int8_t> p1win, p2win;
   std::vector<uint32_t> byP1[14], byP2[14];  // row numbers per character, ascending
+  int64_t totals[14][14][2] = {};            // wins and losses of every row, for the questions without a limit
   bool irregular = false;
 };
 
@@ -153,6 +154,12 @@ bool SortByUniqueTimestamp(Snapshot& s) {
   return true;
 }
 
+void Count(Snapshot& s, uint32_t row, int sign) {
+  int64_t* cell = s.totals[s.p1id[row]][s.p2id[row]];
+  cell[0] += sign * (s.p1win[row] / 2);  // truncating, as SQLite divides integers
+  cell[1] += sign * (s.p2win[row] / 2);
+}
+
 std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& clause, int64_t others, int64_t schema) {
   auto s = std::make_unique<Snapshot>();
   s->clause = clause;
@@ -173,6 +180,7 @@ std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& claus
     for (uint32_t i = 0; i < (uint32_t)s->timestamp.size(); ++i) {
       s->byP1[s->p1id[i]].push_back(i);
       s->byP2[s->p2id[i]].push_back(i);
+      Count(*s, i, 1);
     }
   }
   // The collecting pass read the table under the versions just seen, unless it failed to read at all.
@@ -185,6 +193,7 @@ std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& claus
 }
 
 void EraseRow(Snapshot& s, uint32_t row) {
+  Count(s, row, -1);
   for (std::vector<uint32_t>* lists : {s.byP1, s.byP2})
     for (int c = 0; c < 14; ++c) {
       std::vector<uint32_t>& list = lists[c];
@@ -213,6 +222,7 @@ void InsertRow(Snapshot& s, const Snapshot& from, size_t i) {
   s.p2id.insert(s.p2id.begin() + row, from.p2id[i]);
   s.p1win.insert(s.p1win.begin() + row, from.p1win[i]);
   s.p2win.insert(s.p2win.begin() + row, from.p2win[i]);
+  Count(s, row, 1);
 }
 
 // Reads the row now stored under `timestamp` if the copy's conditions take it, and puts it in the copy in
@@ -325,7 +335,15 @@ void Answer(const Snapshot& s, const RecordFilter& f, PairingCell (&cells)[14][1
     cell[1] += s.p2win[i] / 2;
     --left;
   };
-  if (lo < hi && left > 0) {
+  bool whole = lo == 0 && hi == s.timestamp.size() && !byWin1 && !byWin2 && left >= (int64_t)hi;
+  if (whole) {
+    for (int a = 0; a < 14; ++a)
+      for (int b = 0; b < 14; ++b)
+        if ((!byId1 || a == f.p1id) && (!byId2 || b == f.p2id)) {
+          sums[a][b][0] = s.totals[a][b][0];
+          sums[a][b][1] = s.totals[a][b][1];
+        }
+  } else if (lo < hi && left > 0) {
     if (list) {
       auto first = std::lower_bound(list->begin(), list->end(), lo);
       auto last = std::lower_bound(list->begin(), list->end(), hi);
