@@ -242,6 +242,9 @@ TEST_F(RecordQueriesTest, AnIdThatIsNoWholeNumberFailsThePairingTotals) {
     EXPECT_EQ(2, PairingTable[4][0].wins);
     EXPECT_EQ(1, PairingTable[4][3].wins);
   }
+  MatchRecord latest;
+  ASSERT_TRUE(QueryLatestMatch(NoConditions(), latest));
+  EXPECT_TRUE(latest.p2id < 0 || latest.p2id > 13) << "shown as character " << latest.p2id;
 
   // Without column types the text '3' and the integer 3 are two groups of one cell.
   Exec("DROP TABLE viziriduvozmirrow");

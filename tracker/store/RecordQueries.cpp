@@ -19,12 +19,16 @@ namespace {
 PairingCell g_working[14][14];
 bool g_filled[14][14];
 
-int ParseInt(const char* text) { return text ? StrToIntA(text) : 0; }
-
 int64_t ParseInt64(const char* text) {
   LONGLONG value = 0;
   if (text) StrToInt64ExA(text, STIF_DEFAULT, &value);
   return value;
+}
+
+// A value beyond 32 bits is held at the nearest end instead of wrapping: 2^32+3 must not read as character 3.
+int ParseInt(const char* text) {
+  int64_t value = ParseInt64(text);
+  return value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : (int)value;
 }
 
 void CopyName(char (&field)[260], const char* text) {
