@@ -42,6 +42,8 @@ std::string Describe(const RecordFilter& f) {
          " limit " + std::to_string(f.limit);
 }
 
+void ExpectSameOpponents(const RecordFilter& f, const std::string& what);
+
 class MatchSnapshotTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -161,6 +163,7 @@ TEST_F(MatchSnapshotTest, RandomTablesAndFiltersGiveTheStatementsFigures) {
       EndTransaction(true);
     }
     bool ownOnly = kind < 7 && done && step > 0;  // the first step's copies are new
+    unsigned passes = OpponentTallyPasses();
     RecordFilter f = NoConditions();
     for (int question = 0; question < 6; ++question) {
       f.flags = question < 3 ? FilterLimit : question == 3 ? 0 : question == 4 ? FilterP1Id | FilterLimit
@@ -173,8 +176,14 @@ TEST_F(MatchSnapshotTest, RandomTablesAndFiltersGiveTheStatementsFigures) {
       if (HasFatalFailure()) break;
     }
     if (HasFatalFailure()) break;
+    // The opponent totals follow our own captures alone.
+    ExpectSameOpponents(f, "opponents, step " + std::to_string(step));
+    if (HasFatalFailure()) break;
     if (ownOnly) {
       EXPECT_EQ(before.builds, Activity().builds) << "step " << step << " kind " << kind << ": the table read again";
+      if (kind < 4 && step > 1) {
+        EXPECT_EQ(passes, OpponentTallyPasses()) << "step " << step;
+      }
       ++own;
     }
   }

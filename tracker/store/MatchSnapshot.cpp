@@ -38,12 +38,17 @@ struct Snapshot {
 struct OwnWrite {
   int64_t timestamp;
   sqlite3_int64 before, after;
+  bool insert;
 };
+
+// Enough for any gap between two refreshes; a copy older than these reads the table again.
+const size_t KeptWrites = 4096;
 
 struct ConnectionState {
   sqlite3* db;
+  uint64_t serial;  // a later connection may get the same address
   uint32_t rollbacks = 0;
-  std::vector<OwnWrite> ownWrites;  // since the older copy was taken
+  std::vector<OwnWrite> ownWrites;  // the most recent, in order
   Snapshot* building = nullptr;
   // The two most recently used copies, e.g. the summary's and a detail window's.
   std::unique_ptr<Snapshot> copies[2];
@@ -245,18 +250,25 @@ bool Reread(ConnectionState& state, Snapshot& s, int64_t timestamp) {
   return true;
 }
 
+// The timestamps of our noted writes from change count `from` to `to`; false when anything else changed
+// the table in between (or an insert was asked for and a delete found).
+bool OwnWritesBetween(const ConnectionState& state, sqlite3_int64 from, sqlite3_int64 to, bool insertsOnly,
+                      std::vector<int64_t>& touched) {
+  sqlite3_int64 at = from;
+  for (const OwnWrite& write : state.ownWrites) {
+    if (write.after <= at) continue;
+    if (write.before != at || (insertsOnly && !write.insert)) return false;
+    touched.push_back(write.timestamp);
+    at = write.after;
+  }
+  return at == to;
+}
+
 // Brings the copy up to `changes` when everything since it was taken is our own noted inserts and deletes.
 bool CatchUp(ConnectionState& state, Snapshot& s, sqlite3_int64 changes) {
   if (!s.usable || !s.followsOwnWrites) return false;
   std::vector<int64_t> touched;
-  sqlite3_int64 at = s.totalChanges;
-  for (const OwnWrite& write : state.ownWrites) {
-    if (write.after <= at) continue;
-    if (write.before != at) return false;  // a change of ours that is no noted write
-    touched.push_back(write.timestamp);
-    at = write.after;
-  }
-  if (at != changes) return false;
+  if (!OwnWritesBetween(state, s.totalChanges, changes, false, touched)) return false;
   std::sort(touched.begin(), touched.end());
   touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
   for (int64_t timestamp : touched)
@@ -264,15 +276,6 @@ bool CatchUp(ConnectionState& state, Snapshot& s, sqlite3_int64 changes) {
   s.totalChanges = changes;
   ++state.counters.catchUps;
   return true;
-}
-
-void ForgetOldWrites(ConnectionState& state) {
-  sqlite3_int64 oldest = sqlite3_total_changes64(state.db);
-  for (auto& copy : state.copies)
-    if (copy && copy->totalChanges < oldest) oldest = copy->totalChanges;
-  auto& writes = state.ownWrites;
-  writes.erase(writes.begin(), std::find_if(writes.begin(), writes.end(),
-                                            [&](const OwnWrite& w) { return w.after > oldest; }));
 }
 
 const Snapshot* Current(ConnectionState& state, const std::string& clause) {
@@ -285,7 +288,6 @@ const Snapshot* Current(ConnectionState& state, const std::string& clause) {
     if (s->othersVersion == others && s->schemaVersion == schema && s->rollbacks == state.rollbacks &&
         (s->totalChanges == changes || CatchUp(state, *s, changes))) {
       if (i == 1) std::swap(state.copies[0], state.copies[1]);
-      ForgetOldWrites(state);
       return state.copies[0].get();
     }
     break;
@@ -296,7 +298,6 @@ const Snapshot* Current(ConnectionState& state, const std::string& clause) {
     if (copy && copy->clause == clause) copy.reset();
   if (state.copies[0]) state.copies[1] = std::move(state.copies[0]);
   state.copies[0] = std::move(fresh);
-  ForgetOldWrites(state);
   return state.copies[0].get();
 }
 
@@ -361,8 +362,10 @@ void Answer(const Snapshot& s, const RecordFilter& f, PairingCell (&cells)[14][1
 }  // namespace
 
 bool RegisterMatchSnapshot(sqlite3* db) {
+  static uint64_t serials = 0;
   auto* state = new ConnectionState;
   state->db = db;
+  state->serial = ++serials;
   States()[db] = state;
   // On failure SQLite calls DestroyState itself.
   if (sqlite3_create_function_v2(db, "match_columns", 5, SQLITE_UTF8, state, nullptr, CollectStep, CollectFinal,
@@ -389,13 +392,31 @@ bool PairingTotalsFromSnapshot(sqlite3* db, const RecordFilter& filter, PairingC
   return true;
 }
 
-void NoteOwnWrite(sqlite3* db, int64_t timestamp, int64_t changesBefore) {
+void NoteOwnWrite(sqlite3* db, int64_t timestamp, int64_t changesBefore, bool insert) {
   ConnectionState* state = StateOf(db);
   sqlite3_int64 after = sqlite3_total_changes64(db);
   if (!state || after == changesBefore) return;
-  // Nobody asking for totals (a long run of writes): the copies will be read again.
-  if (state->ownWrites.size() >= 100000) state->ownWrites.clear();
-  state->ownWrites.push_back({timestamp, changesBefore, after});
+  auto& writes = state->ownWrites;
+  if (writes.size() >= 2 * KeptWrites) writes.erase(writes.begin(), writes.end() - KeptWrites);
+  writes.push_back({timestamp, changesBefore, after, insert});
+}
+
+bool ReadChangeMark(sqlite3* db, ChangeMark& mark) {
+  ConnectionState* state = StateOf(db);
+  if (!state || !ReadVersions(db, mark.others, mark.schema)) return false;
+  mark.connection = state->serial;
+  mark.rollbacks = state->rollbacks;
+  mark.changes = sqlite3_total_changes64(db);
+  mark.followsOwnWrites = FollowsOwnWrites(db);
+  return true;
+}
+
+bool OwnInsertsSince(sqlite3* db, const ChangeMark& then, const ChangeMark& now, std::vector<int64_t>& timestamps) {
+  ConnectionState* state = StateOf(db);
+  timestamps.clear();
+  return state && then.connection == now.connection && then.others == now.others && then.schema == now.schema &&
+         then.rollbacks == now.rollbacks && then.followsOwnWrites && now.followsOwnWrites &&
+         OwnWritesBetween(*state, then.changes, now.changes, true, timestamps);
 }
 
 MatchSnapshotCounters MatchSnapshotActivity(sqlite3* db) {

@@ -4,6 +4,7 @@
 // all of it for every "last 50" of a character that is rarely played.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "RecordFilter.h"
 #include "RecordQueries.h"
@@ -20,7 +21,19 @@ bool PairingTotalsFromSnapshot(sqlite3* db, const RecordFilter& filter, PairingC
 
 // Our own insert or delete of the row with this timestamp, with the connection's total change count taken
 // before it: a copy then reads only that row again instead of the whole table.
-void NoteOwnWrite(sqlite3* db, int64_t timestamp, int64_t changesBefore);
+void NoteOwnWrite(sqlite3* db, int64_t timestamp, int64_t changesBefore, bool insert);
+
+// What has changed the table, for other copies of it (the per-opponent totals).
+struct ChangeMark {
+  uint64_t connection;
+  int64_t others, schema;  // other connections' commits; the schema
+  uint32_t rollbacks;
+  int64_t changes;         // our own
+  bool followsOwnWrites;   // no trigger or replacing constraint
+};
+bool ReadChangeMark(sqlite3* db, ChangeMark& mark);
+// True when everything between the two marks is our own noted inserts; their timestamps in order.
+bool OwnInsertsSince(sqlite3* db, const ChangeMark& then, const ChangeMark& now, std::vector<int64_t>& timestamps);
 
 struct MatchSnapshotCounters {
   uint32_t builds;    // passes over the table

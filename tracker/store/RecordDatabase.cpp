@@ -153,7 +153,7 @@ bool InsertMatchRecord(const MatchRecord& record) {
   sqlite3_int64 before = sqlite3_total_changes64(g_connection);
   bool done = sqlite3_step(statement) == SQLITE_DONE;
   sqlite3_finalize(statement);
-  NoteOwnWrite(g_connection, record.timestamp, before);
+  NoteOwnWrite(g_connection, record.timestamp, before, true);
   return done;
 }
 
@@ -163,7 +163,7 @@ bool DeleteMatchRecord(int64_t timestamp) {
   sqlite3_int64 before = sqlite3_total_changes64(g_connection);
   bool ok = sql && Execute(g_connection, sql);
   sqlite3_free(sql);
-  NoteOwnWrite(g_connection, timestamp, before);
+  NoteOwnWrite(g_connection, timestamp, before, false);
   return ok;
 }
 
