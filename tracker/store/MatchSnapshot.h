@@ -1,5 +1,6 @@
 // A per-connection copy of the columns the pairing totals count (timestamp, ids, rounds), taken in one
-// pass and answered from memory while the table is unchanged. The summary's refresh asks 18 pairing
+// pass and answered from memory while the table is unchanged; after our own inserts and deletes it reads
+// only the rows they wrote, so a capture costs one row, not the history. The summary's refresh asks 18 pairing
 // questions of one state of the table; SQL would sort the whole table for each unlimited one and scan
 // all of it for every "last 50" of a character that is rarely played.
 #pragma once
