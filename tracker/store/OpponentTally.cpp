@@ -112,7 +112,7 @@ namespace {
 // The totals of the last conditions asked, kept while only our own captures change the table.
 struct CachedTally {
   std::string clause;
-  ChangeMark mark;
+  ChangeMark mark{};
   bool keyed;  // one row per timestamp, so a noted insert added exactly the row read again
   Tally tally;
 };
@@ -164,7 +164,7 @@ bool TallyOpponents(sqlite3* db, const RecordFilter& filter, std::vector<Opponen
   if (!db || (filter.flags & FilterLimit) || g_tally || !GroupsByBytes(db)) return false;
   std::string clause;
   BuildWhereClause(filter, clause);
-  ChangeMark mark;
+  ChangeMark mark{};
   bool marked = ReadChangeMark(db, mark);
   Tally* found = marked ? CaughtUp(db, clause, mark) : nullptr;
   if (!found) {
