@@ -8,6 +8,7 @@
 
 #include "StoreTestData.h"
 #include "TestSupport.h"
+#include "shell/ChangeJournal.h"
 #include "shell/TextUtil.h"
 #include "store/MatchSnapshot.h"
 #include "store/OpponentTally.h"
@@ -40,6 +41,8 @@ std::string Describe(const RecordFilter& f) {
          std::to_string(f.p1win) + " p2 " + f.p2name + "/" + std::to_string(f.p2id) + "/" + std::to_string(f.p2win) +
          " limit " + std::to_string(f.limit);
 }
+
+void ExpectSameOpponents(const RecordFilter& f, const std::string& what);
 
 class MatchSnapshotTest : public ::testing::Test {
  protected:
@@ -115,6 +118,78 @@ TEST_F(MatchSnapshotTest, RandomTablesAndFiltersGiveTheStatementsFigures) {
     MatchSnapshotCounters after = Activity();
     EXPECT_EQ(150u + 29u, after.answers - before.answers) << "every question answered from the copy";
   }
+
+  // Our own captures, removals, undo and redo are applied to the copies; every other change reads the table.
+  std::vector<MatchRecord> records = RandomMatches(random, 2000);
+  Exec(RecordDatabase(), "DELETE FROM viziriduvozmirrow");
+  ASSERT_TRUE(InsertAll(records));
+  ClearJournal();
+  sqlite3* other = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(WideToUtf8(CurrentDatabasePath().c_str()).c_str(), &other));
+  int64_t newest = records.back().timestamp;
+  const int64_t from = records[1500].timestamp, to = newest + 10000LL * 50 * 400;
+  int own = 0;
+  for (int step = 0; step < 400; ++step) {
+    MatchRecord r = RandomMatches(random, 1)[0];
+    r.timestamp = random() % 4 ? (newest += 10000 * (1 + random() % 50)) : Base + 10000 * (random() % 3000000);
+    int kind = random() % 10;
+    MatchSnapshotCounters before = Activity();
+    bool done = true;  // a failed write is rolled back, and a rollback reads the table again
+    if (kind < 4) {
+      BeginTransaction();
+      done = InsertMatchRecord(r);  // an old timestamp may be taken
+      EndTransaction(!done);
+      if (done) RecordChange(ChangeInserted, r);
+    } else if (kind < 5) {
+      MatchRecord latest;
+      if (!QueryLatestMatch(NoConditions(), latest)) continue;
+      bool thatOne = random() % 2;
+      BeginTransaction();
+      ASSERT_TRUE(DeleteMatchRecord(thatOne ? latest.timestamp : r.timestamp));
+      EndTransaction(false);
+      if (thatOne) RecordChange(ChangeDeleted, latest);
+    } else if (kind < 7) {
+      done = kind % 2 ? UndoChange() : RedoChange();
+    } else if (kind < 8) {
+      char* sql = sqlite3_mprintf("INSERT OR REPLACE INTO viziriduvozmirrow VALUES (%lld, 'x', %d, 2, 'o', %d, 0)",
+                                  (long long)(random() % 2 ? newest + 1 : r.timestamp), r.p1id, r.p2id);
+      Exec(other, sql);
+      sqlite3_free(sql);
+      Exec(other, random() % 2 ? "UPDATE viziriduvozmirrow SET p2win = 2 WHERE rowid % 97 = 5" : "SELECT 1");
+    } else {
+      BeginTransaction();
+      InsertMatchRecord(r);
+      DeleteMatchRecord(records[random() % records.size()].timestamp);
+      EndTransaction(true);
+    }
+    bool ownOnly = kind < 7 && done && step > 0;  // the first step's copies are new
+    unsigned passes = OpponentTallyPasses();
+    RecordFilter f = NoConditions();
+    for (int question = 0; question < 6; ++question) {
+      f.flags = question < 3 ? FilterLimit : question == 3 ? 0 : question == 4 ? FilterP1Id | FilterLimit
+                                                                                  : FilterFrom | FilterTo;
+      f.limit = question == 0 ? 30 : question == 1 ? 50 : question == 2 ? 100 : 50;
+      f.p1id = (int)(random() % 14);
+      f.timestampFrom = from;
+      f.timestampTo = to;
+      ExpectSameAsStatement(f, "step " + std::to_string(step) + " kind " + std::to_string(kind) + " " + Describe(f));
+      if (HasFatalFailure()) break;
+    }
+    if (HasFatalFailure()) break;
+    // The opponent totals follow our own captures alone.
+    ExpectSameOpponents(f, "opponents, step " + std::to_string(step));
+    if (HasFatalFailure()) break;
+    if (ownOnly) {
+      EXPECT_EQ(before.builds, Activity().builds) << "step " << step << " kind " << kind << ": the table read again";
+      if (kind < 4 && step > 1) {
+        EXPECT_EQ(passes, OpponentTallyPasses()) << "step " << step;
+      }
+      ++own;
+    }
+  }
+  sqlite3_close(other);
+  EXPECT_GT(own, 200);
+  ClearJournal();
 }
 
 TEST_F(MatchSnapshotTest, OneSummaryRefreshReadsTheTableOnce) {
@@ -303,6 +378,33 @@ TEST_F(MatchSnapshotTest, OpponentTotalsComeInTheStatementsOrderWithItsFigures) 
     EndTransaction(true);
   }
   EXPECT_EQ(42u, OpponentTallyAnswers() - before) << "only the embedded NUL case is still the pass's";
+}
+
+// The pass groups bytes; SQLite groups by the column's collation, and compares UTF-16 in a UTF-16 file.
+TEST_F(MatchSnapshotTest, OpponentTotalsFollowTheColumnsCollationAndTheFilesEncoding) {
+  const char* rows = "INSERT INTO viziriduvozmirrow VALUES (1, 'me', 1, 2, 'a', 1, 0), (2, 'me', 1, 2, 'A', 1, 0), "
+                     "(3, 'me', 1, 0, 'b ', 1, 2), (4, 'me', 1, 2, 'b', 1, 0), (5, 'me', 1, 2, char(256), 1, 0), "
+                     "(6, 'me', 1, 2, char(12354), 1, 0)";
+  unsigned before = OpponentTallyAnswers();
+  for (const char* collation : {"NOCASE", "RTRIM"}) {
+    Exec(RecordDatabase(), "DROP TABLE viziriduvozmirrow");
+    std::string schema = MatchTableSchema;
+    schema.replace(schema.find("p2name     TEXT"), 15, std::string("p2name TEXT COLLATE ") + collation);
+    Exec(RecordDatabase(), schema.c_str());
+    Exec(RecordDatabase(), rows);
+    ExpectSameOpponents(NoConditions(), collation);
+  }
+  CloseRecordDatabase();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(WideToUtf8(folder.File(L"u16.db").c_str()).c_str(), &db));
+  Exec(db, "PRAGMA encoding = 'UTF-16le'");
+  Exec(db, MatchTableSchema);
+  Exec(db, rows);
+  sqlite3_close(db);
+  SetDatabasePath(folder.File(L"u16.db"));
+  ASSERT_TRUE(OpenRecordDatabase());
+  ExpectSameOpponents(NoConditions(), "UTF-16");
+  EXPECT_EQ(before, OpponentTallyAnswers());
 }
 
 TEST_F(MatchSnapshotTest, AnotherProfileStartsAfresh) {

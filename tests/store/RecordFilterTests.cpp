@@ -43,6 +43,8 @@ TEST(BuildWhereClause, EachFlagAlone) {
       {FilterP2Id, "< WHERE p2id = -1>"},
       {FilterP2Win, "< WHERE p2win = 0>"},
       {FilterLimit, "<>"},
+      {FilterP2NameNull, "< WHERE p2name IS NULL>"},
+      {FilterP2NameNull | FilterFrom, "< WHERE timestamp >= 130000000000000000 AND p2name IS NULL>"},
       {0, "<>"},
   };
   for (const auto& c : cases) {

@@ -229,7 +229,8 @@ TEST_F(RecordQueriesTest, AnIdThatIsNoWholeNumberFailsThePairingTotals) {
   memcpy(before, PairingTable, sizeof before);
   for (const char* bad : {"INSERT INTO viziriduvozmirrow VALUES (133000000090000000, 'me', 4, 0, 'bad', 'zero', 2)",
                           "UPDATE viziriduvozmirrow SET p2id = 3.5 WHERE p2name = 'bad'",
-                          "UPDATE viziriduvozmirrow SET p2id = 0, p1id = '4x' WHERE p2name = 'bad'"}) {
+                          "UPDATE viziriduvozmirrow SET p2id = 0, p1id = '4x' WHERE p2name = 'bad'",
+                          "UPDATE viziriduvozmirrow SET p1id = 4, p2id = 4294967299 WHERE p2name = 'bad'"}) {
     Exec(bad);
     EXPECT_FALSE(QueryPairingTotals(NoConditions())) << bad;
     EXPECT_FALSE(QueryPairingTotalsByStatement(NoConditions())) << bad;
@@ -241,6 +242,21 @@ TEST_F(RecordQueriesTest, AnIdThatIsNoWholeNumberFailsThePairingTotals) {
     EXPECT_EQ(2, PairingTable[4][0].wins);
     EXPECT_EQ(1, PairingTable[4][3].wins);
   }
+  MatchRecord latest;
+  ASSERT_TRUE(QueryLatestMatch(NoConditions(), latest));
+  EXPECT_TRUE(latest.p2id < 0 || latest.p2id > 13) << "shown as character " << latest.p2id;
+
+  // Without column types the text '3' and the integer 3 are two groups of one cell.
+  Exec("DROP TABLE viziriduvozmirrow");
+  Exec("CREATE TABLE viziriduvozmirrow(timestamp, p1name, p1id, p1win, p2name, p2id, p2win)");
+  Exec("INSERT INTO viziriduvozmirrow VALUES (1, 'me', 4, 2, 'ok', 3, 0), (2, 'me', 4, 0, 'bad', '3', 2)");
+  EXPECT_FALSE(QueryPairingTotals(NoConditions()));
+  EXPECT_FALSE(QueryPairingTotalsByStatement(NoConditions()));
+  EXPECT_EQ(0, memcmp(before, PairingTable, sizeof before));
+  Exec("UPDATE viziriduvozmirrow SET p2id = 3");
+  ASSERT_TRUE(QueryPairingTotals(NoConditions()));
+  EXPECT_EQ(1, PairingTable[4][3].wins);
+  EXPECT_EQ(1, PairingTable[4][3].losses);
 }
 
 TEST_F(RecordQueriesTest, RowsComeOutWholeAndNullNamesEmpty) {

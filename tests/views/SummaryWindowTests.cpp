@@ -318,24 +318,27 @@ TEST_F(SummaryWindowTest, PeriodsCountTheirDaysOnly) {
   int64_t today = StartOfToday();
   AddRun(today - 3 * TimestampUnitsPerDay, 1, 2, 4, 0);  // three days ago
   AddRun(today - TimestampUnitsPerDay, 1, 2, 0, 2);      // yesterday
-  AddRun(today, 1, 2, 1, 0);                              // today, just after midnight
+  AddRun(today, 1, 2, 1, 0);                              // today
+  // Local midnight (the tests run far from UTC): yesterday's last millisecond and today's first.
+  Add(today - Millisecond, 1, 2, false);
+  Add(today, 1, 2, true);
   Create();
-  EXPECT_EQ(Figures(1), L"7 5 2 71.4% (71.4%)");
+  EXPECT_EQ(Figures(1), L"9 6 3 66.7% (66.7%)");
   Command(0xD001);
   EXPECT_TRUE(Checked(0xD001));
   EXPECT_FALSE(Checked(0xD000));
-  EXPECT_EQ(Figures(1), L"1 1 0 100.0% (100.0%)");
-  EXPECT_EQ(Figures(FirstRecentRowId), L"1 1 0 100.0% ");
+  EXPECT_EQ(Figures(1), L"2 2 0 100.0% (100.0%)");
+  EXPECT_EQ(Figures(FirstRecentRowId), L"2 2 0 100.0% ");
   Command(0xD002);
   EXPECT_TRUE(Checked(0xD002));
   EXPECT_FALSE(Checked(0xD001));
-  EXPECT_EQ(Figures(1), L"2 0 2 0.0% (0.0%)");
-  EXPECT_EQ(Figures(TotalRowId), L"2 0 2 0.0% ");
+  EXPECT_EQ(Figures(1), L"3 0 3 0.0% (0.0%)");
+  EXPECT_EQ(Figures(TotalRowId), L"3 0 3 0.0% ");
 
   // Choosing the current period again does nothing: a match stored behind the window's back stays unseen.
   Add(today - TimestampUnitsPerDay + 500 * Millisecond, 1, 2, true);
   Command(0xD002);
-  EXPECT_EQ(Figures(1), L"2 0 2 0.0% (0.0%)");
+  EXPECT_EQ(Figures(1), L"3 0 3 0.0% (0.0%)");
   // "カスタム対戦" cancelled keeps the period and its check mark (the dialog, once there, is cancelled).
   {
     DialogDriver cancel([](HWND) { return true; },
@@ -350,7 +353,7 @@ TEST_F(SummaryWindowTest, PeriodsCountTheirDaysOnly) {
   Command(0xD000);
   EXPECT_TRUE(Checked(0xD000));
   EXPECT_FALSE(Checked(0xD002));
-  EXPECT_EQ(Figures(1), L"8 6 2 75.0% (75.0%)");
+  EXPECT_EQ(Figures(1), L"10 7 3 70.0% (70.0%)");
 }
 
 TEST_F(SummaryWindowTest, SortingKeepsPinnedRowsLastAndRefreshFollowsTheCharacters) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "ViewTestSupport.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/CharacterTable.h"
+#include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
 #include "views/ViewWindows.h"
 
@@ -154,13 +156,18 @@ TEST_F(OpponentProfileWindowTest, DoubleClickFindsTheOpponentByItsStoredName) {
   for (int i = 0; i < 3; ++i) Store(Match(t += 10000000, "me", 2, 2, longName.c_str(), 1, 0));
   for (int i = 0; i < 5; ++i) Store(Match(t += 10000000, "me", 5, 2, shownPart.c_str(), 1, 0));
   for (int i = 0; i < 2; ++i) Store(Match(t += 10000000, "me", 7, 2, oddName.c_str(), 1, 0));
+  // An empty name and no name at all both show as empty, yet are two opponents.
+  for (int i = 0; i < 4; ++i) Store(Match(t += 10000000, "me", 9, 2, "", 1, 0));
+  for (int i = 0; i < 6; ++i) Store(Match(t += 10000000, "me", 11, 2, "", 1, 0));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(RecordDatabase(), "UPDATE viziriduvozmirrow SET p2name = NULL WHERE p1id = 11",
+                                    nullptr, nullptr, nullptr));
   ASSERT_NE(nullptr, Open(nullptr));
   Foreground(window);
   ClickHeader(1);  // sorted, so that rows no longer sit where they were inserted
-  ASSERT_EQ(3, RowCount(list));
-  for (int row = 0; row < 3; ++row) {
+  ASSERT_EQ(5, RowCount(list));
+  for (int row = 0; row < 5; ++row) {
     int games = _wtoi(Cell(list, row, 1).c_str());
-    int own = games == 3 ? 2 : games == 5 ? 5 : 7;
+    int own = games == 3 ? 2 : games == 5 ? 5 : games == 2 ? 7 : games == 4 ? 9 : 11;
     SendMessageW(list, LVM_SETSELECTIONMARK, 0, row);
     NMHDR click{list, IDC_RECORD_LIST, (UINT)NM_DBLCLK};
     SendMessageW(window, WM_NOTIFY, IDC_RECORD_LIST, (LPARAM)&click);

@@ -17,8 +17,11 @@ const size_t MaxRows = 30000000;
 struct Snapshot {
   std::string clause;  // the conditions SQLite applied while collecting
   bool usable = false;
-  // The state of the table the copy was taken from.
-  uint32_t dataVersion = 0;
+  // No trigger or replacing constraint: our own insert or delete changes exactly the row it names.
+  bool followsOwnWrites = false;
+  // The state of the table the copy was taken from: other connections' commits, the schema, our own changes.
+  int64_t othersVersion = 0;
+  int64_t schemaVersion = 0;
   sqlite3_int64 totalChanges = 0;
   uint32_t rollbacks = 0;
 
@@ -27,12 +30,25 @@ struct Snapshot {
   std::vector<uint8_t> p1id, p2id;
   std::vector<int8_t> p1win, p2win;
   std::vector<uint32_t> byP1[14], byP2[14];  // row numbers per character, ascending
+  int64_t totals[14][14][2] = {};            // wins and losses of every row, for the questions without a limit
   bool irregular = false;
 };
 
+// One insert or delete of ours: the row's timestamp and the connection's change count around it.
+struct OwnWrite {
+  int64_t timestamp;
+  sqlite3_int64 before, after;
+  bool insert;
+};
+
+// Enough for any gap between two refreshes; a copy older than these reads the table again.
+const size_t KeptWrites = 4096;
+
 struct ConnectionState {
   sqlite3* db;
+  uint64_t serial;  // a later connection may get the same address
   uint32_t rollbacks = 0;
+  std::vector<OwnWrite> ownWrites;  // the most recent, in order
   Snapshot* building = nullptr;
   // The two most recently used copies, e.g. the summary's and a detail window's.
   std::unique_ptr<Snapshot> copies[2];
@@ -90,20 +106,33 @@ void CollectFinal(sqlite3_context* context) {
   sqlite3_result_int64(context, state->building ? (sqlite3_int64)state->building->timestamp.size() : 0);
 }
 
-// Starts a read of the table (so that the pager has looked for changes by other connections) and returns
-// its data version; false when the table cannot be read.
-bool ReadDataVersion(sqlite3* db, uint32_t& version) {
+int64_t PragmaValue(sqlite3* db, const char* sql, bool& ok) {
   sqlite3_stmt* statement = nullptr;
-  bool ok = sqlite3_prepare_v2(db, "SELECT 1 FROM viziriduvozmirrow LIMIT 1", -1, &statement, nullptr) == SQLITE_OK;
-  if (ok) {
-    int rc = sqlite3_step(statement);
-    ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
-  }
+  int64_t value = 0;
+  if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
+    value = sqlite3_column_int64(statement, 0);
+  else
+    ok = false;
   sqlite3_finalize(statement);
-  unsigned int v = 0;
-  if (ok) ok = sqlite3_file_control(db, "main", SQLITE_FCNTL_DATA_VERSION, &v) == SQLITE_OK;
-  version = v;
+  return value;
+}
+
+// data_version moves with every commit of another connection (it starts a read, so the pager has looked),
+// not with our own; schema_version with every change of the schema, ours too.
+bool ReadVersions(sqlite3* db, int64_t& others, int64_t& schema) {
+  bool ok = true;
+  others = PragmaValue(db, "PRAGMA data_version", ok);
+  schema = PragmaValue(db, "PRAGMA schema_version", ok);
   return ok;
+}
+
+bool FollowsOwnWrites(sqlite3* db) {
+  bool ok = true;
+  int64_t found = PragmaValue(db,
+                              "SELECT count(*) FROM sqlite_master WHERE type = 'trigger' OR "
+                              "(name = 'viziriduvozmirrow' AND sql LIKE '%REPLACE%')",
+                              ok);
+  return ok && found == 0;
 }
 
 // Sorts the rows by timestamp; false when two rows share one: SQLite's order between them is its own, so a
@@ -130,7 +159,13 @@ bool SortByUniqueTimestamp(Snapshot& s) {
   return true;
 }
 
-std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& clause, uint32_t dataVersion) {
+void Count(Snapshot& s, uint32_t row, int sign) {
+  int64_t* cell = s.totals[s.p1id[row]][s.p2id[row]];
+  cell[0] += sign * (s.p1win[row] / 2);  // truncating, as SQLite divides integers
+  cell[1] += sign * (s.p2win[row] / 2);
+}
+
+std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& clause, int64_t others, int64_t schema) {
   auto s = std::make_unique<Snapshot>();
   s->clause = clause;
   state.building = s.get();
@@ -150,29 +185,118 @@ std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& claus
     for (uint32_t i = 0; i < (uint32_t)s->timestamp.size(); ++i) {
       s->byP1[s->p1id[i]].push_back(i);
       s->byP2[s->p2id[i]].push_back(i);
+      Count(*s, i, 1);
     }
   }
-  // The collecting pass read the table under the version just seen, unless it failed to read at all.
-  s->dataVersion = dataVersion;
+  // The collecting pass read the table under the versions just seen, unless it failed to read at all.
+  s->othersVersion = others;
+  s->schemaVersion = schema;
+  s->followsOwnWrites = s->usable && FollowsOwnWrites(state.db);
   s->totalChanges = sqlite3_total_changes64(state.db);
   s->rollbacks = state.rollbacks;
   return s;
 }
 
+void EraseRow(Snapshot& s, uint32_t row) {
+  Count(s, row, -1);
+  for (std::vector<uint32_t>* lists : {s.byP1, s.byP2})
+    for (int c = 0; c < 14; ++c) {
+      std::vector<uint32_t>& list = lists[c];
+      auto it = std::lower_bound(list.begin(), list.end(), row);
+      if (it != list.end() && *it == row) it = list.erase(it);
+      for (; it != list.end(); ++it) --*it;
+    }
+  s.timestamp.erase(s.timestamp.begin() + row);
+  s.p1id.erase(s.p1id.begin() + row);
+  s.p2id.erase(s.p2id.begin() + row);
+  s.p1win.erase(s.p1win.begin() + row);
+  s.p2win.erase(s.p2win.begin() + row);
+}
+
+// Row `i` of `from` goes to its place by timestamp (a new match is the last row, and costs nothing to place).
+void InsertRow(Snapshot& s, const Snapshot& from, size_t i) {
+  uint32_t row = (uint32_t)(std::lower_bound(s.timestamp.begin(), s.timestamp.end(), from.timestamp[i]) -
+                            s.timestamp.begin());
+  for (std::vector<uint32_t>* lists : {s.byP1, s.byP2})
+    for (int c = 0; c < 14; ++c)
+      for (auto it = std::lower_bound(lists[c].begin(), lists[c].end(), row); it != lists[c].end(); ++it) ++*it;
+  for (std::vector<uint32_t>* list : {&s.byP1[from.p1id[i]], &s.byP2[from.p2id[i]]})
+    list->insert(std::lower_bound(list->begin(), list->end(), row), row);
+  s.timestamp.insert(s.timestamp.begin() + row, from.timestamp[i]);
+  s.p1id.insert(s.p1id.begin() + row, from.p1id[i]);
+  s.p2id.insert(s.p2id.begin() + row, from.p2id[i]);
+  s.p1win.insert(s.p1win.begin() + row, from.p1win[i]);
+  s.p2win.insert(s.p2win.begin() + row, from.p2win[i]);
+  Count(s, row, 1);
+}
+
+// Reads the row now stored under `timestamp` if the copy's conditions take it, and puts it in the copy in
+// place of the one it had; false when that cannot be done exactly.
+bool Reread(ConnectionState& state, Snapshot& s, int64_t timestamp) {
+  Snapshot found;
+  state.building = &found;
+  // The clause is empty or " WHERE " and its conditions.
+  std::string conditions = s.clause.empty() ? std::string() : " AND (" + s.clause.substr(7) + ")";
+  char* sql = sqlite3_mprintf(
+      "SELECT match_columns(timestamp, p1id, p2id, p1win, p2win) FROM viziriduvozmirrow WHERE timestamp = %lld%s",
+      (long long)timestamp, conditions.c_str());
+  bool ok = sql && sqlite3_exec(state.db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_free(sql);
+  state.building = nullptr;
+  if (!ok || found.irregular || found.timestamp.size() > 1 || s.timestamp.size() >= MaxRows) return false;
+  auto it = std::lower_bound(s.timestamp.begin(), s.timestamp.end(), timestamp);
+  if (it != s.timestamp.end() && *it == timestamp) EraseRow(s, (uint32_t)(it - s.timestamp.begin()));
+  if (!found.timestamp.empty()) InsertRow(s, found, 0);
+  return true;
+}
+
+// The timestamps of our noted writes from change count `from` to `to`; false when anything else changed
+// the table in between (or an insert was asked for and a delete found).
+bool OwnWritesBetween(const ConnectionState& state, sqlite3_int64 from, sqlite3_int64 to, bool insertsOnly,
+                      std::vector<int64_t>& touched) {
+  sqlite3_int64 at = from;
+  for (const OwnWrite& write : state.ownWrites) {
+    if (write.after <= at) continue;
+    if (write.before != at || (insertsOnly && !write.insert)) return false;
+    touched.push_back(write.timestamp);
+    at = write.after;
+  }
+  return at == to;
+}
+
+// Brings the copy up to `changes` when everything since it was taken is our own noted inserts and deletes.
+bool CatchUp(ConnectionState& state, Snapshot& s, sqlite3_int64 changes) {
+  if (!s.usable || !s.followsOwnWrites) return false;
+  std::vector<int64_t> touched;
+  if (!OwnWritesBetween(state, s.totalChanges, changes, false, touched)) return false;
+  std::sort(touched.begin(), touched.end());
+  touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+  for (int64_t timestamp : touched)
+    if (!Reread(state, s, timestamp)) return false;
+  s.totalChanges = changes;
+  ++state.counters.catchUps;
+  return true;
+}
+
 const Snapshot* Current(ConnectionState& state, const std::string& clause) {
-  uint32_t version = 0;
-  if (!ReadDataVersion(state.db, version)) return nullptr;
+  int64_t others = 0, schema = 0;
+  if (!ReadVersions(state.db, others, schema)) return nullptr;
   sqlite3_int64 changes = sqlite3_total_changes64(state.db);
   for (int i = 0; i < 2; ++i) {
     Snapshot* s = state.copies[i].get();
-    if (s && s->clause == clause && s->dataVersion == version && s->totalChanges == changes &&
-        s->rollbacks == state.rollbacks) {
+    if (!s || s->clause != clause) continue;
+    if (s->othersVersion == others && s->schemaVersion == schema && s->rollbacks == state.rollbacks &&
+        (s->totalChanges == changes || CatchUp(state, *s, changes))) {
       if (i == 1) std::swap(state.copies[0], state.copies[1]);
       return state.copies[0].get();
     }
+    break;
   }
-  std::unique_ptr<Snapshot> fresh = Build(state, clause, version);
-  state.copies[1] = std::move(state.copies[0]);
+  std::unique_ptr<Snapshot> fresh = Build(state, clause, others, schema);
+  // A stale copy of the same conditions is dropped, not kept as the second one.
+  for (auto& copy : state.copies)
+    if (copy && copy->clause == clause) copy.reset();
+  if (state.copies[0]) state.copies[1] = std::move(state.copies[0]);
   state.copies[0] = std::move(fresh);
   return state.copies[0].get();
 }
@@ -212,7 +336,15 @@ void Answer(const Snapshot& s, const RecordFilter& f, PairingCell (&cells)[14][1
     cell[1] += s.p2win[i] / 2;
     --left;
   };
-  if (lo < hi && left > 0) {
+  bool whole = lo == 0 && hi == s.timestamp.size() && !byWin1 && !byWin2 && left >= (int64_t)hi;
+  if (whole) {
+    for (int a = 0; a < 14; ++a)
+      for (int b = 0; b < 14; ++b)
+        if ((!byId1 || a == f.p1id) && (!byId2 || b == f.p2id)) {
+          sums[a][b][0] = s.totals[a][b][0];
+          sums[a][b][1] = s.totals[a][b][1];
+        }
+  } else if (lo < hi && left > 0) {
     if (list) {
       auto first = std::lower_bound(list->begin(), list->end(), lo);
       auto last = std::lower_bound(list->begin(), list->end(), hi);
@@ -230,8 +362,10 @@ void Answer(const Snapshot& s, const RecordFilter& f, PairingCell (&cells)[14][1
 }  // namespace
 
 bool RegisterMatchSnapshot(sqlite3* db) {
+  static uint64_t serials = 0;
   auto* state = new ConnectionState;
   state->db = db;
+  state->serial = ++serials;
   States()[db] = state;
   // On failure SQLite calls DestroyState itself.
   if (sqlite3_create_function_v2(db, "match_columns", 5, SQLITE_UTF8, state, nullptr, CollectStep, CollectFinal,
@@ -247,7 +381,8 @@ bool PairingTotalsFromSnapshot(sqlite3* db, const RecordFilter& filter, PairingC
   // SQLite applies the names (its LIKE is the one that counts) and the time bounds (a day's matches are
   // read through the key, not the whole table); ids, rounds and limits are applied here.
   RecordFilter collected = filter;
-  collected.flags &= FilterFrom | FilterTo | FilterP1Name | FilterP1NameLike | FilterP2Name | FilterP2NameLike;
+  collected.flags &=
+      FilterFrom | FilterTo | FilterP1Name | FilterP1NameLike | FilterP2Name | FilterP2NameLike | FilterP2NameNull;
   std::string clause;
   BuildWhereClause(collected, clause);
   const Snapshot* s = Current(*state, clause);
@@ -255,6 +390,33 @@ bool PairingTotalsFromSnapshot(sqlite3* db, const RecordFilter& filter, PairingC
   Answer(*s, filter, cells);
   ++state->counters.answers;
   return true;
+}
+
+void NoteOwnWrite(sqlite3* db, int64_t timestamp, int64_t changesBefore, bool insert) {
+  ConnectionState* state = StateOf(db);
+  sqlite3_int64 after = sqlite3_total_changes64(db);
+  if (!state || after == changesBefore) return;
+  auto& writes = state->ownWrites;
+  if (writes.size() >= 2 * KeptWrites) writes.erase(writes.begin(), writes.end() - KeptWrites);
+  writes.push_back({timestamp, changesBefore, after, insert});
+}
+
+bool ReadChangeMark(sqlite3* db, ChangeMark& mark) {
+  ConnectionState* state = StateOf(db);
+  if (!state || !ReadVersions(db, mark.others, mark.schema)) return false;
+  mark.connection = state->serial;
+  mark.rollbacks = state->rollbacks;
+  mark.changes = sqlite3_total_changes64(db);
+  mark.followsOwnWrites = FollowsOwnWrites(db);
+  return true;
+}
+
+bool OwnInsertsSince(sqlite3* db, const ChangeMark& then, const ChangeMark& now, std::vector<int64_t>& timestamps) {
+  ConnectionState* state = StateOf(db);
+  timestamps.clear();
+  return state && then.connection == now.connection && then.others == now.others && then.schema == now.schema &&
+         then.rollbacks == now.rollbacks && then.followsOwnWrites && now.followsOwnWrites &&
+         OwnWritesBetween(*state, then.changes, now.changes, true, timestamps);
 }
 
 MatchSnapshotCounters MatchSnapshotActivity(sqlite3* db) {

@@ -1,9 +1,11 @@
 // A per-connection copy of the columns the pairing totals count (timestamp, ids, rounds), taken in one
-// pass and answered from memory while the table is unchanged. The summary's refresh asks 18 pairing
+// pass and answered from memory while the table is unchanged; after our own inserts and deletes it reads
+// only the rows they wrote, so a capture costs one row, not the history. The summary's refresh asks 18 pairing
 // questions of one state of the table; SQL would sort the whole table for each unlimited one and scan
 // all of it for every "last 50" of a character that is rarely played.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "RecordFilter.h"
 #include "RecordQueries.h"
@@ -18,8 +20,25 @@ bool RegisterMatchSnapshot(sqlite3* db);
 // integers): the caller then runs the statement.
 bool PairingTotalsFromSnapshot(sqlite3* db, const RecordFilter& filter, PairingCell (&cells)[14][14]);
 
+// Our own insert or delete of the row with this timestamp, with the connection's total change count taken
+// before it: a copy then reads only that row again instead of the whole table.
+void NoteOwnWrite(sqlite3* db, int64_t timestamp, int64_t changesBefore, bool insert);
+
+// What has changed the table, for other copies of it (the per-opponent totals).
+struct ChangeMark {
+  uint64_t connection;
+  int64_t others, schema;  // other connections' commits; the schema
+  uint32_t rollbacks;
+  int64_t changes;         // our own
+  bool followsOwnWrites;   // no trigger or replacing constraint
+};
+bool ReadChangeMark(sqlite3* db, ChangeMark& mark);
+// True when everything between the two marks is our own noted inserts; their timestamps in order.
+bool OwnInsertsSince(sqlite3* db, const ChangeMark& then, const ChangeMark& now, std::vector<int64_t>& timestamps);
+
 struct MatchSnapshotCounters {
-  uint32_t builds;   // passes over the table
-  uint32_t answers;  // questions answered from a copy
+  uint32_t builds;    // passes over the table
+  uint32_t answers;   // questions answered from a copy
+  uint32_t catchUps;  // copies brought up to date with our own writes alone
 };
 MatchSnapshotCounters MatchSnapshotActivity(sqlite3* db);

@@ -1,9 +1,12 @@
 #include "OpponentTally.h"
 
+#include "MatchSnapshot.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
 
 namespace {
@@ -60,27 +63,9 @@ void TallyStep(sqlite3_context* context, int, sqlite3_value** args) {
 void TallyFinal(sqlite3_context* context) { sqlite3_result_null(context); }
 
 bool Fits(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
-}  // namespace
 
-bool RegisterOpponentTally(sqlite3* db) {
-  return sqlite3_create_function(db, "opponent_tally", 3, SQLITE_UTF8, nullptr, nullptr, TallyStep, TallyFinal) ==
-         SQLITE_OK;
-}
-
-bool TallyOpponents(sqlite3* db, const RecordFilter& filter, std::vector<OpponentTotal>& totals) {
-  totals.clear();
-  if (!db || (filter.flags & FilterLimit) || g_tally) return false;
-  std::string clause;
-  BuildWhereClause(filter, clause);
-  char* sql = sqlite3_mprintf("SELECT opponent_tally(p2name, p1win, p2win) FROM viziriduvozmirrow%s", clause.c_str());
-  if (!sql) return false;
-  Tally tally;
-  g_tally = &tally;
-  bool ok = sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK && !tally.irregular;
-  g_tally = nullptr;
-  sqlite3_free(sql);
-  if (!ok) return false;
-
+// In the order GROUP BY p2name gives.
+bool Deliver(const Tally& tally, std::vector<OpponentTotal>& totals) {
   if (tally.hasNull) totals.push_back({true, std::string(), 0, 0});
   size_t named = totals.size();
   totals.reserve(named + tally.byName.size());
@@ -89,8 +74,11 @@ bool TallyOpponents(sqlite3* db, const RecordFilter& filter, std::vector<Opponen
   std::sort(totals.begin() + named, totals.end(),
             [](const OpponentTotal& a, const OpponentTotal& b) { return a.name < b.name; });
   for (OpponentTotal& total : totals) {
-    const Sums& sums = total.isNull ? tally.nullSums : tally.byName[total.name];
-    if (!Fits(sums.wins) || !Fits(sums.losses)) return false;
+    const Sums& sums = total.isNull ? tally.nullSums : tally.byName.at(total.name);
+    if (!Fits(sums.wins) || !Fits(sums.losses)) {
+      totals.clear();
+      return false;
+    }
     total.wins = (int)sums.wins;
     total.losses = (int)sums.losses;
   }
@@ -98,4 +86,102 @@ bool TallyOpponents(sqlite3* db, const RecordFilter& filter, std::vector<Opponen
   return true;
 }
 
+// The pass groups the stored UTF-8 bytes; GROUP BY compares with the column's collation, and in a UTF-16 file
+// the bytes handed out are a conversion of what is stored.
+bool GroupsByBytes(sqlite3* db) {
+  const char* collation = nullptr;
+  if (sqlite3_table_column_metadata(db, "main", "viziriduvozmirrow", "p2name", nullptr, &collation, nullptr, nullptr,
+                                    nullptr) != SQLITE_OK ||
+      !collation || sqlite3_stricmp(collation, "BINARY") != 0)
+    return false;
+  sqlite3_stmt* statement = nullptr;
+  bool utf8 = sqlite3_prepare_v2(db, "PRAGMA encoding", -1, &statement, nullptr) == SQLITE_OK &&
+              sqlite3_step(statement) == SQLITE_ROW &&
+              sqlite3_stricmp(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)), "UTF-8") == 0;
+  sqlite3_finalize(statement);
+  return utf8;
+}
+}  // namespace
+
+bool RegisterOpponentTally(sqlite3* db) {
+  return sqlite3_create_function(db, "opponent_tally", 3, SQLITE_UTF8, nullptr, nullptr, TallyStep, TallyFinal) ==
+         SQLITE_OK;
+}
+
+namespace {
+// The totals of the last conditions asked, kept while only our own captures change the table.
+struct CachedTally {
+  std::string clause;
+  ChangeMark mark{};
+  bool keyed;  // one row per timestamp, so a noted insert added exactly the row read again
+  Tally tally;
+};
+std::unique_ptr<CachedTally> g_cached;
+unsigned g_passes = 0;
+
+bool TimestampIsKey(sqlite3* db) {
+  sqlite3_stmt* statement = nullptr;
+  bool keyed = sqlite3_prepare_v2(db,
+                                  "SELECT count(*) = 1 AND max(name = 'timestamp') FROM "
+                                  "pragma_table_info('viziriduvozmirrow') WHERE pk > 0",
+                                  -1, &statement, nullptr) == SQLITE_OK &&
+               sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) == 1;
+  sqlite3_finalize(statement);
+  return keyed;
+}
+
+// Adds the matching rows (of `clause`, and of one timestamp when given) to `tally`.
+bool Pass(sqlite3* db, const std::string& clause, const int64_t* timestamp, Tally& tally) {
+  std::string where = clause;
+  if (timestamp) {
+    char* one = sqlite3_mprintf(" WHERE timestamp = %lld", (long long)*timestamp);
+    where = std::string(one ? one : "") + (clause.empty() ? "" : " AND (" + clause.substr(7) + ")");
+    sqlite3_free(one);
+  }
+  char* sql = sqlite3_mprintf("SELECT opponent_tally(p2name, p1win, p2win) FROM viziriduvozmirrow%s", where.c_str());
+  if (!sql) return false;
+  g_tally = &tally;
+  bool ok = sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK && !tally.irregular;
+  g_tally = nullptr;
+  sqlite3_free(sql);
+  return ok;
+}
+
+// The cached totals brought up to date with our own inserts, or null when the table must be read.
+Tally* CaughtUp(sqlite3* db, const std::string& clause, const ChangeMark& mark) {
+  std::vector<int64_t> inserted;
+  if (!g_cached || g_cached->clause != clause || !g_cached->keyed || !OwnInsertsSince(db, g_cached->mark, mark, inserted))
+    return nullptr;
+  for (int64_t timestamp : inserted)
+    if (!Pass(db, clause, &timestamp, g_cached->tally)) return nullptr;
+  g_cached->mark = mark;
+  return &g_cached->tally;
+}
+}  // namespace
+
+bool TallyOpponents(sqlite3* db, const RecordFilter& filter, std::vector<OpponentTotal>& totals) {
+  totals.clear();
+  if (!db || (filter.flags & FilterLimit) || g_tally || !GroupsByBytes(db)) return false;
+  std::string clause;
+  BuildWhereClause(filter, clause);
+  ChangeMark mark{};
+  bool marked = ReadChangeMark(db, mark);
+  Tally* found = marked ? CaughtUp(db, clause, mark) : nullptr;
+  if (!found) {
+    auto fresh = std::make_unique<CachedTally>();
+    fresh->clause = clause;
+    fresh->mark = mark;
+    fresh->keyed = TimestampIsKey(db);
+    g_cached.reset();
+    ++g_passes;
+    if (!Pass(db, clause, nullptr, fresh->tally)) return false;
+    g_cached = std::move(fresh);
+    bool ok = Deliver(g_cached->tally, totals);
+    if (!marked) g_cached.reset();  // nothing would tell whether it still holds
+    return ok;
+  }
+  return Deliver(*found, totals);
+}
+
 unsigned OpponentTallyAnswers() { return g_answers; }
+unsigned OpponentTallyPasses() { return g_passes; }

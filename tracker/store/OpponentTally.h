@@ -19,5 +19,6 @@ struct OpponentTotal {
 // not complete or met values it cannot sum exactly as SQL does; the caller then runs the statement.
 bool TallyOpponents(sqlite3* db, const RecordFilter& filter, std::vector<OpponentTotal>& totals);
 
-// Passes that gave the answer (for the tests).
+// Answers given, and passes over the table made for them (for the tests).
 unsigned OpponentTallyAnswers();
+unsigned OpponentTallyPasses();

@@ -258,18 +258,22 @@ bool InsertMatchRecord(const MatchRecord& record) {
   sqlite3_bind_text(statement, 5, record.p2name, (int)strnlen(record.p2name, sizeof record.p2name), SQLITE_STATIC);
   sqlite3_bind_int(statement, 6, record.p2id);
   sqlite3_bind_int(statement, 7, record.p2win);
+  sqlite3_int64 before = sqlite3_total_changes64(g_connection);
   int rc = sqlite3_step(statement);
   if (rc != SQLITE_DONE) g_lastWriteError = sqlite3_extended_errcode(g_connection);
   sqlite3_finalize(statement);
+  NoteOwnWrite(g_connection, record.timestamp, before, true);
   return rc == SQLITE_DONE;
 }
 
 bool DeleteMatchRecord(int64_t timestamp) {
   if (!g_connection) return false;
   char* sql = sqlite3_mprintf("DELETE FROM viziriduvozmirrow WHERE timestamp = %lld", (long long)timestamp);
+  sqlite3_int64 before = sqlite3_total_changes64(g_connection);
   int rc = sql ? sqlite3_exec(g_connection, sql, nullptr, nullptr, nullptr) : SQLITE_NOMEM;
   if (rc != SQLITE_OK) g_lastWriteError = rc;
   sqlite3_free(sql);
+  NoteOwnWrite(g_connection, timestamp, before, false);
   return rc == SQLITE_OK;
 }
 

@@ -69,7 +69,7 @@ void SetToday(RecordFilter& filter) {
 }  // namespace
 
 void BuildWhereClause(const RecordFilter& filter, std::string& clause) {
-  if ((filter.flags & 0x3FF) == 0) return;
+  if ((filter.flags & (0x3FF | FilterP2NameNull)) == 0) return;
   clause += " WHERE ";
   bool first = true;
   for (uint32_t bit = FilterFrom; bit <= FilterP2Win; bit <<= 1) {
@@ -78,6 +78,7 @@ void BuildWhereClause(const RecordFilter& filter, std::string& clause) {
     clause += Condition(filter, bit);
     first = false;
   }
+  if (filter.flags & FilterP2NameNull) clause += first ? "p2name IS NULL" : " AND p2name IS NULL";
 }
 
 void ApplySummaryPeriod(RecordFilter& filter) {

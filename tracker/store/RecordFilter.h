@@ -15,6 +15,8 @@ enum RecordFilterFlag : uint32_t {
   FilterP2Id = 0x100,
   FilterP2Win = 0x200,
   FilterLimit = 0x400,
+  // Matches stored without an opponent name, which read back as an empty one.
+  FilterP2NameNull = 0x800,
 };
 
 // Copied by value, bytes and all; a field whose flag is clear means nothing.

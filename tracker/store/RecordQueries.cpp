@@ -17,13 +17,18 @@ PairingCell PairingTable[14][14];
 
 namespace {
 PairingCell g_working[14][14];
-
-int ParseInt(const char* text) { return text ? StrToIntA(text) : 0; }
+bool g_filled[14][14];
 
 int64_t ParseInt64(const char* text) {
   LONGLONG value = 0;
   if (text) StrToInt64ExA(text, STIF_DEFAULT, &value);
   return value;
+}
+
+// A value beyond 32 bits is held at the nearest end instead of wrapping: 2^32+3 must not read as character 3.
+int ParseInt(const char* text) {
+  int64_t value = ParseInt64(text);
+  return value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : (int)value;
 }
 
 void CopyName(char (&field)[260], const char* text) {
@@ -53,20 +58,28 @@ bool Run(sqlite3_callback reader, void* context, const char* format, ...) {
   return ok;
 }
 
-// Only a plain whole number names a character: a damaged id ("4x", 3.5, NULL) read as a number would fall into
-// another pairing's cell and replace that pairing's real figures.
+// Only a plain whole number in the roster names a character: a damaged id ("4x", 3.5, NULL, 2^32+3) read as a
+// number would fall into another pairing's cell and replace that pairing's real figures.
 bool ReadCharacterId(const char* text, int& id) {
   if (!text || !*text) return false;
-  for (const char* c = text; *c; ++c)
+  int64_t value = 0;
+  for (const char* c = text; *c; ++c) {
     if (*c < '0' || *c > '9') return false;
-  id = StrToIntA(text);
-  return id >= 0 && id <= 13;
+    value = value * 10 + (*c - '0');
+    if (value > 13) return false;
+  }
+  id = (int)value;
+  return true;
 }
 
 int ReadPairingRow(void*, int columns, char** values, char**) {
   if (columns != 4) return 1;
   int p1id, p2id;
   if (!ReadCharacterId(values[0], p1id) || !ReadCharacterId(values[1], p2id)) return 1;
+  // Two groups for one cell (the text '3' beside the integer 3 where the column has no type): either
+  // alone would replace the other's figures.
+  if (g_filled[p1id][p2id]) return 1;
+  g_filled[p1id][p2id] = true;
   int wins = ParseInt(values[2]);
   int losses = ParseInt(values[3]);
   g_working[p1id][p2id].wins = wins < 0 ? 0 : wins;
@@ -84,6 +97,7 @@ int ReadOpponentRow(void* context, int columns, char** values, char**) {
   MatchRecord record;
   memset(&record, 0, sizeof record);
   CopyName(record.p2name, values[0]);
+  if (!values[0]) record.p2id = OpponentNameNull;
   record.p1win = ParseInt(values[1]);
   record.p2win = ParseInt(values[2]);
   auto* delivery = static_cast<Delivery*>(context);
@@ -128,6 +142,7 @@ int ReadLatestRow(void* context, int columns, char** values, char**) {
 bool QueryPairingTotalsByStatement(const RecordFilter& filter) {
   if (!RecordDatabase()) return false;
   memset(g_working, 0, sizeof g_working);
+  memset(g_filled, 0, sizeof g_filled);
   std::string where = WhereClause(filter);
   bool ok;
   if (filter.flags & FilterLimit) {
@@ -162,6 +177,7 @@ bool QueryOpponentTotals(const RecordFilter& filter, MatchRowCallback callback, 
       MatchRecord record;
       memset(&record, 0, sizeof record);
       CopyName(record.p2name, total.name.c_str());
+      if (total.isNull) record.p2id = OpponentNameNull;
       record.p1win = total.wins;
       record.p2win = total.losses;
       callback(record, context);

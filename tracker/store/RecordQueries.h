@@ -15,7 +15,9 @@ extern PairingCell PairingTable[14][14];
 typedef void (*MatchRowCallback)(const MatchRecord& record, void* context);
 
 bool QueryPairingTotals(const RecordFilter& filter);
-// One call per opponent name: the name in p2name, wins in p1win, losses in p2win.
+// One call per opponent name: the name in p2name, wins in p1win, losses in p2win. The matches stored without
+// a name come as an empty name marked by OpponentNameNull in p2id (FilterP2NameNull finds them).
+constexpr int32_t OpponentNameNull = -1;
 bool QueryOpponentTotals(const RecordFilter& filter, MatchRowCallback callback, void* context);
 // Newest first.
 bool QueryMatchHistory(const RecordFilter& filter, MatchRowCallback callback, void* context);

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 
 #include "RecordTable.h"
@@ -31,6 +32,7 @@ struct OpponentWindowState {
   // The stored bytes of each row's name by the list's item id (which survives sorting): the shown text is
   // cut and converted, so it need not lead back to the same opponent.
   std::map<UINT, std::string> names;
+  std::set<UINT> nullNames;  // rows of the matches stored without a name
 };
 
 OpponentWindowState* StateOf(HWND dialog) {
@@ -61,7 +63,9 @@ void InsertOpponent(const MatchRecord& totals, void* context) {
   item.lParam = WithColourKey(0, rate - 500);
   int row = (int)SendMessageW(list, LVM_INSERTITEMW, 0, (LPARAM)&item);
   if (row < 0) return;
-  StateOf(dialog)->names[(UINT)SendMessageW(list, LVM_MAPINDEXTOID, row, 0)] = totals.p2name;
+  UINT id = (UINT)SendMessageW(list, LVM_MAPINDEXTOID, row, 0);
+  StateOf(dialog)->names[id] = totals.p2name;
+  if (totals.p2id == OpponentNameNull) StateOf(dialog)->nullNames.insert(id);
   SetCell(list, row, 1, FormatWide(L"%d", wins + losses));
   SetCell(list, row, 2, FormatWide(L"%d", wins));
   SetCell(list, row, 3, FormatWide(L"%d", losses));
@@ -72,6 +76,7 @@ void Fill(HWND dialog) {
   OpponentWindowState* state = StateOf(dialog);
   SendMessageW(ListOf(dialog), LVM_DELETEALLITEMS, 0, 0);
   state->names.clear();
+  state->nullNames.clear();
   // A failing query keeps the rows it delivered; nothing is said.
   QueryOpponentTotals(state->filter, InsertOpponent, dialog);
 }
@@ -107,8 +112,13 @@ void OpenOpponentHistory(HWND dialog) {
   SendMessageW(list, LVM_GETITEMTEXTW, row, (LPARAM)&item);
 
   RecordFilter filter = state->filter;
-  filter.flags |= FilterP2Name | FilterLimit;
-  CopyToField(filter.p2name, sizeof filter.p2name, name->second.c_str());
+  filter.flags |= FilterLimit;
+  if (state->nullNames.count(name->first)) {
+    filter.flags = (filter.flags & ~FilterP2Name) | FilterP2NameNull;
+  } else {
+    filter.flags |= FilterP2Name;
+    CopyToField(filter.p2name, sizeof filter.p2name, name->second.c_str());
+  }
   filter.limit = StrToIntW(games);
   OpenMatchHistoryWindow(GetWindow(dialog, GW_OWNER), &filter);
 }
