@@ -88,6 +88,38 @@ TEST(Recording, HostAndClientMatchesAreStoredFromTheUsersSideAndAWatchedOneIsNot
             StoredRows(database));
 }
 
+int RequestsAnswered(HWND game) { return (int)SendMessageW(game, MirrowRequestCountMessage, 0, 0); }
+
+TEST(Recording, ATrackerRestartedWhileTheGameShowsAFinishedMatchStoresNothingNew) {
+  ProgramFolderFixture program;
+  for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));
+  WriteWholeFile(program.File(L"match.txt"), "menu\nmatch host 3 7 me rival\nwin 1\nwin 1\n");
+  ChildProcess game;
+  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"match.txt") + L"\"",
+                         program.Path()));
+  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  ASSERT_NE(nullptr, gameWindow);
+  std::wstring database = program.File(L"Default.db");
+  for (int run = 0; run < 3; ++run) {
+    ChildProcess tracker;
+    ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+    HWND main = WaitForTrackerStarted(tracker.Id());
+    ASSERT_NE(nullptr, main);
+    if (run == 0) {
+      ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
+      Step(gameWindow, 4);
+      EXPECT_TRUE(WaitUntil([&] { return CountRows(database) == 1; }, 20000));
+    }
+    // Some polls of the finished match: the probe's first one after an attach sees both counters as they stand.
+    int seen = RequestsAnswered(gameWindow);
+    ASSERT_TRUE(WaitUntil([&] { return RequestsAnswered(gameWindow) >= seen + 40; }, 20000));
+    // Posted behind any capture those polls set off, so the tracker deals with it first.
+    PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(0u, tracker.WaitExit());
+  }
+  EXPECT_EQ("6D65|3|2|726976616C|7|0\n", StoredRows(database));
+}
+
 TEST(Recording, TrackerStartsTheGameAndEndsWithItAfterStartingTheReportTool) {
   ProgramFolderFixture program;
   for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe", L"mirrow_report.exe"})

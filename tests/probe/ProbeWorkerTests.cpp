@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "MirrowControl.h"
 #include "ProbeProcessSupport.h"
 
 namespace {
@@ -199,15 +200,21 @@ CHILD_TEST(ProbeWorker, ShippedLibraryReportsAMatchAsClient) {
   ASSERT_TRUE(recorder.WaitFor(1));
   EXPECT_EQ(kAttached, recorder.Seen()[0]);
   game.Step();
-  ASSERT_TRUE(PumpUntil([&] { return getState() == InMatch; }, 20000));
+  auto seen = [&](Notification wanted) {
+    return PumpUntil([&] {
+      for (const auto& n : recorder.Seen())
+        if (n == wanted) return true;
+      return false;
+    }, 20000);
+  };
+  // The match was on before the first poll: rounds count only once a step has read where the counters start.
+  ASSERT_TRUE(seen(Changed(Side2Character, 9))) << Describe(recorder.Seen());
+  auto answered = [&] { return (int)SendMessageW(game.Window(), MirrowRequestCountMessage, 0, 0); };
+  int sofar = answered();
+  ASSERT_TRUE(PumpUntil([&] { return answered() >= sofar + 9; }, 20000));
   game.Step();
   game.Step();
-  Notification won = Changed(Side2Wins, 2);
-  ASSERT_TRUE(PumpUntil([&] {
-    for (const auto& n : recorder.Seen())
-      if (n == won) return true;
-    return false;
-  }, 20000)) << Describe(recorder.Seen());
+  ASSERT_TRUE(seen(Changed(Side2Wins, 2))) << Describe(recorder.Seen());
   EXPECT_EQ(1, getParam(IsClient));
   EXPECT_EQ(9, getParam(Side2Character));
   EXPECT_EQ("minato", TestProbe::Text(getParam(Side2ProfileName)));
