@@ -120,6 +120,53 @@ TEST(Recording, ATrackerRestartedWhileTheGameShowsAFinishedMatchStoresNothingNew
   EXPECT_EQ("6D65|3|2|726976616C|7|0\n", StoredRows(database));
 }
 
+HANDLE OpenGameEvent(const wchar_t* format, DWORD gameId) {
+  wchar_t name[64];
+  wsprintfW(name, format, gameId);
+  HANDLE event = nullptr;
+  WaitUntil([&] { return (event = OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, name)) != nullptr; });
+  return event;
+}
+
+TEST(Recording, ALogOffWhileACaptureWaitsForTheGameStoresTheMatchAndSavesTheSettings) {
+  ProgramFolderFixture program;
+  for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));
+  // The game stops answering right after the capture's first name read.
+  WriteWholeFile(program.File(L"match.txt"), "menu\nmatch host 3 7 me rival\nwin 1\nafter text 1 stall\nwin 1\n");
+  ChildProcess game;
+  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"match.txt") + L"\"",
+                         program.Path()));
+  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  ASSERT_NE(nullptr, gameWindow);
+  HANDLE stalled = OpenGameEvent(MirrowStalledEventFormat, game.Id());
+  HANDLE resume = OpenGameEvent(MirrowResumeEventFormat, game.Id());
+  ASSERT_TRUE(stalled && resume);
+
+  ChildProcess tracker;
+  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  HWND main = WaitForTrackerStarted(tracker.Id());
+  ASSERT_NE(nullptr, main);
+  ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
+  PostMessageW(main, WM_COMMAND, IDM_COPY_ALL, 0);
+  Step(gameWindow, 5);
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(stalled, 20000));
+
+  // The tracker's thread waits inside the request, where the session's messages reach it.
+  DWORD_PTR answer = 0;
+  ASSERT_TRUE(SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, &answer));
+  EXPECT_TRUE(answer);
+  ASSERT_TRUE(SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, &answer));
+  // The session may end the tracker from here on: its settings are already written.
+  EXPECT_EQ(L"2", program.Setting(L"General", L"InfoTrans"));
+
+  SetEvent(resume);
+  EXPECT_EQ(0u, tracker.WaitExit());
+  EXPECT_EQ("6D65|3|2|726976616C|7|0\n", StoredRows(program.File(L"Default.db")));
+  EXPECT_EQ(program.File(L"Default.db"), program.Setting(L"General", L"Profile"));
+  CloseHandle(stalled);
+  CloseHandle(resume);
+}
+
 TEST(Recording, TrackerStartsTheGameAndEndsWithItAfterStartingTheReportTool) {
   ProgramFolderFixture program;
   for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe", L"mirrow_report.exe"})
