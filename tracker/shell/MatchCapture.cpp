@@ -30,7 +30,8 @@ struct MatchValues {
   }
 };
 
-// The side first: it is what the game resets soonest when it moves on.
+// The side first, nearest the round that set off the capture: read last, it was the value most often
+// taken from the game's next moment.
 MatchValues ReadMatchValues(MirrowAddrGetParamFn getParam) {
   MatchValues v;
   v.side = getParam(IsClient);
