@@ -57,6 +57,7 @@ TEST(Recording, HostAndClientMatchesAreStoredFromTheUsersSideAndAWatchedOneIsNot
   ASSERT_NE(nullptr, main);
   // The probe has reached into the game.
   ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
+  ASSERT_TRUE(WaitForPollBeforeMatch(gameWindow));
   std::wstring database = program.File(L"Default.db");
 
   // The game moves on at a player's pace: the probe checks whether a match is on and reads its counters in
@@ -88,8 +89,6 @@ TEST(Recording, HostAndClientMatchesAreStoredFromTheUsersSideAndAWatchedOneIsNot
             StoredRows(database));
 }
 
-int RequestsAnswered(HWND game) { return (int)SendMessageW(game, MirrowRequestCountMessage, 0, 0); }
-
 TEST(Recording, ATrackerRestartedWhileTheGameShowsAFinishedMatchStoresNothingNew) {
   ProgramFolderFixture program;
   for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));
@@ -107,6 +106,7 @@ TEST(Recording, ATrackerRestartedWhileTheGameShowsAFinishedMatchStoresNothingNew
     ASSERT_NE(nullptr, main);
     if (run == 0) {
       ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
+      ASSERT_TRUE(WaitForPollBeforeMatch(gameWindow));
       Step(gameWindow, 4);
       EXPECT_TRUE(WaitUntil([&] { return CountRows(database) == 1; }, 20000));
     }
@@ -147,6 +147,7 @@ TEST(Recording, ALogOffWhileACaptureWaitsForTheGameStoresTheMatchAndSavesTheSett
   HWND main = WaitForTrackerStarted(tracker.Id());
   ASSERT_NE(nullptr, main);
   ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
+  ASSERT_TRUE(WaitForPollBeforeMatch(gameWindow));
   PostMessageW(main, WM_COMMAND, IDM_COPY_ALL, 0);
   Step(gameWindow, 5);
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(stalled, 20000));

@@ -2,6 +2,8 @@
 
 #include <tlhelp32.h>
 
+#include "MirrowControl.h"
+
 namespace {
 std::wstring BuildOutput(const wchar_t* name) {
   std::wstring root = ProgramFolder() + L"\\..\\..\\";
@@ -85,3 +87,10 @@ bool ProcessHasModule(DWORD processId, const wchar_t* moduleName) {
 }
 
 std::string Ascii(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+int RequestsAnswered(HWND game) { return (int)SendMessageW(game, MirrowRequestCountMessage, 0, 0); }
+
+bool WaitForPollBeforeMatch(HWND game) {
+  int start = RequestsAnswered(game);
+  return WaitUntil([&] { return RequestsAnswered(game) >= start + 2; }, 20000);
+}

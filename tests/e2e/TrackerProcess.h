@@ -30,5 +30,11 @@ HWND VisibleWindowOf(DWORD processId);
 // Whether the process has loaded a module of that file name.
 bool ProcessHasModule(DWORD processId, const wchar_t* moduleName);
 
+// The number of the probe's requests the stand-in game has answered.
+int RequestsAnswered(HWND game);
+// Waits until the probe has polled the game outside a match: only then does a match played at once count as
+// one it saw begin.
+bool WaitForPollBeforeMatch(HWND game);
+
 // Paths in settings files: the scratch folders have plain ASCII names.
 std::string Ascii(const std::wstring& text);

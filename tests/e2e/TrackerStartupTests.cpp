@@ -113,11 +113,11 @@ TEST(TrackerStartup, UnopenableProfileReplacedByANewFile) {
   MessageBoxAnswerer box(IDOK, tracker.Id());
   EXPECT_EQ(L"プロファイルのマッピングに失敗しました。", box.Text());
   // A match is played to its end while the dialog's own loop runs, and the probe has polled it.
-  auto answered = [&] { return (int)SendMessageW(gameWindow, MirrowRequestCountMessage, 0, 0); };
   DialogDriver dialog(IsFileDialog, [&](HWND d) {
+    WaitForPollBeforeMatch(gameWindow);
     for (int i = 0; i < 4; ++i) SendMessageW(gameWindow, MirrowStepMessage, 0, 0);
-    int sofar = answered();
-    WaitUntil([&] { return answered() >= sofar + 40; }, 20000);
+    int sofar = RequestsAnswered(gameWindow);
+    WaitUntil([&] { return RequestsAnswered(gameWindow) >= sofar + 40; }, 20000);
     AnswerFileDialog(d, chosen);
   }, tracker.Id());
   EXPECT_TRUE(dialog.Wait());
