@@ -19,6 +19,12 @@ HANDLE g_workerThread = nullptr;
 DWORD g_workerThreadId = 0;
 volatile LONG g_state = Detached;
 int g_lastSeen[6];
+// Whether the worker knows where a win counter stood since the attach: it has read it, or has seen the game
+// outside a match, so that any match it sees began later, at 0. Until then a reading is where the game
+// stands, not a round won: posted as a change, a tracker started beside a finished match would store it again.
+bool g_winCounterKnown[2];
+
+void SawNoMatch() { g_winCounterKnown[0] = g_winCounterKnown[1] = true; }
 
 const char* const kParamPaths[9] = {
     "game/battleState",
@@ -56,7 +62,7 @@ LONG InstallStep() { return InstallProbe() ? Attached : Detached; }
 LONG StatusStep() {
   switch (CheckStatus()) {
     case Status::NoWindow: return Detached;
-    case Status::Failed: return Attached;
+    case Status::Failed: SawNoMatch(); return Attached;
     default: return InMatch;
   }
 }
@@ -64,14 +70,22 @@ LONG StatusStep() {
 LONG MatchStep() {
   Status status = CheckStatus();
   if (status == Status::NoWindow) return Detached;
-  if (status == Status::Failed) return Attached;
+  if (status == Status::Failed) {
+    SawNoMatch();
+    return Attached;
+  }
   for (int id = 0; id <= 5; ++id) {
     int v = MirrowAddrGetParam(id);
     if (v == ProbeParamFailed) {
       g_lastSeen[id] = 0;
       continue;
     }
-    if (v != g_lastSeen[id]) Notify(ParamChangedWParam(id), v);
+    bool baseline = false;
+    if (id == Side1Wins || id == Side2Wins) {
+      baseline = !g_winCounterKnown[id - Side1Wins];
+      g_winCounterKnown[id - Side1Wins] = true;
+    }
+    if (v != g_lastSeen[id] && !baseline) Notify(ParamChangedWParam(id), v);
     g_lastSeen[id] = v;
   }
   return InMatch;
@@ -98,6 +112,7 @@ void CALLBACK WakeUp(ULONG_PTR) {}
 void OnProbeAttached() {
   Notify(ConnectionChangedWParam(Attached), 0);
   std::memset(g_lastSeen, 0, sizeof g_lastSeen);
+  std::memset(g_winCounterKnown, 0, sizeof g_winCounterKnown);
 }
 
 extern "C" {

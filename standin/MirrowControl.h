@@ -8,6 +8,13 @@ constexpr UINT MirrowStepMessage = WM_APP + 0x10;
 constexpr UINT MirrowStepCountMessage = WM_APP + 0x11;
 // Returns the number of events in the scenario.
 constexpr UINT MirrowEventCountMessage = WM_APP + 0x12;
+// Returns the number of the probe's requests the game has answered so far.
+constexpr UINT MirrowRequestCountMessage = WM_APP + 0x13;
+
+// Named events of a stalled game, formatted with its process id: set while the `stall` event holds the
+// game's thread, and the one that lets it go on.
+constexpr wchar_t MirrowStalledEventFormat[] = L"MirrowStalled.%lu";
+constexpr wchar_t MirrowResumeEventFormat[] = L"MirrowResume.%lu";
 
 // Where the game keeps the address of its script VM, from its main module's load address.
 constexpr DWORD MirrowVmWordOffset = 0x543FC4;

@@ -58,6 +58,19 @@ bool g_exitAtEnd = true;
 UINT g_autoMs = 400;
 HWND g_window = nullptr;
 
+// An event held back until the game has answered a number of the probe's requests, so that a test can
+// change the tables between two requests of one reading.
+struct RequestTrigger {
+  bool armed = false;
+  bool textOnly = false;  // count only string reads, which the probe's own polling never makes
+  int remaining = 0;
+  Event event;
+};
+RequestTrigger g_trigger;
+LONG g_requestsAnswered = 0;
+HANDLE g_stalledEvent = nullptr;
+HANDLE g_resumeEvent = nullptr;
+
 constexpr uint32_t ProfileNameField = 3;
 
 uint32_t NodeValueSlot(uint32_t table, int index) {
@@ -263,6 +276,14 @@ bool ApplyEvent(const Event& e, GameState* state) {
     if (!ParseName(w[2], &s.names[Side(w[1])])) return false;
   } else if (c == "clientkind" && w.size() == 2 && (w[1] == "bool" || w[1] == "int")) {
     s.clientAsInteger = w[1] == "int";
+  } else if (c == "after" && w.size() >= 4 && (w[1] == "request" || w[1] == "text") && ParseInt(w[2], &a) &&
+             a >= 1) {
+    // Armed by the caller; only the held event is checked here.
+    Event held;
+    held.words.assign(w.begin() + 3, w.end());
+    GameState scratch = s;
+    if (!ApplyEvent(held, &scratch)) return false;
+  } else if (c == "stall" && w.size() == 1) {
   } else if (c == "nop" && w.size() == 1) {
   } else if (c == "quit" && w.size() == 1) {
   } else {
@@ -337,13 +358,55 @@ const char* const kEvening =
     "win 1\nwin 2\nwin 1\ndisconnect\nmenu\n"
     "title\n";
 
-void ApplyNext() {
-  if (g_applied >= g_events.size()) return;
-  const Event& e = g_events[g_applied++];
+void Arm(const Event& e) {
+  g_trigger.armed = true;
+  g_trigger.textOnly = e.words[1] == "text";
+  ParseInt(e.words[2], &g_trigger.remaining);
+  g_trigger.event.words.assign(e.words.begin() + 3, e.words.end());
+  g_trigger.event.line = e.line;
+}
+
+// Holds the game's thread, so that every request waits, until a test sets the resume event.
+void Stall() {
+  if (!g_stalledEvent || !g_resumeEvent) return;
+  SetEvent(g_stalledEvent);
+  WaitForSingleObject(g_resumeEvent, INFINITE);
+  ResetEvent(g_stalledEvent);
+}
+
+void Apply(const Event& e) {
+  const std::string& c = e.words[0];
+  if (c == "after") return Arm(e);
+  if (c == "stall") return Stall();
   ApplyEvent(e, &g_state);
   Publish();
   InvalidateRect(g_window, nullptr, TRUE);
-  if (e.words[0] == "quit") DestroyWindow(g_window);
+  if (c == "quit") DestroyWindow(g_window);
+}
+
+void ApplyNext() {
+  if (g_applied >= g_events.size()) return;
+  Apply(g_events[g_applied++]);
+}
+
+bool IsProbeWindow(HWND window) {
+  wchar_t name[64];
+  return GetClassNameW(window, name, 64) && lstrcmpW(name, L"MirrowAddrIPCWndClass") == 0;
+}
+
+// Sees each request after the probe's window has answered it, on this thread, before the next one can come.
+LRESULT CALLBACK AnsweredRequestHook(int code, WPARAM wParam, LPARAM lParam) {
+  auto* sent = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+  bool path = sent->message == 0x8000, text = sent->message == 0x8001;
+  if (code == HC_ACTION && (path || text) && IsProbeWindow(sent->hwnd)) {
+    ++g_requestsAnswered;
+    if (g_trigger.armed && (text || !g_trigger.textOnly) && --g_trigger.remaining == 0) {
+      g_trigger.armed = false;
+      Event held = g_trigger.event;
+      Apply(held);
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 void OnPaint(HWND window) {
@@ -371,6 +434,8 @@ LRESULT CALLBACK GameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return (LRESULT)g_applied;
     case MirrowEventCountMessage:
       return (LRESULT)g_events.size();
+    case MirrowRequestCountMessage:
+      return (LRESULT)g_requestsAnswered;
     case WM_TIMER:
       if (g_applied < g_events.size()) {
         ApplyNext();
@@ -451,6 +516,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   g_window = CreateWindowW(L"mirrow", L"Mirrow ver1.02b", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480,
                            200, nullptr, nullptr, instance, nullptr);
   if (!g_window) return 7;
+  wchar_t name[64];
+  wsprintfW(name, MirrowStalledEventFormat, GetCurrentProcessId());
+  g_stalledEvent = CreateEventW(nullptr, TRUE, FALSE, name);
+  wsprintfW(name, MirrowResumeEventFormat, GetCurrentProcessId());
+  g_resumeEvent = CreateEventW(nullptr, FALSE, FALSE, name);
+  SetWindowsHookExW(WH_CALLWNDPROCRET, AnsweredRequestHook, nullptr, GetCurrentThreadId());
   ShowWindow(g_window, show);
   UpdateWindow(g_window);
   if (g_auto) SetTimer(g_window, 1, g_autoMs ? g_autoMs : 1, nullptr);

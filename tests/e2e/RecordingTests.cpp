@@ -37,6 +37,7 @@ TEST(Recording, HostAndClientMatchesAreStoredFromTheUsersSideAndAWatchedOneIsNot
   ASSERT_NE(nullptr, main);
   // The probe has reached into the game.
   ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
+  ASSERT_TRUE(WaitForPollBeforeMatch(gameWindow));
   std::wstring database = program.File(L"Default.db");
 
   // The game moves on at a player's pace: the probe checks whether a match is on and reads its counters in
@@ -99,7 +100,9 @@ TEST(Recording, ASecondStartShowsTheRunningTrackerAndEndsSoEachMatchIsStoredOnce
   EXPECT_EQ(settings, program.SettingsText()) << "the second start writes no settings";
 
   std::wstring database = program.File(L"Default.db");
-  Step(gameWindow, 5);  // title, menu, the match to its last round
+  Step(gameWindow, 2);  // title, menu
+  ASSERT_TRUE(WaitForPollBeforeMatch(gameWindow));
+  Step(gameWindow, 3);  // the match to its last round
   EXPECT_TRUE(WaitUntil([&] { return CountRows(database) == 1; }, 20000));
   Step(gameWindow, 2);
   EXPECT_EQ(0u, game.WaitExit());
@@ -107,6 +110,85 @@ TEST(Recording, ASecondStartShowsTheRunningTrackerAndEndsSoEachMatchIsStoredOnce
   EXPECT_EQ(0u, tracker.WaitExit());
   EXPECT_EQ("6D65|3|2|726976616C|7|0\n", StoredRows(database));
   EXPECT_EQ(program.File(L"Default.db"), program.Setting(L"General", L"Profile"));
+}
+
+TEST(Recording, ATrackerRestartedWhileTheGameShowsAFinishedMatchStoresNothingNew) {
+  ProgramFolderFixture program;
+  for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));
+  WriteWholeFile(program.File(L"match.txt"), "menu\nmatch host 3 7 me rival\nwin 1\nwin 1\n");
+  ChildProcess game;
+  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"match.txt") + L"\"",
+                         program.Path()));
+  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  ASSERT_NE(nullptr, gameWindow);
+  std::wstring database = program.File(L"Default.db");
+  for (int run = 0; run < 3; ++run) {
+    ChildProcess tracker;
+    ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+    HWND main = WaitForTrackerStarted(tracker.Id());
+    ASSERT_NE(nullptr, main);
+    if (run == 0) {
+      ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
+      ASSERT_TRUE(WaitForPollBeforeMatch(gameWindow));
+      Step(gameWindow, 4);
+      EXPECT_TRUE(WaitUntil([&] { return CountRows(database) == 1; }, 20000));
+    }
+    // Some polls of the finished match: the probe's first one after an attach sees both counters as they stand.
+    int seen = RequestsAnswered(gameWindow);
+    ASSERT_TRUE(WaitUntil([&] { return RequestsAnswered(gameWindow) >= seen + 40; }, 20000));
+    // Posted behind any capture those polls set off, so the tracker deals with it first.
+    PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(0u, tracker.WaitExit());
+  }
+  EXPECT_EQ("6D65|3|2|726976616C|7|0\n", StoredRows(database));
+}
+
+HANDLE OpenGameEvent(const wchar_t* format, DWORD gameId) {
+  wchar_t name[64];
+  wsprintfW(name, format, gameId);
+  HANDLE event = nullptr;
+  WaitUntil([&] { return (event = OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, name)) != nullptr; });
+  return event;
+}
+
+TEST(Recording, ALogOffWhileACaptureWaitsForTheGameStoresTheMatchAndSavesTheSettings) {
+  ProgramFolderFixture program;
+  for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));
+  // The game stops answering right after the capture's first name read.
+  WriteWholeFile(program.File(L"match.txt"), "menu\nmatch host 3 7 me rival\nwin 1\nafter text 1 stall\nwin 1\n");
+  ChildProcess game;
+  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"match.txt") + L"\"",
+                         program.Path()));
+  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  ASSERT_NE(nullptr, gameWindow);
+  HANDLE stalled = OpenGameEvent(MirrowStalledEventFormat, game.Id());
+  HANDLE resume = OpenGameEvent(MirrowResumeEventFormat, game.Id());
+  ASSERT_TRUE(stalled && resume);
+
+  ChildProcess tracker;
+  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  HWND main = WaitForTrackerStarted(tracker.Id());
+  ASSERT_NE(nullptr, main);
+  ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
+  ASSERT_TRUE(WaitForPollBeforeMatch(gameWindow));
+  PostMessageW(main, WM_COMMAND, IDM_COPY_ALL, 0);
+  Step(gameWindow, 5);
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(stalled, 20000));
+
+  // The tracker's thread waits inside the request, where the session's messages reach it.
+  DWORD_PTR answer = 0;
+  ASSERT_TRUE(SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, &answer));
+  EXPECT_TRUE(answer);
+  ASSERT_TRUE(SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, &answer));
+  // The session may end the tracker from here on: its settings are already written.
+  EXPECT_EQ(L"2", program.Setting(L"General", L"InfoTrans"));
+
+  SetEvent(resume);
+  EXPECT_EQ(0u, tracker.WaitExit());
+  EXPECT_EQ("6D65|3|2|726976616C|7|0\n", StoredRows(program.File(L"Default.db")));
+  EXPECT_EQ(program.File(L"Default.db"), program.Setting(L"General", L"Profile"));
+  CloseHandle(stalled);
+  CloseHandle(resume);
 }
 
 TEST(Recording, TrackerStartsTheGameAndEndsWithItAfterStartingTheReportTool) {
@@ -156,6 +238,7 @@ TEST(Recording, StreamOverlayFilesFollowCapturesUndoAndAProfileSwitch) {
   ASSERT_TRUE(CopyFileW(program.File(L"Default.db").c_str(), program.File(L"Other.db").c_str(), TRUE));
   std::string none = text(L"last.txt");
 
+  ASSERT_TRUE(WaitForPollBeforeMatch(gameWindow));
   Step(gameWindow, 5);
   EXPECT_TRUE(WaitUntil([&] { return text(L"last.txt").find(") 2-1 rival(") != std::string::npos; }, 20000))
       << text(L"last.txt");
@@ -205,6 +288,7 @@ TEST(Recording, AMatchCapturedWhileAnotherProgramHoldsTheFileIsStoredOnceItIsFre
     // Another program writes for longer than the tracker waits: the match waits, and a crash would not lose it.
     HeldWriteLock writer(database);
     ASSERT_TRUE(writer.Held());
+    ASSERT_TRUE(WaitForPollBeforeMatch(gameWindow));
     Step(gameWindow, 5);
     EXPECT_TRUE(WaitUntil([&] { return FileExists(recovery); }, 20000));
     EXPECT_EQ(0, CountRows(database));

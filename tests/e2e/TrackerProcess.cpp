@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 #include <tlhelp32.h>
 
+#include "MirrowControl.h"
+
 namespace {
 std::wstring BuildOutput(const wchar_t* name) {
   std::wstring root = ProgramFolder() + L"\\..\\..\\";
@@ -128,4 +130,11 @@ std::string BuiltInEveningRows() {
          me + "|2|1|83718372834C|10|2\n" +
          me + "|4|2|834A8351838D8345|0|0\n" +
          me + "|4|1|834A8351838D8345|7|2\n";
+}
+
+int RequestsAnswered(HWND game) { return (int)SendMessageW(game, MirrowRequestCountMessage, 0, 0); }
+
+bool WaitForPollBeforeMatch(HWND game) {
+  int start = RequestsAnswered(game);
+  return WaitUntil([&] { return RequestsAnswered(game) >= start + 2; }, 20000);
 }

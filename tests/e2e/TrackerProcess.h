@@ -40,6 +40,11 @@ std::string StoredRows(const std::wstring& database);
 std::string AutorunSettings(const ProgramFolderFixture& program);
 // The rows that the stand-in game's built-in evening leaves, as StoredRows gives them.
 std::string BuiltInEveningRows();
+// The number of the probe's requests the stand-in game has answered.
+int RequestsAnswered(HWND game);
+// Waits until the probe has polled the game outside a match: only then does a match played at once count as
+// one it saw begin.
+bool WaitForPollBeforeMatch(HWND game);
 
 // Paths in settings files: the scratch folders have plain ASCII names.
 std::string Ascii(const std::wstring& text);

@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "MirrowControl.h"
 #include "TrackerProcess.h"
 #include "resources/resource.h"
 
@@ -88,17 +89,35 @@ TEST(TrackerStartup, UnopenableProfileReplacedByANewFile) {
   ProgramFolderFixture program;
   ASSERT_TRUE(program.Add(L"Corvenka.exe"));
   ASSERT_TRUE(program.Add(L"MirrowAddr.dll"));
+  ASSERT_TRUE(program.Add(L"mirrow.exe"));
   program.Settings("[General]\r\nProfile=Z:\\no\\such\\folder\\x.db\r\n");
   std::wstring chosen = program.File(L"evening.db");
+  WriteWholeFile(program.File(L"match.txt"), "menu\nmatch host 3 7 me rival\nwin 1\nwin 1\n");
+  ChildProcess game;
+  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"match.txt") + L"\"",
+                         program.Path()));
+  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  ASSERT_NE(nullptr, gameWindow);
   ChildProcess tracker;
   ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-  DialogSequence answers({DialogSequence::Box(IDNO), DialogSequence::File(chosen), DialogSequence::Box(IDYES)},
-                         tracker.Id());
-  EXPECT_TRUE(answers.Wait());
+  // The saved profile is not there: it is not made anew, a file is asked for instead.
+  MessageBoxAnswerer missing(IDNO, tracker.Id());
+  EXPECT_TRUE(missing.Wait());
+  // A match is played to its end while the dialog's own loop runs, and the probe has polled it.
+  DialogDriver dialog(IsFileDialog, [&](HWND d) {
+    WaitForPollBeforeMatch(gameWindow);
+    for (int i = 0; i < 4; ++i) SendMessageW(gameWindow, MirrowStepMessage, 0, 0);
+    int sofar = RequestsAnswered(gameWindow);
+    WaitUntil([&] { return RequestsAnswered(gameWindow) >= sofar + 40; }, 20000);
+    AnswerFileDialog(d, chosen);
+  }, tracker.Id());
+  EXPECT_TRUE(dialog.Wait());
+  MessageBoxAnswerer create(IDYES, tracker.Id());
+  EXPECT_TRUE(create.Wait());
 
   HWND main = WaitForTrackerStarted(tracker.Id());
   ASSERT_NE(nullptr, main);
-  EXPECT_EQ(0, CountRows(chosen));
+  EXPECT_TRUE(WaitUntil([&] { return CountRows(chosen) == 1; }, 20000)) << "stored in the profile chosen";
   EXPECT_FALSE(FileExists(program.File(L"Default.db")));
   PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
   EXPECT_EQ(0u, tracker.WaitExit());

@@ -6,6 +6,7 @@
 
 #include "MirrowControl.h"
 #include "ProbeProcessSupport.h"
+#include "shell/MatchCapture.h"
 
 namespace {
 
@@ -220,6 +221,54 @@ TEST(ProbeRequests, EveryParameterIdReadsItsPathWithItsKind) {
   ASSERT_EQ(5, g.game.Step());
   EXPECT_EQ(ProbeParamFailed, g.probe->GetParam(BattleState));
   EXPECT_EQ(ProbeParamFailed, g.probe->GetParam(Side1ProfileName)) << "an empty name is refused";
+}
+
+std::string Row(const MatchRecord& r) {
+  return std::string(r.p1name) + "|" + std::to_string(r.p1id) + "|" + std::to_string(r.p1win) + "|" + r.p2name +
+         "|" + std::to_string(r.p2id) + "|" + std::to_string(r.p2win);
+}
+
+// The capture's reading, through this probe, of a finished match that the game leaves after the k-th request
+// of the reading, for every k: the next match's menu (the side and everything else reset), or only the score
+// reset. Whatever k, the reading gives the whole match or nothing, never the side or score of another
+// moment; one that ended before the change gives the match.
+TEST(CaptureReading, AGameMovingOnDuringTheReadingGivesTheWholeMatchOrNothing) {
+  const int kLast = 24;
+  std::string scenario;
+  for (int k = 1; k <= kLast; ++k) {
+    scenario += "match client 3 7 rival me\nwin 2\nwin 1\nwin 2\nafter request " + std::to_string(k) + " menu\n";
+    scenario += "match host 5 9 me rival\nwin 1\nwin 2\nwin 1\nafter request " + std::to_string(k) + " wins 0 0\n";
+  }
+  InstalledGame g(scenario);
+  ASSERT_TRUE(g.installed);
+  auto requests = [&] { return (int)SendMessageW(g.game.Window(), MirrowRequestCountMessage, 0, 0); };
+  int whole = 0;
+  for (int k = 1; k <= kLast; ++k) {
+    for (const char* expected : {"me|7|2|rival|3|1", "me|5|2|rival|9|1"}) {
+      for (int i = 0; i < 5; ++i) g.game.Step();
+      int before = requests();
+      MatchRecord record{};
+      bool stored = ReadFinishedMatch(g.probe->GetParam, &record);
+      EXPECT_EQ(stored ? expected : "", stored ? Row(record) : "") << "k=" << k;
+      bool movedOnAfter = requests() - before <= k;
+      EXPECT_TRUE(stored || !movedOnAfter) << "k=" << k << ": the game moved on after the reading";
+      whole += stored;
+    }
+  }
+  EXPECT_GT(whole, 0);
+  EXPECT_LT(whole, 2 * kLast) << "a change inside the reading must sometimes leave nothing to store";
+}
+
+TEST(CaptureReading, ASideThatDoesNotReadAsABoolStoresNothing) {
+  InstalledGame g("match host 3 7 me rival\nwin 1\nwin 1\nclientkind int\n");
+  ASSERT_TRUE(g.installed);
+  for (int i = 0; i < 3; ++i) g.game.Step();
+  MatchRecord record{};
+  ASSERT_TRUE(ReadFinishedMatch(g.probe->GetParam, &record));
+  EXPECT_EQ("me|3|2|rival|7|0", Row(record));
+  g.game.Step();
+  ASSERT_EQ(ProbeParamFailed, g.probe->GetParam(IsClient));
+  EXPECT_FALSE(ReadFinishedMatch(g.probe->GetParam, &record)) << "taken as the client, the sides would be swapped";
 }
 
 TEST(ProbeSettings, DefaultsWithoutAFileAndTheFileBesideTheLibrary) {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "MirrowControl.h"
 #include "ProbeProcessSupport.h"
 
 namespace {
@@ -178,8 +179,8 @@ CHILD_TEST(ProbeWorker, StartupAndCleanupActOnceEach) {
   EXPECT_TRUE(recorder.Seen().empty()) << "no game: nothing posted";
 }
 
-// The library that ships, with nothing but its four exports.
-CHILD_TEST(ProbeWorker, ShippedLibraryReportsAMatchAsClient) {
+// The library that ships, with nothing but its four exports, attached beside a match that is already decided.
+CHILD_TEST(ProbeWorker, ShippedLibraryReportsAMatchAsClientButNotOneDecidedBeforeItCame) {
   ScratchFolder folder;
   std::wstring path = folder.File(L"MirrowAddr.dll");
   ASSERT_TRUE(CopyFileW(ShippedProbePath().c_str(), path.c_str(), FALSE));
@@ -193,21 +194,31 @@ CHILD_TEST(ProbeWorker, ShippedLibraryReportsAMatchAsClient) {
   EXPECT_EQ(nullptr, GetProcAddress(module, "TestInstallProbe"));
 
   StandinGame game;
-  ASSERT_TRUE(game.Start(folder.Path(), "match client 5 9 rival minato\nwin 2\nwin 2\n"));
+  ASSERT_TRUE(game.Start(folder.Path(), "match client 5 9 rival minato\nwin 2\nwin 2\nwins 0 1\nwin 2\n"));
+  for (int i = 0; i < 3; ++i) game.Step();
   NotificationRecorder recorder;
   ASSERT_EQ(1, startup(1, recorder.Window(), ProbeNotifyMessage));
   ASSERT_TRUE(recorder.WaitFor(1));
   EXPECT_EQ(kAttached, recorder.Seen()[0]);
+  auto answered = [&] { return (int)SendMessageW(game.Window(), MirrowRequestCountMessage, 0, 0); };
+  auto seen = [&](Notification wanted) {
+    return PumpUntil([&] {
+      for (const auto& n : recorder.Seen())
+        if (n == wanted) return true;
+      return false;
+    }, 20000);
+  };
+  // The first poll reports the match, but not its counters as rounds just won.
+  ASSERT_TRUE(seen(Changed(Side2Character, 9))) << Describe(recorder.Seen());
+  int sofar = answered();
+  ASSERT_TRUE(PumpUntil([&] { return answered() >= sofar + 20; }, 20000));
+  EXPECT_EQ((std::vector<Notification>{kAttached, Changed(0, 3), Changed(1, 1), Changed(2, 5), Changed(3, 9)}),
+            recorder.Seen()) << Describe(recorder.Seen());
+
   game.Step();
-  ASSERT_TRUE(PumpUntil([&] { return getState() == InMatch; }, 20000));
+  ASSERT_TRUE(seen(Changed(Side2Wins, 1))) << Describe(recorder.Seen());
   game.Step();
-  game.Step();
-  Notification won = Changed(Side2Wins, 2);
-  ASSERT_TRUE(PumpUntil([&] {
-    for (const auto& n : recorder.Seen())
-      if (n == won) return true;
-    return false;
-  }, 20000)) << Describe(recorder.Seen());
+  ASSERT_TRUE(seen(Changed(Side2Wins, 2))) << Describe(recorder.Seen());
   EXPECT_EQ(1, getParam(IsClient));
   EXPECT_EQ(9, getParam(Side2Character));
   EXPECT_EQ("minato", TestProbe::Text(getParam(Side2ProfileName)));

@@ -181,6 +181,8 @@ TEST_F(TrackerWindowTest, UnopenableProfileAsksForAnotherFileAndKeepsIt) {
   Settings("[General]\r\nProfile=Z:\\no\\such\\folder\\x.db\r\n");
   std::wstring boxText, fileType, fileName;
   bool created = false;
+  probe.state = Attached;
+  FinishedMatch();
   // Made where it was, as asked: that fails, then the error box, the file dialog, its question whether to
   // create the new file, which is typed without its extension.
   std::thread answers([&] {
@@ -192,6 +194,9 @@ TEST_F(TrackerWindowTest, UnopenableProfileAsksForAnotherFileAndKeepsIt) {
           fileType = WindowText(GetDlgItem(d, 0x470));
           HWND name = GetDlgItem(d, 0x47C) ? GetDlgItem(d, 0x47C) : GetDlgItem(d, 0x480);
           fileName = WindowText(name);
+          // The game attaches and a match ends while the dialog's own loop runs.
+          SendMessageW(g_app.mainWindow, ProbeNotifyMessage, ConnectionChangedWParam(Attached), 0);
+          SendMessageW(g_app.mainWindow, ProbeNotifyMessage, ParamChangedWParam(Side1Wins), 2);
           AnswerFileDialog(d, folder.File(L"chosen"));
         });
     dialog.Wait();
@@ -208,9 +213,9 @@ TEST_F(TrackerWindowTest, UnopenableProfileAsksForAnotherFileAndKeepsIt) {
   EXPECT_EQ(L"x.db", fileName.substr(fileName.size() < 4 ? 0 : fileName.size() - 4));
   EXPECT_TRUE(created);
   EXPECT_EQ(chosen, CurrentDatabasePath());
-
-  FinishedMatch();
-  Notify(ParamChangedWParam(Side1Wins), 2);
+  EXPECT_EQ(TrayImage(IDI_ATTACHED), TrayIconData().hIcon);
+  // Stored once the start-up has finished, into the profile chosen.
+  EXPECT_TRUE(PumpUntil([&] { return CountRows(chosen) == 1; }));
   EXPECT_EQ(0, Exit());
   EXPECT_EQ(1, CountRows(chosen));
   EXPECT_EQ(chosen, Raw(L"General", L"Profile"));
@@ -313,6 +318,28 @@ TEST_F(TrackerWindowTest, SessionEndSavesLikeTheExitCommand) {
   EXPECT_EQ(nullptr, RecordDatabase());
   EXPECT_FALSE(TrayIconPresent());
   ASSERT_FALSE(IsWindow(window));
+  EXPECT_EQ(0, RunMessageLoop());
+}
+
+TEST_F(TrackerWindowTest, AnExitDuringACaptureFollowsTheStoredMatch) {
+  ASSERT_NE(nullptr, Start());
+  FinishedMatch();
+  bool exited = false;
+  // The exit command reaches the window while the capture waits for an answer of the game.
+  probe.onCall = [&](int id) {
+    if (exited || id != Side2Wins) return;
+    exited = true;
+    SendMessageW(window, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_NE(nullptr, RecordDatabase());
+    EXPECT_EQ(0, probe.cleanups);
+  };
+  Notify(ParamChangedWParam(Side1Wins), 2);
+  EXPECT_TRUE(exited);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(1, probe.cleanups);
+  EXPECT_EQ(nullptr, RecordDatabase());
+  EXPECT_EQ(1, CountRows(folder.File(L"Default.db")));
+  EXPECT_EQ(L"0", Raw(L"General", L"InfoTrans"));
   EXPECT_EQ(0, RunMessageLoop());
 }
 

@@ -13,6 +13,7 @@ int WINAPI FakeGetState() { return FakeProbe::current->state; }
 int WINAPI FakeGetParam(int id) {
   FakeProbe* fake = FakeProbe::current;
   fake->calls.push_back(id);
+  if (fake->onCall) fake->onCall(id);
   if (id == 7 || id == 8) {
     auto it = fake->names.find(id);
     if (it == fake->names.end()) return -1;

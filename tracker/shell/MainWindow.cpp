@@ -32,6 +32,15 @@ struct StartupProgress {
 };
 StartupProgress g_progress;
 
+// Start-up's message box and file dialog run loops of their own, which hand the probe's notifications to this
+// window before the tray icon and the database exist; until it has finished they are only noted.
+bool g_startupFinished = false;
+bool g_heldCapture = false;
+// A log-off or exit handed to this window while a capture waits for the game's answer: the capture still
+// needs the database and the probe, so the shut-down follows it.
+int g_capturesRunning = 0;
+bool g_shutDownWaiting = false;
+
 // The saved profile, or the default one of a first start, which alone is created without asking.
 bool OpenSavedProfile(HWND window, const std::wstring& path, bool firstStart, ProfileProblem* problem) {
   SetDatabasePath(path);
@@ -77,6 +86,8 @@ bool OpenProfileDatabase(HWND window) {
 
 bool StartUp(HWND window) {
   g_progress = StartupProgress();
+  g_startupFinished = false;
+  g_heldCapture = false;
   g_app.mainWindow = window;
   g_app.autoCountOff = false;
   if (!g_bindProbeStep(window)) return false;
@@ -118,11 +129,7 @@ bool StartUp(HWND window) {
   return true;
 }
 
-void ShutDown() {
-  if (g_app.summaryWindow) {
-    DestroyWindow(g_app.summaryWindow);
-    g_app.summaryWindow = nullptr;
-  }
+void WriteSettingsBack() {
   // A cancelled database choice leaves the saved profile as it was.
   if (g_progress.databaseOpened) WriteSettingText(L"General", L"Profile", CurrentDatabasePath().c_str());
   if (g_progress.copyModeRead) WriteSettingInt(L"General", L"InfoTrans", g_app.copyMode);
@@ -132,29 +139,78 @@ void ShutDown() {
     WriteSettingInt(L"RUZ.Behavior", L"AutoAjustViewRect", g_app.autoAjustViewRect ? 1 : 0);
   }
   if (g_progress.shortcutsRead) WriteShortcutList();
+}
+
+void ShutDown() {
+  if (g_app.summaryWindow) {
+    DestroyWindow(g_app.summaryWindow);
+    g_app.summaryWindow = nullptr;
+  }
+  WriteSettingsBack();
   RemoveTrayIcon();
   if (g_progress.probeStarted && g_probe.cleanup) g_probe.cleanup();
   DestroyShortcutAccelerators();
   SetPendingMatchesAside();
   CloseRecordDatabase();
   g_progress = StartupProgress();
+  g_startupFinished = false;
   g_app.popupMenu = nullptr;
   g_app.mainWindow = nullptr;
   PostQuitMessage(0);
 }
 
+void OnDestroy() {
+  if (g_capturesRunning) {
+    // The session may end as soon as the log-off message returns.
+    WriteSettingsBack();
+    g_shutDownWaiting = true;
+    return;
+  }
+  ShutDown();
+}
+
+void RunCapture() {
+  ++g_capturesRunning;
+  CaptureFinishedMatch();
+  if (--g_capturesRunning == 0 && g_shutDownWaiting) {
+    g_shutDownWaiting = false;
+    ShutDown();
+  }
+}
+
+bool IsFinishedMatch(WPARAM wParam, LPARAM lParam) {
+  int detail = NotificationDetail(wParam);
+  return NotificationKind(wParam) == ParamChanged && (detail == Side1Wins || detail == Side2Wins) && lParam == 2;
+}
+
 LRESULT OnProbeNotify(WPARAM wParam, LPARAM lParam) {
   if (g_app.autoCountOff) return 0;
-  int detail = NotificationDetail(wParam);
+  if (!g_startupFinished) {
+    g_heldCapture = g_heldCapture || IsFinishedMatch(wParam, lParam);
+    return 0;
+  }
   switch (NotificationKind(wParam)) {
     case ConnectionChanged:
-      OnConnectionChanged(detail, true);
+      OnConnectionChanged(NotificationDetail(wParam), true);
       break;
     case ParamChanged:
-      if ((detail == Side1Wins || detail == Side2Wins) && lParam == 2) CaptureFinishedMatch();
+      if (IsFinishedMatch(wParam, lParam)) RunCapture();
       break;
   }
   return 0;
+}
+
+// Once: the state the probe is in now, and one capture for any match finished meanwhile (a capture reads
+// the game as it is now, so a second one would store the same match twice).
+void ApplyHeldProbeState(HWND window) {
+  MSG msg;
+  while (PeekMessageW(&msg, window, ProbeNotifyMessage, ProbeNotifyMessage, PM_REMOVE))
+    OnProbeNotify(msg.wParam, msg.lParam);
+  g_startupFinished = true;
+  // Not the game going away: the start-up has only just started it.
+  OnConnectionChanged(g_probe.getState ? g_probe.getState() : Detached, false);
+  if (g_heldCapture) PostMessageW(window, ProbeNotifyMessage, ParamChangedWParam(Side1Wins), 2);
+  g_heldCapture = false;
 }
 }  // namespace
 
@@ -188,12 +244,15 @@ void LocateProgramFiles() {
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      if (StartUp(window)) return 0;
+      if (StartUp(window)) {
+        ApplyHeldProbeState(window);
+        return 0;
+      }
       // Not every window system sends WM_DESTROY to a window whose creation failed; undo here, once.
       ShutDown();
       return -1;
     case WM_DESTROY:
-      ShutDown();
+      OnDestroy();
       return 0;
     case WM_ENDSESSION:
       // Log-off and system shut-down end the process once this returns, without a quit message: save

@@ -13,10 +13,64 @@
 
 namespace {
 // The library hands ids 7 and 8 back in one buffer that the next request overwrites: copy at once.
-std::string ReadProfileName(int id) {
-  int result = g_probe.getParam(id);
+std::string ReadProfileName(MirrowAddrGetParamFn getParam, int id) {
+  int result = getParam(id);
   if (result == ProbeParamFailed) return std::string();
   return std::string(reinterpret_cast<const char*>((INT_PTR)result));
+}
+
+// Every value a row needs, from one pass of requests.
+struct MatchValues {
+  int side;
+  std::string names[2];
+  int wins[2];
+  int characters[2];
+  bool operator==(const MatchValues& o) const {
+    return side == o.side && names[0] == o.names[0] && names[1] == o.names[1] && wins[0] == o.wins[0] &&
+           wins[1] == o.wins[1] && characters[0] == o.characters[0] && characters[1] == o.characters[1];
+  }
+};
+
+// The side first, nearest the round that set off the capture: read last, it was the value most often
+// taken from the game's next moment.
+MatchValues ReadMatchValues(MirrowAddrGetParamFn getParam) {
+  MatchValues v;
+  v.side = getParam(IsClient);
+  v.names[0] = ReadProfileName(getParam, Side1ProfileName);
+  v.names[1] = ReadProfileName(getParam, Side2ProfileName);
+  v.wins[0] = getParam(Side1Wins);
+  v.wins[1] = getParam(Side2Wins);
+  v.characters[0] = getParam(Side1Character);
+  v.characters[1] = getParam(Side2Character);
+  return v;
+}
+
+// Two passes that agree are one moment of the game; a game that moves on in between would give a row with
+// the sides or the score of two different moments.
+constexpr int MaxReadPasses = 5;
+constexpr DWORD ReadWindowMs = 100;
+constexpr DWORD RetryPauseMs = 10;
+
+bool ReadAgreeingValues(MirrowAddrGetParamFn getParam, MatchValues* values) {
+  DWORD start = GetTickCount();
+  MatchValues last = ReadMatchValues(getParam);
+  for (int pass = 1; pass < MaxReadPasses; ++pass) {
+    MatchValues next = ReadMatchValues(getParam);
+    if (next == last) {
+      *values = next;
+      return true;
+    }
+    last = next;
+    if (GetTickCount() - start >= ReadWindowMs) break;
+    Sleep(RetryPauseMs);
+  }
+  return false;
+}
+
+void FillSide(const MatchValues& v, int side, char* name, size_t size, int* id, int* win) {
+  CopyToField(name, size, v.names[side].c_str());
+  *id = v.characters[side];
+  *win = v.wins[side];
 }
 
 const wchar_t* ShortNameOf(int id) {
@@ -41,34 +95,30 @@ std::wstring FormatResultLine(const MatchRecord& record) {
                     opponent.c_str(), ShortNameOf(record.p2id));
 }
 
-void CaptureFinishedMatch() {
-  std::string side1Name = ReadProfileName(Side1ProfileName);
-  std::string side2Name = ReadProfileName(Side2ProfileName);
-  int side1Wins = g_probe.getParam(Side1Wins);
-  int side2Wins = g_probe.getParam(Side2Wins);
-  int side1Character = g_probe.getParam(Side1Character);
-  int side2Character = g_probe.getParam(Side2Character);
-  if (!IsAcceptableResult(side1Wins, side2Wins, side1Character, side2Character)) return;
-
-  MatchRecord record;
-  memset(&record, 0, sizeof record);
-  record.timestamp = CurrentTimestamp();
-  // Anything but a clear "host" (including a failed read) means the user played side 2.
-  if (g_probe.getParam(IsClient) == 0) {
-    CopyToField(record.p1name, sizeof record.p1name, side1Name.c_str());
-    record.p1id = side1Character;
-    record.p1win = side1Wins;
-    CopyToField(record.p2name, sizeof record.p2name, side2Name.c_str());
-    record.p2id = side2Character;
-    record.p2win = side2Wins;
-  } else {
-    CopyToField(record.p1name, sizeof record.p1name, side2Name.c_str());
-    record.p1id = side2Character;
-    record.p1win = side2Wins;
-    CopyToField(record.p2name, sizeof record.p2name, side1Name.c_str());
-    record.p2id = side1Character;
-    record.p2win = side1Wins;
+bool ReadFinishedMatch(MirrowAddrGetParamFn getParam, MatchRecord* record) {
+  MatchValues v;
+  if (!ReadAgreeingValues(getParam, &v)) {
+    OutputDebugStringW(L"Corvenka: the match values changed every time they were read; nothing stored\n");
+    return false;
   }
+  // A failed read of the side (-1) is no side: taken as either, it may store the opponent's result as ours.
+  if (v.side != 0 && v.side != 1) {
+    OutputDebugStringW(L"Corvenka: the side the user played could not be read; nothing stored\n");
+    return false;
+  }
+  if (!IsAcceptableResult(v.wins[0], v.wins[1], v.characters[0], v.characters[1])) return false;
+
+  memset(record, 0, sizeof *record);
+  record->timestamp = CurrentTimestamp();
+  int own = v.side;  // the client plays side 2
+  FillSide(v, own, record->p1name, sizeof record->p1name, &record->p1id, &record->p1win);
+  FillSide(v, 1 - own, record->p2name, sizeof record->p2name, &record->p2id, &record->p2win);
+  return true;
+}
+
+void CaptureFinishedMatch() {
+  MatchRecord record;
+  if (!ReadFinishedMatch(g_probe.getParam, &record)) return;
 
   // Stored now, or kept until the file takes it; only a timestamp already stored turns it away.
   if (!StoreCapturedMatch(record)) return;

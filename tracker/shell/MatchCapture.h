@@ -4,8 +4,13 @@
 #include <windows.h>
 #include <string>
 #include "../store/MatchRecord.h"
+#include "MirrowAddrContract.h"
 
 void CaptureFinishedMatch();
+
+// Reads the finished match twice (again within about 100 ms while the passes disagree), checks it and turns
+// it to the user's side; false when the values never agreed, the side was unreadable or the check failed.
+bool ReadFinishedMatch(MirrowAddrGetParamFn getParam, MatchRecord* record);
 
 // The check a capture applies before storing anything.
 bool IsAcceptableResult(int side1Wins, int side2Wins, int side1Character, int side2Character);
