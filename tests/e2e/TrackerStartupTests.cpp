@@ -12,6 +12,8 @@
 namespace {
 const DWORD StartFailed = (DWORD)-1;
 
+bool IsFileDialog(HWND dialog) { return GetDlgItem(dialog, 0x470) != nullptr; }
+
 size_t Occurrences(const std::string& text, const std::string& what) {
   size_t count = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
