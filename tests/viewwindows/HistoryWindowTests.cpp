@@ -66,7 +66,6 @@ TEST_F(HistoryWindowTest, CellsAndColoursOfEachRecord) {
   EXPECT_EQ(L"", Cell(list, 2, 2)) << "an id outside the table has no name";
   EXPECT_EQ(L"", Cell(list, 2, 5));
 
-  EXPECT_EQ(1, ItemData(list, 0));
   EXPECT_EQ(Green, RowBackground(window, IDC_HISTORY_LIST, 0)) << "won 2 to 1";
   EXPECT_EQ(White, RowBackground(window, IDC_HISTORY_LIST, 1)) << "lost 1 to 2";
   EXPECT_EQ(White, RowBackground(window, IDC_HISTORY_LIST, 2)) << "1 to 1";

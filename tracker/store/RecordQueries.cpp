@@ -205,3 +205,27 @@ bool QueryLatestMatch(const RecordFilter& filter, MatchRecord& record) {
   record = latest.record;
   return true;
 }
+
+bool QueryTimestampRange(int64_t& oldest, int64_t& newest) {
+  sqlite3* db = RecordDatabase();
+  if (!db) return false;
+  sqlite3_stmt* statement = nullptr;
+  // A file made elsewhere may declare the key otherwise; its two ends must be the row ids as well.
+  const char* sql =
+      "SELECT (SELECT count(*) FROM pragma_table_info('viziriduvozmirrow') WHERE pk > 0),"
+      " (SELECT count(*) FROM pragma_table_info('viziriduvozmirrow')"
+      "  WHERE pk = 1 AND name = 'timestamp' AND upper(type) = 'INTEGER'),"
+      " (SELECT timestamp = rowid FROM viziriduvozmirrow ORDER BY rowid LIMIT 1),"
+      " (SELECT timestamp = rowid FROM viziriduvozmirrow ORDER BY rowid DESC LIMIT 1),"
+      " (SELECT min(rowid) FROM viziriduvozmirrow), (SELECT max(rowid) FROM viziriduvozmirrow)";
+  if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) return false;
+  bool ok = sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) == 1 &&
+            sqlite3_column_int(statement, 1) == 1 && sqlite3_column_int(statement, 2) == 1 &&
+            sqlite3_column_int(statement, 3) == 1 && sqlite3_column_type(statement, 4) == SQLITE_INTEGER;
+  if (ok) {
+    oldest = sqlite3_column_int64(statement, 4);
+    newest = sqlite3_column_int64(statement, 5);
+  }
+  sqlite3_finalize(statement);
+  return ok;
+}

@@ -1,8 +1,10 @@
-// The match history window: one query's records as a snapshot, oldest on top, never refreshed.
+// The match history window: one query's records, oldest on top. The rows live here and the list asks for
+// what it shows, so that a history of any length opens at once.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstring>
+#include <vector>
 
 #include "RecordTable.h"
 #include "ViewCommon.h"
@@ -37,11 +39,46 @@ void InsertColumns(HWND list) {
   }
 }
 
-void SetCell(HWND list, int row, int column, const std::wstring& text) {
-  LVITEMW item{};
-  item.iSubItem = column;
-  item.pszText = const_cast<wchar_t*>(text.c_str());
-  SendMessageW(list, LVM_SETITEMTEXTW, row, (LPARAM)&item);
+constexpr UINT ContinueFillMessage = WM_APP + 40;
+constexpr UINT_PTR ContinueFillTimer = 1;
+// How long one turn of the fill may keep the thread from its other messages.
+constexpr double FillTurnMilliseconds = 40;
+
+// A row as stored, its names kept as bytes in one pool.
+struct HistoryRow {
+  int64_t timestamp;
+  uint32_t p1name, p2name;
+  int32_t p1id, p1win, p2id, p2win;
+};
+
+struct HistoryState {
+  RecordFilter filter;
+  std::vector<HistoryRow> rows;  // newest first; the list shows them the other way round
+  std::vector<char> names;
+  TimestampWalk walk;
+  bool filling = false;
+  long long remaining = -1;  // of a limit; -1 without one
+  wchar_t cell[264];
+};
+
+HistoryState* StateOf(HWND dialog) { return reinterpret_cast<HistoryState*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
+HWND ListOf(HWND dialog) { return GetDlgItem(dialog, IDC_HISTORY_LIST); }
+
+const HistoryRow& RowAt(const HistoryState& state, int position) {
+  return state.rows[state.rows.size() - 1 - (size_t)position];
+}
+
+uint32_t AddName(std::vector<char>& names, const char* name) {
+  uint32_t at = (uint32_t)names.size();
+  names.insert(names.end(), name, name + strlen(name) + 1);
+  return at;
+}
+
+void AppendRecord(const MatchRecord& record, void* context) {
+  auto* state = static_cast<HistoryState*>(context);
+  HistoryRow row{record.timestamp, AddName(state->names, record.p1name), AddName(state->names, record.p2name),
+                 record.p1id, record.p1win, record.p2id, record.p2win};
+  state->rows.push_back(row);
 }
 
 std::wstring NameText(const char* name) { return AnsiToWide(name).substr(0, 255); }
@@ -51,45 +88,128 @@ std::wstring ShortNameText(int id) {
   return entry ? entry->shortName : L"";
 }
 
-void InsertRecord(const MatchRecord& record, void* context) {
-  HWND list = static_cast<HWND>(context);
-  SYSTEMTIME t = TimestampToCalendar(record.timestamp);
-  std::wstring stamp = FormatWide(L"%d/%02d/%02d %02d:%02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                                  t.wSecond);
-  LVITEMW item{};
-  item.mask = LVIF_TEXT | LVIF_PARAM;
-  item.iItem = 0;
-  item.pszText = const_cast<wchar_t*>(stamp.c_str());
-  item.lParam = record.p1win > record.p2win ? 1 : 0;
-  int row = (int)SendMessageW(list, LVM_INSERTITEMW, 0, (LPARAM)&item);
-  if (row < 0) return;
-  SetCell(list, row, 1, NameText(record.p1name));
-  SetCell(list, row, 2, ShortNameText(record.p1id));
-  SetCell(list, row, 3, FormatWide(L"%d", record.p1win));
-  SetCell(list, row, 4, NameText(record.p2name));
-  SetCell(list, row, 5, ShortNameText(record.p2id));
-  SetCell(list, row, 6, FormatWide(L"%d", record.p2win));
+std::wstring CellText(const HistoryState& state, const HistoryRow& row, int column) {
+  switch (column) {
+    case 0: {
+      SYSTEMTIME t = TimestampToCalendar(row.timestamp);
+      return FormatWide(L"%d/%02d/%02d %02d:%02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    }
+    case 1: return NameText(&state.names[row.p1name]);
+    case 2: return ShortNameText(row.p1id);
+    case 3: return FormatWide(L"%d", row.p1win);
+    case 4: return NameText(&state.names[row.p2name]);
+    case 5: return ShortNameText(row.p2id);
+    case 6: return FormatWide(L"%d", row.p2win);
+  }
+  return L"";
+}
+
+void OnGetDisplayInfo(HWND dialog, NMLVDISPINFOW* info) {
+  HistoryState* state = StateOf(dialog);
+  LVITEMW& item = info->item;
+  if (!state || !(item.mask & LVIF_TEXT) || item.iItem < 0 || (size_t)item.iItem >= state->rows.size()) return;
+  std::wstring text = CellText(*state, RowAt(*state, item.iItem), item.iSubItem);
+  if (item.pszText && item.cchTextMax > 0) lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
+}
+
+// The rows so far into the list. Older rows come in above the others: a user who scrolled keeps seeing the
+// same rows, anyone else keeps seeing the newest.
+void ShowRows(HWND dialog, int before) {
+  HistoryState* state = StateOf(dialog);
+  HWND list = ListOf(dialog);
+  int count = (int)state->rows.size(), added = count - before;
+  if (added <= 0) return;
+  int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+  int perPage = (int)SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0);
+  bool atNewest = before == 0 || top + perPage >= before;
+  ListSelection selection = TakeSelection(list);
+  PutSelection(list, selection, count, [added](int position) { return position + added; });
+  if (atNewest) {
+    SendMessageW(list, LVM_ENSUREVISIBLE, (WPARAM)(count - 1), FALSE);
+  } else {
+    RECT row{};
+    row.left = LVIR_BOUNDS;
+    SendMessageW(list, LVM_GETITEMRECT, 0, (LPARAM)&row);
+    SendMessageW(list, LVM_SCROLL, 0, (LPARAM)(added * (row.bottom - row.top)));
+  }
+}
+
+// One range of the walk; false when the fill is over.
+bool FillRange(HistoryState& state) {
+  RecordFilter range;
+  if (state.remaining == 0 || !state.walk.Next(range)) return false;
+  if (state.remaining > 0) {
+    range.flags |= FilterLimit;
+    range.limit = (int32_t)state.remaining;
+  }
+  size_t before = state.rows.size();
+  double start = NowMilliseconds();
+  // A failing query keeps what it delivered so far; the window says nothing.
+  bool ok = QueryMatchHistory(range, AppendRecord, &state);
+  state.walk.Took(NowMilliseconds() - start);
+  if (state.remaining > 0) state.remaining -= (long long)(state.rows.size() - before);
+  return ok;
+}
+
+void ScheduleFill(HWND dialog) {
+  // Posted messages come before input and painting; with input waiting, the next turn waits its turn.
+  if (HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT))) SetTimer(dialog, ContinueFillTimer, 0, nullptr);
+  else PostMessageW(dialog, ContinueFillMessage, 0, 0);
+}
+
+void ContinueFill(HWND dialog) {
+  HistoryState* state = StateOf(dialog);
+  KillTimer(dialog, ContinueFillTimer);
+  if (!state || !state->filling) return;
+  int before = (int)state->rows.size();
+  double start = NowMilliseconds();
+  bool more = true;
+  while (more && NowMilliseconds() - start < FillTurnMilliseconds) more = FillRange(*state);
+  ShowRows(dialog, before);
+  state->filling = more;
+  if (more) ScheduleFill(dialog);
+}
+
+void StartFill(HWND dialog) {
+  HistoryState* state = StateOf(dialog);
+  const RecordFilter& filter = state->filter;
+  bool limited = (filter.flags & FilterLimit) && filter.limit >= 0;  // SQLite takes a negative limit as none
+  state->remaining = limited ? filter.limit : -1;
+  RecordFilter base = filter;
+  base.flags &= ~FilterLimit;
+  if (state->remaining != 0 && state->walk.Start(base)) {
+    state->filling = true;
+    ContinueFill(dialog);
+    return;
+  }
+  // A table that cannot be walked by ranges is read in one statement.
+  QueryMatchHistory(filter, AppendRecord, state);
+  ShowRows(dialog, 0);
 }
 
 void OnInit(HWND dialog, const RecordFilter* given) {
-  HWND list = GetDlgItem(dialog, IDC_HISTORY_LIST);
+  auto* state = new HistoryState;
+  memset(&state->filter, 0, sizeof state->filter);
+  if (given) state->filter = *given;
+  SetWindowLongPtrW(dialog, DWLP_USER, (LONG_PTR)state);
+  HWND list = MakeOwnerDataList(dialog, IDC_HISTORY_LIST);
   InsertColumns(list);
-  RecordFilter filter;
-  memset(&filter, 0, sizeof filter);
-  if (given) filter = *given;
-  // A failing query keeps what it delivered so far; the window says nothing.
-  QueryMatchHistory(filter, InsertRecord, list);
+  StartFill(dialog);
   ShowWindow(dialog, SW_SHOW);
 }
 
 // Green for a won match whatever the colour switch says: this list shows results, not rates.
-LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw) {
+LRESULT OnCustomDraw(HWND dialog, NMLVCUSTOMDRAW* draw) {
+  HistoryState* state = StateOf(dialog);
   switch (draw->nmcd.dwDrawStage) {
     case CDDS_PREPAINT:
       return CDRF_NOTIFYITEMDRAW;
-    case CDDS_ITEMPREPAINT:
-      draw->clrTextBk = draw->nmcd.lItemlParam ? RGB(208, 220, 208) : RGB(255, 255, 255);
+    case CDDS_ITEMPREPAINT: {
+      size_t position = (size_t)draw->nmcd.dwItemSpec;
+      const HistoryRow* row = state && position < state->rows.size() ? &RowAt(*state, (int)position) : nullptr;
+      draw->clrTextBk = row && row->p1win > row->p2win ? RGB(208, 220, 208) : RGB(255, 255, 255);
       return CDRF_NEWFONT;
+    }
   }
   return CDRF_DODEFAULT;
 }
@@ -107,10 +227,20 @@ INT_PTR CALLBACK HistoryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       return TRUE;
     case WM_NOTIFY: {
       auto* header = reinterpret_cast<NMHDR*>(lParam);
-      if (header->idFrom == IDC_HISTORY_LIST && header->code == NM_CUSTOMDRAW)
-        return DialogResult(dialog, OnCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(lParam)));
+      if (header->idFrom != IDC_HISTORY_LIST) return FALSE;
+      if (header->code == NM_CUSTOMDRAW)
+        return DialogResult(dialog, OnCustomDraw(dialog, reinterpret_cast<NMLVCUSTOMDRAW*>(lParam)));
+      if (header->code == LVN_GETDISPINFOW) OnGetDisplayInfo(dialog, reinterpret_cast<NMLVDISPINFOW*>(lParam));
       return FALSE;
     }
+    case ContinueFillMessage:
+    case WM_TIMER:
+      ContinueFill(dialog);
+      return TRUE;
+    case WM_DESTROY:
+      delete StateOf(dialog);
+      SetWindowLongPtrW(dialog, DWLP_USER, 0);
+      return FALSE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
         DestroyWindow(dialog);

@@ -2,7 +2,11 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
+
+#include "store/RecordFilter.h"
 
 // The module whose resources hold the dialog templates: the program itself.
 HINSTANCE ViewResourceInstance();
@@ -12,3 +16,37 @@ SYSTEMTIME TimestampToCalendar(int64_t timestamp);
 void AllowAnySize(LPARAM minMaxInfo);
 // A dialog procedure's answer to a notification that needs a result.
 INT_PTR DialogResult(HWND dialog, LRESULT result);
+
+// Walks the matches of a filter newest first in ranges of their timestamps, each sized from how long the
+// last one took, so that the GUI thread gets back to its messages between ranges.
+class TimestampWalk {
+ public:
+  // False when the table cannot be walked by ranges (see QueryTimestampRange) or is empty.
+  bool Start(const RecordFilter& base);
+  // The base filter narrowed to the next range; false when the walk is over.
+  bool Next(RecordFilter& range);
+  // Milliseconds the range from Next took.
+  void Took(double milliseconds);
+
+ private:
+  RecordFilter base_{};
+  int64_t high_ = 0, low_ = 0, width_ = 0;
+  bool done_ = true;
+};
+
+// Milliseconds of a steady clock.
+double NowMilliseconds();
+
+// The selection of an owner-data list, which holds it by position: rows that move must take it along.
+struct ListSelection {
+  std::vector<int> selected;
+  int focused = -1;
+  int mark = -1;
+  bool all = false;
+};
+ListSelection TakeSelection(HWND list);
+// Sets the item count, then selects again where `to` (old position to new one) puts each row.
+void PutSelection(HWND list, const ListSelection& selection, int newCount, const std::function<int(int)>& to);
+// The dialog's list control made again with LVS_OWNERDATA (which a list cannot take on later), in the same
+// place with the same styles, id and font; the new control.
+HWND MakeOwnerDataList(HWND dialog, int id);
