@@ -5,7 +5,10 @@
 #include "shell/AppState.h"
 #include "shell/CharacterTable.h"
 #include "store/RecordFilter.h"
+#include "views/SortableList.h"
 #include "views/ViewWindows.h"
+
+#include <random>
 
 namespace {
 const COLORREF Green = RGB(208, 220, 208), Red = RGB(236, 208, 208), White = RGB(255, 255, 255);
@@ -143,6 +146,66 @@ TEST_F(OpponentSortTest, SortsByRateAsANumber) {
   EXPECT_EQ(L"cabd", Names());
   ClickHeader(4);
   EXPECT_EQ(L"dbac", Names());
+}
+
+// The list keeps its rows itself now; every header click must still give the order that the list control's
+// own sort gives with the same comparisons, ties included (equal counts and rates are common).
+TEST_F(OpponentSortTest, EveryColumnBothWaysSortsAsTheListControlDid) {
+  std::mt19937 random(20151);
+  int64_t t = At(2015, 7, 4, 10);
+  for (int name = 0; name < 40; ++name) {
+    std::string text = std::string(1, (char)('a' + random() % 5)) + std::to_string(name);
+    for (int games = (int)(random() % 6); games >= 0; --games) {
+      bool won = random() % 2;
+      Store(Match(t += 10000000, "me", 0, won ? 2 : (int)(random() % 2), text.c_str(), 1, won ? 0 : 2));
+    }
+  }
+  g_app.highPrecision = false;
+  ASSERT_NE(nullptr, Open(nullptr));
+  static const ListColumn columns[] = {
+      {LVCFMT_LEFT, 100, L"相手", SortByText},   {LVCFMT_RIGHT, 55, L"対戦数", SortByNumber},
+      {LVCFMT_RIGHT, 55, L"勝", SortByNumber},   {LVCFMT_RIGHT, 55, L"負", SortByNumber},
+      {LVCFMT_RIGHT, 55, L"勝率", SortByNumber},
+  };
+  HWND reference = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_POPUP | LVS_REPORT, 0, 0, 400, 300, nullptr, nullptr,
+                                   nullptr, nullptr);
+  SetupSortableList(reference, columns, 5);
+  for (int row = 0; row < RowCount(list); ++row) {
+    std::wstring name = Cell(list, row, 0);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = const_cast<wchar_t*>(name.c_str());
+    SendMessageW(reference, LVM_INSERTITEMW, 0, (LPARAM)&item);
+    for (int column = 1; column < 5; ++column) {
+      std::wstring text = Cell(list, row, column);
+      LVITEMW cell{};
+      cell.iSubItem = column;
+      cell.pszText = const_cast<wchar_t*>(text.c_str());
+      SendMessageW(reference, LVM_SETITEMTEXTW, row, (LPARAM)&cell);
+    }
+  }
+  auto rows = [](HWND l) {
+    std::vector<std::wstring> out;
+    for (int row = 0; row < RowCount(l); ++row) {
+      std::wstring text;
+      for (int column = 0; column < 5; ++column) text += Cell(l, row, column) + L"|";
+      out.push_back(text);
+    }
+    return out;
+  };
+  ASSERT_EQ(rows(reference), rows(list));
+  for (int column : {0, 0, 1, 1, 2, 4, 4, 3, 2, 2, 3, 1, 4}) {
+    NMLISTVIEW click{};
+    click.hdr = {reference, IDC_RECORD_LIST, (UINT)LVN_COLUMNCLICK};
+    click.iItem = -1;
+    click.iSubItem = column;
+    SortListOnColumnClick(&click);
+    click.hdr.hwndFrom = list;
+    SendMessageW(window, WM_NOTIFY, IDC_RECORD_LIST, (LPARAM)&click);
+    ASSERT_EQ(rows(reference), rows(list)) << "after a click on column " << column;
+  }
+  DestroyWindow(reference);
 }
 
 // The list shows a name cut to 255 characters and converted; the history must still get the stored bytes.
