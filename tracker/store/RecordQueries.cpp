@@ -104,14 +104,6 @@ bool ReadMatchColumns(int columns, char** values, MatchRecord& record) {
   return true;
 }
 
-int ReadHistoryRow(void* context, int columns, char** values, char**) {
-  MatchRecord record;
-  if (!ReadMatchColumns(columns, values, record)) return 1;
-  auto* delivery = static_cast<Delivery*>(context);
-  delivery->callback(record, delivery->context);
-  return 0;
-}
-
 struct Latest {
   MatchRecord record;
   bool found;
@@ -185,14 +177,54 @@ bool QueryOpponentTotalsByStatement(const RecordFilter& filter, MatchRowCallback
              where.c_str());
 }
 
-bool QueryMatchHistory(const RecordFilter& filter, MatchRowCallback callback, void* context) {
-  Delivery delivery{callback, context};
-  std::string where = WhereClause(filter);
-  if (filter.flags & FilterLimit) {
-    return Run(ReadHistoryRow, &delivery, "SELECT * FROM viziriduvozmirrow %s ORDER BY timestamp DESC LIMIT %d",
-               where.c_str(), (int)filter.limit);
+namespace {
+// A column as the text readers would parse it, without turning a plain number into text and back.
+int32_t ColumnInt(sqlite3_stmt* statement, int column) {
+  if (sqlite3_column_type(statement, column) == SQLITE_INTEGER) {
+    sqlite3_int64 value = sqlite3_column_int64(statement, column);
+    if (value >= INT32_MIN && value <= INT32_MAX) return (int32_t)value;
   }
-  return Run(ReadHistoryRow, &delivery, "SELECT * FROM viziriduvozmirrow %s ORDER BY timestamp DESC", where.c_str());
+  return ParseInt(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)));
+}
+
+int64_t ColumnInt64(sqlite3_stmt* statement, int column) {
+  if (sqlite3_column_type(statement, column) == SQLITE_INTEGER) return sqlite3_column_int64(statement, column);
+  return ParseInt64(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)));
+}
+}  // namespace
+
+// Stepped rather than run through exec: a history is read in full, and exec would render every number as
+// text for it to be parsed again.
+bool QueryMatchHistory(const RecordFilter& filter, MatchRowCallback callback, void* context) {
+  sqlite3* db = RecordDatabase();
+  if (!db) return false;
+  std::string where = WhereClause(filter);
+  char* sql = (filter.flags & FilterLimit)
+                  ? sqlite3_mprintf("SELECT * FROM viziriduvozmirrow %s ORDER BY timestamp DESC LIMIT %d", where.c_str(),
+                                    (int)filter.limit)
+                  : sqlite3_mprintf("SELECT * FROM viziriduvozmirrow %s ORDER BY timestamp DESC", where.c_str());
+  if (!sql) return false;
+  sqlite3_stmt* statement = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+  sqlite3_free(sql);
+  if (rc != SQLITE_OK) return false;
+  MatchRecord record;
+  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    if (sqlite3_column_count(statement) != 7) {
+      rc = SQLITE_ABORT;
+      break;
+    }
+    record.timestamp = ColumnInt64(statement, 0);
+    CopyName(record.p1name, reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
+    record.p1id = ColumnInt(statement, 2);
+    record.p1win = ColumnInt(statement, 3);
+    CopyName(record.p2name, reinterpret_cast<const char*>(sqlite3_column_text(statement, 4)));
+    record.p2id = ColumnInt(statement, 5);
+    record.p2win = ColumnInt(statement, 6);
+    callback(record, context);
+  }
+  sqlite3_finalize(statement);
+  return rc == SQLITE_DONE;
 }
 
 bool QueryLatestMatch(const RecordFilter& filter, MatchRecord& record) {

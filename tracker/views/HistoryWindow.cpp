@@ -42,7 +42,8 @@ void InsertColumns(HWND list) {
 constexpr UINT ContinueFillMessage = WM_APP + 40;
 constexpr UINT_PTR ContinueFillTimer = 1;
 // How long one turn of the fill may keep the thread from its other messages.
-constexpr double FillTurnMilliseconds = 40;
+constexpr double FillTurnMilliseconds = 30;
+constexpr double ShowEveryMilliseconds = 300;
 
 // A row as stored, its names kept as bytes in one pool.
 struct HistoryRow {
@@ -57,6 +58,8 @@ struct HistoryState {
   std::vector<char> names;
   TimestampWalk walk;
   bool filling = false;
+  int shown = 0;            // rows the list has been told of
+  double shownAt = 0;
   long long remaining = -1;  // of a limit; -1 without one
   wchar_t cell[264];
 };
@@ -151,22 +154,22 @@ bool FillRange(HistoryState& state) {
   return ok;
 }
 
-void ScheduleFill(HWND dialog) {
-  // Posted messages come before input and painting; with input waiting, the next turn waits its turn.
-  if (HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT))) SetTimer(dialog, ContinueFillTimer, 0, nullptr);
-  else PostMessageW(dialog, ContinueFillMessage, 0, 0);
-}
+void ScheduleFill(HWND dialog) { ScheduleTurn(dialog, ContinueFillMessage, ContinueFillTimer); }
 
 void ContinueFill(HWND dialog) {
   HistoryState* state = StateOf(dialog);
   KillTimer(dialog, ContinueFillTimer);
   if (!state || !state->filling) return;
-  int before = (int)state->rows.size();
   double start = NowMilliseconds();
   bool more = true;
   while (more && NowMilliseconds() - start < FillTurnMilliseconds) more = FillRange(*state);
-  ShowRows(dialog, before);
   state->filling = more;
+  // Telling a list of a million rows costs a good part of a turn: the first rows at once, then now and then.
+  if (!more || state->shown == 0 || NowMilliseconds() - state->shownAt > ShowEveryMilliseconds) {
+    ShowRows(dialog, state->shown);
+    state->shown = (int)state->rows.size();
+    state->shownAt = NowMilliseconds();
+  }
   if (more) ScheduleFill(dialog);
 }
 
@@ -185,6 +188,7 @@ void StartFill(HWND dialog) {
   // A table that cannot be walked by ranges is read in one statement.
   QueryMatchHistory(filter, AppendRecord, state);
   ShowRows(dialog, 0);
+  state->shown = (int)state->rows.size();
 }
 
 void OnInit(HWND dialog, const RecordFilter* given) {

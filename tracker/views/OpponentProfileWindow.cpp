@@ -32,7 +32,7 @@ const ListColumn OpponentColumns[] = {
 
 constexpr UINT ContinueFillMessage = WM_APP + 40;
 constexpr UINT_PTR ContinueFillTimer = 1;
-constexpr double FillTurnMilliseconds = 40;
+constexpr double FillTurnMilliseconds = 30;
 
 struct OpponentRow {
   bool isNull;
@@ -104,7 +104,7 @@ void ShowRows(HWND dialog) {
   state->order.resize(count);
   for (size_t i = 0; i < count; ++i) state->order[i] = (uint32_t)(count - 1 - i);
   HWND list = ListOf(dialog);
-  PutSelection(list, ListSelection{}, (int)count, [](int position) { return position; });
+  PutSelection(list, TakeSelection(list), (int)count, [](int) { return -1; });
 }
 
 // The ranges' totals in the order GROUP BY p2name gives (NULL first, then by bytes); false when a sum
@@ -147,11 +147,7 @@ bool TallyRange(OpponentWindowState& state, bool& more) {
   return true;
 }
 
-void ScheduleFill(HWND dialog) {
-  // Posted messages come before input and painting; with input waiting, the next turn waits its turn.
-  if (HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT))) SetTimer(dialog, ContinueFillTimer, 0, nullptr);
-  else PostMessageW(dialog, ContinueFillMessage, 0, 0);
-}
+void ScheduleFill(HWND dialog) { ScheduleTurn(dialog, ContinueFillMessage, ContinueFillTimer); }
 
 void FillByStatement(HWND dialog) {
   OpponentWindowState* state = StateOf(dialog);

@@ -28,7 +28,7 @@ INT_PTR DialogResult(HWND dialog, LRESULT result) {
 }
 
 namespace {
-constexpr double RangeMilliseconds = 15;
+constexpr double RangeMilliseconds = 10;
 constexpr int64_t FirstRangeWidth = 600000000LL * 10;  // ten minutes
 }  // namespace
 
@@ -80,7 +80,8 @@ ListSelection TakeSelection(HWND list) {
   int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
   int selectedCount = (int)SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0);
   selection.all = count > 0 && selectedCount == count;
-  if (!selection.all)
+  // Each search walks the whole list: only when there is something to find.
+  if (!selection.all && selectedCount > 0)
     for (int i = -1; (i = (int)SendMessageW(list, LVM_GETNEXTITEM, i, LVNI_SELECTED)) >= 0;)
       selection.selected.push_back(i);
   selection.focused = (int)SendMessageW(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_FOCUSED);
@@ -98,12 +99,20 @@ void SetState(HWND list, int position, UINT state, UINT mask) {
 }  // namespace
 
 void PutSelection(HWND list, const ListSelection& selection, int newCount, const std::function<int(int)>& to) {
-  SetState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  // A change of every row's state costs a pass over the whole list; rows are cleared one by one.
+  if (selection.all) SetState(list, -1, 0, LVIS_SELECTED);
+  for (int position : selection.selected) SetState(list, position, 0, LVIS_SELECTED);
+  if (selection.focused >= 0) SetState(list, selection.focused, 0, LVIS_FOCUSED);
   SendMessageW(list, LVM_SETITEMCOUNT, (WPARAM)newCount, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-  if (selection.all) SetState(list, -1, LVIS_SELECTED, LVIS_SELECTED);
-  for (int position : selection.selected) SetState(list, to(position), LVIS_SELECTED, LVIS_SELECTED);
-  if (selection.focused >= 0) SetState(list, to(selection.focused), LVIS_FOCUSED, LVIS_FOCUSED);
-  SendMessageW(list, LVM_SETSELECTIONMARK, 0, selection.mark >= 0 ? to(selection.mark) : -1);
+  auto put = [&](int position, UINT state) {
+    int moved = position >= 0 ? to(position) : -1;
+    if (moved >= 0) SetState(list, moved, state, state);
+  };
+  if (selection.all && newCount > 0 && to(0) >= 0) SetState(list, -1, LVIS_SELECTED, LVIS_SELECTED);
+  for (int position : selection.selected) put(position, LVIS_SELECTED);
+  put(selection.focused, LVIS_FOCUSED);
+  int mark = selection.mark >= 0 ? to(selection.mark) : -1;
+  SendMessageW(list, LVM_SETSELECTIONMARK, 0, mark >= 0 ? mark : -1);
   InvalidateRect(list, nullptr, FALSE);
 }
 
@@ -121,4 +130,13 @@ HWND MakeOwnerDataList(HWND dialog, int id) {
                               rect.bottom - rect.top, dialog, (HMENU)(INT_PTR)id, GetModuleHandleW(nullptr), nullptr);
   if (list && font) SendMessageW(list, WM_SETFONT, (WPARAM)font, FALSE);
   return list;
+}
+
+void ScheduleTurn(HWND window, UINT message, UINT_PTR timer) {
+  if (HIWORD(GetQueueStatus(QS_INPUT))) {
+    SetTimer(window, timer, 0, nullptr);
+    return;
+  }
+  if (HIWORD(GetQueueStatus(QS_PAINT))) RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  PostMessageW(window, message, 0, 0);
 }

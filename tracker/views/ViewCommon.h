@@ -45,8 +45,12 @@ struct ListSelection {
   bool all = false;
 };
 ListSelection TakeSelection(HWND list);
-// Sets the item count, then selects again where `to` (old position to new one) puts each row.
+// Sets the item count, then selects again where `to` (old position to new one) puts each row; a row that
+// `to` puts below 0 loses its selection.
 void PutSelection(HWND list, const ListSelection& selection, int newCount, const std::function<int(int)>& to);
 // The dialog's list control made again with LVS_OWNERDATA (which a list cannot take on later), in the same
 // place with the same styles, id and font; the new control.
 HWND MakeOwnerDataList(HWND dialog, int id);
+// Asks for the next turn of a long job as `message` posted to the window, or as the `timer` when input waits
+// (posted messages come before input and painting; what needs painting is painted first).
+void ScheduleTurn(HWND window, UINT message, UINT_PTR timer);
