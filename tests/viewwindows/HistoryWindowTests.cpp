@@ -3,9 +3,12 @@
 #include "ViewTestSupport.h"
 #include <sqlite3.h>
 
+#include <cstring>
+
 #include "resources/resource.h"
 #include "shell/MatchCapture.h"
 #include "store/RecordDatabase.h"
+#include "store/RecordQueries.h"
 #include "shell/AppState.h"
 #include "shell/CharacterTable.h"
 #include "shell/TextUtil.h"
@@ -118,6 +121,43 @@ TEST_F(HistoryWindowTest, ABigHistoryLetsACaptureThroughAndOpensAtItsNewest) {
             Cell(list, count - 1, 0));
   EXPECT_EQ(Green, RowBackground(window, IDC_HISTORY_LIST, count - 1));
   EXPECT_EQ(White, RowBackground(window, IDC_HISTORY_LIST, count - 2));
+}
+
+// Read range by range, a limit and a lower bound still give exactly the rows of the one statement.
+TEST_F(HistoryWindowTest, RangeByRangeIsTheStatementsHistory) {
+  int64_t t = At(2012, 1, 1);
+  std::vector<int64_t> stamps;
+  for (int i = 0; i < 600; ++i) {
+    t += (int64_t)(i % 5 + 1) * 53 * 600000000LL;
+    Store(Match(t, "me", i % 14, 2, i % 4 ? "often" : "seldom", i % 3, 1));
+    stamps.push_back(t);
+  }
+  RecordFilter filter{};
+  filter.flags = FilterLimit | FilterFrom | FilterP2Name;
+  filter.limit = 120;
+  filter.timestampFrom = stamps[40];
+  strcpy(filter.p2name, "often");
+  std::vector<std::wstring> expected;
+  QueryMatchHistory(
+      filter,
+      [](const MatchRecord& r, void* out) {
+        SYSTEMTIME s = TimestampToCalendar(r.timestamp);
+        static_cast<std::vector<std::wstring>*>(out)->insert(
+            static_cast<std::vector<std::wstring>*>(out)->begin(),
+            FormatWide(L"%d/%02d/%02d %02d:%02d:%02d", s.wYear, s.wMonth, s.wDay, s.wHour, s.wMinute, s.wSecond));
+      },
+      &expected);
+  ASSERT_EQ(120u, expected.size());
+  ASSERT_NE(nullptr, Open(&filter));
+  ASSERT_TRUE(PumpUntil([&] { return RowCount(list) == 120; }));
+  PumpUntil([] { return false; }, 100);
+  EXPECT_EQ(expected, Column(0));
+  filter.limit = 1000;  // more than there are after the bound
+  HWND all = OpenMatchHistoryWindow(owner, &filter);
+  HWND rows = GetDlgItem(all, IDC_HISTORY_LIST);
+  ASSERT_TRUE(PumpUntil([&] { return RowCount(rows) == 420; })) << RowCount(rows);
+  EXPECT_EQ(expected.back(), Cell(rows, 419, 0));
+  DestroyWindow(all);
 }
 
 TEST_F(HistoryWindowTest, CellsAndColoursOfEachRecord) {

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "ViewTestSupport.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/CharacterTable.h"
 #include "store/RecordFilter.h"
+#include "store/RecordDatabase.h"
+#include "store/RecordQueries.h"
+#include "shell/TextUtil.h"
 #include "views/SortableList.h"
 #include "views/ViewWindows.h"
 
@@ -206,6 +210,33 @@ TEST_F(OpponentSortTest, EveryColumnBothWaysSortsAsTheListControlDid) {
     ASSERT_EQ(rows(reference), rows(list)) << "after a click on column " << column;
   }
   DestroyWindow(reference);
+}
+
+// A long history is totalled range by range; the ranges add up to the one statement, names split across
+// ranges and a NULL name included.
+TEST_F(OpponentProfileWindowTest, RangeByRangeTotalsAreTheStatements) {
+  int64_t t = At(2012, 1, 1);
+  for (int i = 0; i < 400; ++i) {
+    t += (int64_t)(i % 7 + 1) * 37 * 600000000LL;  // uneven gaps, minutes to hours
+    Store(Match(t, "me", i % 14, i % 3 ? 2 : 1, ("n" + std::to_string(i % 9)).c_str(), 1, i % 3 ? 0 : 2));
+  }
+  sqlite3_exec(RecordDatabase(), "UPDATE viziriduvozmirrow SET p2name = NULL WHERE p2name = 'n4'", nullptr, nullptr,
+               nullptr);
+  std::vector<std::wstring> expected;
+  QueryOpponentTotalsByStatement(
+      RecordFilter{},
+      [](const MatchRecord& r, void* out) {
+        auto* rows = static_cast<std::vector<std::wstring>*>(out);
+        rows->insert(rows->begin(), AnsiToWide(r.p2name) + FormatWide(L"|%d|%d|%d", r.p1win + r.p2win, r.p1win, r.p2win));
+      },
+      &expected);
+  ASSERT_EQ(9u, expected.size());
+  ASSERT_NE(nullptr, Open(nullptr));
+  ASSERT_TRUE(PumpUntil([&] { return RowCount(list) == 9; }));
+  std::vector<std::wstring> shown;
+  for (int i = 0; i < RowCount(list); ++i)
+    shown.push_back(Cell(list, i, 0) + L"|" + Cell(list, i, 1) + L"|" + Cell(list, i, 2) + L"|" + Cell(list, i, 3));
+  EXPECT_EQ(expected, shown);
 }
 
 // The list shows a name cut to 255 characters and converted; the history must still get the stored bytes.
