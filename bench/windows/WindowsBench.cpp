@@ -179,29 +179,6 @@ int main(int argc, char** argv) {
     return Ping((HWND)(UINT_PTR)_strtoui64(argv[2], nullptr, 10), (HANDLE)(UINT_PTR)_strtoui64(argv[3], nullptr, 10));
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
-  if (argc > 1 && strcmp(argv[1], "--list") == 0) {
-    HWND l = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_POPUP | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
-    LVCOLUMNW col{};
-    col.mask = LVCF_WIDTH;
-    col.cx = 100;
-    SendMessageW(l, LVM_INSERTCOLUMNW, 0, (LPARAM)&col);
-    auto t = [&](const char* what, const std::function<void()>& f) {
-      double s0 = NowMilliseconds();
-      f();
-      std::printf("%s %.2f ms\n", what, NowMilliseconds() - s0);
-    };
-    for (int n : {1000, 100000, 1000000}) {
-      t("setcount", [&] { SendMessageW(l, LVM_SETITEMCOUNT, n, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL); });
-      t("nextsel", [&] { SendMessageW(l, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED); });
-      t("nextfocus", [&] { SendMessageW(l, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_FOCUSED); });
-      t("selcount", [&] { SendMessageW(l, LVM_GETSELECTEDCOUNT, 0, 0); });
-      t("clearstate", [&] { LVITEMW it{}; it.stateMask = LVIS_SELECTED | LVIS_FOCUSED; SendMessageW(l, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&it); });
-      t("ensure", [&] { SendMessageW(l, LVM_ENSUREVISIBLE, n - 1, FALSE); });
-      t("top", [&] { SendMessageW(l, LVM_GETTOPINDEX, 0, 0); });
-      t("paint", [&] { InvalidateRect(l, nullptr, FALSE); UpdateWindow(l); });
-    }
-    return 0;
-  }
   std::wstring cache = argc > 1 ? Utf8ToWide(argv[1]) : L".";
   HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
   std::printf("%-40s %9s %10s %10s %8s\n", "window", "matches", "bare ms", "open ms", "x bare");
