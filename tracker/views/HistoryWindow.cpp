@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -52,23 +53,31 @@ struct HistoryRow {
   int32_t p1id, p1win, p2id, p2win;
 };
 
-struct HistoryState {
-  RecordFilter filter;
+struct HistoryRows {
   std::vector<HistoryRow> rows;  // newest first; the list shows them the other way round
   std::vector<char> names;
+};
+
+struct HistoryState {
+  RecordFilter filter;
+  HistoryRows shown;     // what the list shows
+  HistoryRows incoming;  // a refresh in progress
   TimestampWalk walk;
   bool filling = false;
-  int shown = 0;            // rows the list has been told of
-  double shownAt = 0;
+  bool refreshing = false;  // the list keeps its rows until the new ones are complete
+  bool refreshAgain = false;
+  bool turnPending = false;
+  int told = 0;  // rows the list has been told of
+  double toldAt = 0;
   long long remaining = -1;  // of a limit; -1 without one
-  wchar_t cell[264];
 };
 
 HistoryState* StateOf(HWND dialog) { return reinterpret_cast<HistoryState*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
 HWND ListOf(HWND dialog) { return GetDlgItem(dialog, IDC_HISTORY_LIST); }
+HistoryRows& Target(HistoryState& state) { return state.refreshing ? state.incoming : state.shown; }
 
-const HistoryRow& RowAt(const HistoryState& state, int position) {
-  return state.rows[state.rows.size() - 1 - (size_t)position];
+const HistoryRow& RowAt(const HistoryRows& rows, int position) {
+  return rows.rows[rows.rows.size() - 1 - (size_t)position];
 }
 
 uint32_t AddName(std::vector<char>& names, const char* name) {
@@ -78,10 +87,10 @@ uint32_t AddName(std::vector<char>& names, const char* name) {
 }
 
 void AppendRecord(const MatchRecord& record, void* context) {
-  auto* state = static_cast<HistoryState*>(context);
-  HistoryRow row{record.timestamp, AddName(state->names, record.p1name), AddName(state->names, record.p2name),
+  auto* rows = static_cast<HistoryRows*>(context);
+  HistoryRow row{record.timestamp, AddName(rows->names, record.p1name), AddName(rows->names, record.p2name),
                  record.p1id, record.p1win, record.p2id, record.p2win};
-  state->rows.push_back(row);
+  rows->rows.push_back(row);
 }
 
 std::wstring NameText(const char* name) { return AnsiToWide(name).substr(0, 255); }
@@ -91,16 +100,16 @@ std::wstring ShortNameText(int id) {
   return entry ? entry->shortName : L"";
 }
 
-std::wstring CellText(const HistoryState& state, const HistoryRow& row, int column) {
+std::wstring CellText(const HistoryRows& rows, const HistoryRow& row, int column) {
   switch (column) {
     case 0: {
       SYSTEMTIME t = TimestampToCalendar(row.timestamp);
       return FormatWide(L"%d/%02d/%02d %02d:%02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
     }
-    case 1: return NameText(&state.names[row.p1name]);
+    case 1: return NameText(&rows.names[row.p1name]);
     case 2: return ShortNameText(row.p1id);
     case 3: return FormatWide(L"%d", row.p1win);
-    case 4: return NameText(&state.names[row.p2name]);
+    case 4: return NameText(&rows.names[row.p2name]);
     case 5: return ShortNameText(row.p2id);
     case 6: return FormatWide(L"%d", row.p2win);
   }
@@ -110,30 +119,77 @@ std::wstring CellText(const HistoryState& state, const HistoryRow& row, int colu
 void OnGetDisplayInfo(HWND dialog, NMLVDISPINFOW* info) {
   HistoryState* state = StateOf(dialog);
   LVITEMW& item = info->item;
-  if (!state || !(item.mask & LVIF_TEXT) || item.iItem < 0 || (size_t)item.iItem >= state->rows.size()) return;
-  std::wstring text = CellText(*state, RowAt(*state, item.iItem), item.iSubItem);
+  if (!state || !(item.mask & LVIF_TEXT) || item.iItem < 0 || item.iItem >= state->told) return;
+  std::wstring text = CellText(state->shown, RowAt(state->shown, item.iItem), item.iSubItem);
   if (item.pszText && item.cchTextMax > 0) lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
+}
+
+bool ShowsNewest(HWND list, int count) {
+  int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+  int perPage = (int)SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0);
+  return count == 0 || top + perPage >= count;
+}
+
+void ScrollBy(HWND list, int rows) {
+  RECT row{};
+  row.left = LVIR_BOUNDS;
+  if (rows && SendMessageW(list, LVM_GETITEMRECT, 0, (LPARAM)&row))
+    SendMessageW(list, LVM_SCROLL, 0, (LPARAM)(rows * (row.bottom - row.top)));
 }
 
 // The rows so far into the list. Older rows come in above the others: a user who scrolled keeps seeing the
 // same rows, anyone else keeps seeing the newest.
-void ShowRows(HWND dialog, int before) {
+void TellList(HWND dialog) {
   HistoryState* state = StateOf(dialog);
   HWND list = ListOf(dialog);
-  int count = (int)state->rows.size(), added = count - before;
+  int before = state->told, count = (int)state->shown.rows.size(), added = count - before;
+  state->toldAt = NowMilliseconds();
   if (added <= 0) return;
-  int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
-  int perPage = (int)SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0);
-  bool atNewest = before == 0 || top + perPage >= before;
+  bool atNewest = ShowsNewest(list, before);
   ListSelection selection = TakeSelection(list);
+  state->told = count;
   PutSelection(list, selection, count, [added](int position) { return position + added; });
-  if (atNewest) {
-    SendMessageW(list, LVM_ENSUREVISIBLE, (WPARAM)(count - 1), FALSE);
+  if (atNewest) SendMessageW(list, LVM_ENSUREVISIBLE, (WPARAM)(count - 1), FALSE);
+  else ScrollBy(list, added);
+}
+
+// The list position of the row with this timestamp in `rows`, or of the next older one.
+int PositionOf(const HistoryRows& rows, int64_t timestamp) {
+  auto at = std::lower_bound(rows.rows.begin(), rows.rows.end(), timestamp,
+                             [](const HistoryRow& row, int64_t t) { return row.timestamp > t; });
+  int index = (int)(at - rows.rows.begin());
+  return (int)rows.rows.size() - 1 - index;
+}
+
+// A refresh's rows in place of the old ones: the same matches stay selected and in view, or the newest.
+void SwapInRefreshed(HWND dialog) {
+  HistoryState* state = StateOf(dialog);
+  HWND list = ListOf(dialog);
+  int oldCount = state->told;
+  bool atNewest = ShowsNewest(list, oldCount);
+  int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+  bool hadTop = top >= 0 && top < oldCount;
+  int64_t topStamp = hadTop ? RowAt(state->shown, top).timestamp : 0;
+  ListSelection selection = TakeSelection(list);
+  HistoryRows old = std::move(state->shown);
+  state->shown = std::move(state->incoming);
+  state->incoming = HistoryRows{};
+  state->refreshing = false;
+  int count = (int)state->shown.rows.size();
+  state->told = count;
+  auto to = [&](int position) {
+    if (position < 0 || position >= oldCount) return -1;
+    int64_t stamp = RowAt(old, position).timestamp;
+    int now = PositionOf(state->shown, stamp);
+    return now >= 0 && now < count && RowAt(state->shown, now).timestamp == stamp ? now : -1;
+  };
+  if (selection.all) selection.all = false, selection.selected.clear();  // "all" stays all only by hand
+  PutSelection(list, selection, count, to);
+  if (atNewest || !hadTop) {
+    if (count > 0) SendMessageW(list, LVM_ENSUREVISIBLE, (WPARAM)(count - 1), FALSE);
   } else {
-    RECT row{};
-    row.left = LVIR_BOUNDS;
-    SendMessageW(list, LVM_GETITEMRECT, 0, (LPARAM)&row);
-    SendMessageW(list, LVM_SCROLL, 0, (LPARAM)(added * (row.bottom - row.top)));
+    int wanted = PositionOf(state->shown, topStamp);
+    ScrollBy(list, (wanted < 0 ? 0 : wanted) - (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
   }
 }
 
@@ -145,36 +201,57 @@ bool FillRange(HistoryState& state) {
     range.flags |= FilterLimit;
     range.limit = (int32_t)state.remaining;
   }
-  size_t before = state.rows.size();
+  HistoryRows& target = Target(state);
+  size_t before = target.rows.size();
   double start = NowMilliseconds();
   // A failing query keeps what it delivered so far; the window says nothing.
-  bool ok = QueryMatchHistory(range, AppendRecord, &state);
+  bool ok = QueryMatchHistory(range, AppendRecord, &target);
   state.walk.Took(NowMilliseconds() - start);
-  if (state.remaining > 0) state.remaining -= (long long)(state.rows.size() - before);
+  if (state.remaining > 0) state.remaining -= (long long)(target.rows.size() - before);
   return ok;
 }
 
-void ScheduleFill(HWND dialog) { ScheduleTurn(dialog, ContinueFillMessage, ContinueFillTimer); }
+void StartFill(HWND dialog, bool refresh);
+
+void FinishFill(HWND dialog) {
+  HistoryState* state = StateOf(dialog);
+  state->filling = false;
+  if (state->refreshing) SwapInRefreshed(dialog);
+  else TellList(dialog);
+  if (state->refreshAgain) StartFill(dialog, true);
+}
+
+void ScheduleFill(HWND dialog) {
+  StateOf(dialog)->turnPending = true;
+  ScheduleTurn(dialog, ContinueFillMessage, ContinueFillTimer);
+}
 
 void ContinueFill(HWND dialog) {
   HistoryState* state = StateOf(dialog);
-  KillTimer(dialog, ContinueFillTimer);
   if (!state || !state->filling) return;
   double start = NowMilliseconds();
   bool more = true;
   while (more && NowMilliseconds() - start < FillTurnMilliseconds) more = FillRange(*state);
-  state->filling = more;
-  // Telling a list of a million rows costs a good part of a turn: the first rows at once, then now and then.
-  if (!more || state->shown == 0 || NowMilliseconds() - state->shownAt > ShowEveryMilliseconds) {
-    ShowRows(dialog, state->shown);
-    state->shown = (int)state->rows.size();
-    state->shownAt = NowMilliseconds();
+  if (!more) {
+    FinishFill(dialog);
+    return;
   }
-  if (more) ScheduleFill(dialog);
+  // Telling a list of a million rows costs a good part of a turn: the first rows at once, then now and then.
+  if (!state->refreshing && (state->told == 0 || NowMilliseconds() - state->toldAt > ShowEveryMilliseconds))
+    TellList(dialog);
+  ScheduleFill(dialog);
 }
 
-void StartFill(HWND dialog) {
+// refresh: after a change of the record, the list keeping its rows until the new ones are complete.
+void StartFill(HWND dialog, bool refresh) {
   HistoryState* state = StateOf(dialog);
+  if (state->filling && refresh) {
+    state->refreshAgain = true;
+    return;
+  }
+  state->refreshAgain = false;
+  state->refreshing = refresh;
+  state->incoming = HistoryRows{};
   const RecordFilter& filter = state->filter;
   bool limited = (filter.flags & FilterLimit) && filter.limit >= 0;  // SQLite takes a negative limit as none
   state->remaining = limited ? filter.limit : -1;
@@ -182,13 +259,13 @@ void StartFill(HWND dialog) {
   base.flags &= ~FilterLimit;
   if (state->remaining != 0 && state->walk.Start(base)) {
     state->filling = true;
-    ContinueFill(dialog);
+    // A turn already asked for carries the new walk on.
+    if (!state->turnPending) ContinueFill(dialog);
     return;
   }
   // A table that cannot be walked by ranges is read in one statement.
-  QueryMatchHistory(filter, AppendRecord, state);
-  ShowRows(dialog, 0);
-  state->shown = (int)state->rows.size();
+  QueryMatchHistory(filter, AppendRecord, &Target(*state));
+  FinishFill(dialog);
 }
 
 void OnInit(HWND dialog, const RecordFilter* given) {
@@ -198,7 +275,8 @@ void OnInit(HWND dialog, const RecordFilter* given) {
   SetWindowLongPtrW(dialog, DWLP_USER, (LONG_PTR)state);
   HWND list = MakeOwnerDataList(dialog, IDC_HISTORY_LIST);
   InsertColumns(list);
-  StartFill(dialog);
+  StartFill(dialog, false);
+  FollowRecordChanges(dialog);
   ShowWindow(dialog, SW_SHOW);
 }
 
@@ -210,7 +288,7 @@ LRESULT OnCustomDraw(HWND dialog, NMLVCUSTOMDRAW* draw) {
       return CDRF_NOTIFYITEMDRAW;
     case CDDS_ITEMPREPAINT: {
       size_t position = (size_t)draw->nmcd.dwItemSpec;
-      const HistoryRow* row = state && position < state->rows.size() ? &RowAt(*state, (int)position) : nullptr;
+      const HistoryRow* row = state && position < (size_t)state->told ? &RowAt(state->shown, (int)position) : nullptr;
       draw->clrTextBk = row && row->p1win > row->p2win ? RGB(208, 220, 208) : RGB(255, 255, 255);
       return CDRF_NEWFONT;
     }
@@ -239,9 +317,15 @@ INT_PTR CALLBACK HistoryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     }
     case ContinueFillMessage:
     case WM_TIMER:
+      KillTimer(dialog, ContinueFillTimer);
+      if (StateOf(dialog)) StateOf(dialog)->turnPending = false;
       ContinueFill(dialog);
       return TRUE;
+    case RefreshViewMessage:
+      StartFill(dialog, true);
+      return TRUE;
     case WM_DESTROY:
+      StopFollowingRecordChanges(dialog);
       delete StateOf(dialog);
       SetWindowLongPtrW(dialog, DWLP_USER, 0);
       return FALSE;

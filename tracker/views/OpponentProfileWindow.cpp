@@ -48,6 +48,11 @@ struct OpponentWindowState {
   RecordFilter filter;
   std::vector<OpponentRow> rows;  // in the query's order
   std::vector<uint32_t> order;    // list position to row
+  std::vector<OpponentRow> fresh;  // the fill in progress
+  bool keepView = false;           // a refresh after a change keeps the sort, the scroll and the selection
+  bool refreshAgain = false;
+  bool sorted = false;
+  bool turnPending = false;
   // The totals of the ranges walked so far.
   TimestampWalk walk;
   bool filling = false;
@@ -94,17 +99,59 @@ void OnGetDisplayInfo(HWND dialog, NMLVDISPINFOW* info) {
 
 // One opponent: the name in p2name, wins in p1win, losses in p2win.
 void AppendOpponent(const MatchRecord& totals, void* context) {
-  static_cast<OpponentWindowState*>(context)->rows.push_back({false, totals.p2name, totals.p1win, totals.p2win});
+  static_cast<OpponentWindowState*>(context)->fresh.push_back({false, totals.p2name, totals.p1win, totals.p2win});
+}
+
+void ReverseOrder(OpponentWindowState& state) {
+  size_t count = state.rows.size();
+  state.order.resize(count);
+  for (size_t i = 0; i < count; ++i) state.order[i] = (uint32_t)(count - 1 - i);
 }
 
 // Shown in reverse of the query's order until the user sorts.
 void ShowRows(HWND dialog) {
   OpponentWindowState* state = StateOf(dialog);
-  size_t count = state->rows.size();
-  state->order.resize(count);
-  for (size_t i = 0; i < count; ++i) state->order[i] = (uint32_t)(count - 1 - i);
+  ReverseOrder(*state);
   HWND list = ListOf(dialog);
-  PutSelection(list, TakeSelection(list), (int)count, [](int) { return -1; });
+  PutSelection(list, TakeSelection(list), (int)state->order.size(), [](int) { return -1; });
+}
+
+// The list's current sort applied again, as a header click would leave it.
+void SortAgain(HWND list, OpponentWindowState& state) {
+  int column = (int)(INT_PTR)GetPropW(list, SortColumnProperty);
+  int direction = (int)(INT_PTR)GetPropW(list, SortDirectionProperty);
+  if (column < 0 || column >= (int)(sizeof OpponentColumns / sizeof OpponentColumns[0])) return;
+  uint32_t kind = OpponentColumns[column].sortKind;
+  std::vector<ListRowKey> keys(state.rows.size());
+  for (size_t i = 0; i < keys.size(); ++i) keys[i] = ListRowKey{ItemDataOf(state.rows[i]), CellText(state.rows[i], column)};
+  SortRowOrder(state.order, keys, kind, direction);
+}
+
+// New totals in place of the old: same sort, same first row in view, the same opponents selected.
+void ShowRefreshed(HWND dialog) {
+  OpponentWindowState* state = StateOf(dialog);
+  HWND list = ListOf(dialog);
+  int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+  std::vector<OpponentRow> old = std::move(state->rows);
+  std::vector<uint32_t> oldOrder = std::move(state->order);
+  state->rows = std::move(state->fresh);
+  state->fresh.clear();
+  ReverseOrder(*state);
+  if (state->sorted) SortAgain(list, *state);
+  auto key = [](const OpponentRow& row) { return std::string(row.isNull ? "N" : "S") + row.name; };
+  std::unordered_map<std::string, int> positionOf;
+  for (size_t p = 0; p < state->order.size(); ++p) positionOf[key(state->rows[state->order[p]])] = (int)p;
+  auto to = [&](int position) {
+    if (position < 0 || (size_t)position >= oldOrder.size()) return -1;
+    auto found = positionOf.find(key(old[oldOrder[(size_t)position]]));
+    return found == positionOf.end() ? -1 : found->second;
+  };
+  PutSelection(list, TakeSelection(list), (int)state->order.size(), to);
+  int newTop = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+  RECT row{};
+  row.left = LVIR_BOUNDS;
+  if (SendMessageW(list, LVM_GETITEMRECT, 0, (LPARAM)&row))
+    SendMessageW(list, LVM_SCROLL, 0, (LPARAM)((top - newTop) * (row.bottom - row.top)));
 }
 
 // The ranges' totals in the order GROUP BY p2name gives (NULL first, then by bytes); false when a sum
@@ -115,14 +162,14 @@ bool TakeWalkedTotals(OpponentWindowState& state) {
   };
   if (state.hasNull) {
     if (!fits(state.nullSums)) return false;
-    state.rows.push_back({true, std::string(), (int)state.nullSums.wins, (int)state.nullSums.losses});
+    state.fresh.push_back({true, std::string(), (int)state.nullSums.wins, (int)state.nullSums.losses});
   }
-  size_t named = state.rows.size();
+  size_t named = state.fresh.size();
   for (auto& entry : state.byName) {
     if (!fits(entry.second)) return false;
-    state.rows.push_back({false, entry.first, (int)entry.second.wins, (int)entry.second.losses});
+    state.fresh.push_back({false, entry.first, (int)entry.second.wins, (int)entry.second.losses});
   }
-  std::sort(state.rows.begin() + (ptrdiff_t)named, state.rows.end(),
+  std::sort(state.fresh.begin() + (ptrdiff_t)named, state.fresh.end(),
             [](const OpponentRow& a, const OpponentRow& b) { return a.name < b.name; });
   state.byName.clear();
   return true;
@@ -147,19 +194,39 @@ bool TallyRange(OpponentWindowState& state, bool& more) {
   return true;
 }
 
-void ScheduleFill(HWND dialog) { ScheduleTurn(dialog, ContinueFillMessage, ContinueFillTimer); }
+void ScheduleFill(HWND dialog) {
+  StateOf(dialog)->turnPending = true;
+  ScheduleTurn(dialog, ContinueFillMessage, ContinueFillTimer);
+}
+
+void Fill(HWND dialog, bool keepView);
+
+void Finish(HWND dialog) {
+  OpponentWindowState* state = StateOf(dialog);
+  state->filling = false;
+  if (state->keepView) {
+    ShowRefreshed(dialog);
+  } else {
+    state->rows = std::move(state->fresh);
+    state->fresh.clear();
+    ShowRows(dialog);
+  }
+  if (state->refreshAgain) {
+    state->refreshAgain = false;
+    Fill(dialog, true);
+  }
+}
 
 void FillByStatement(HWND dialog) {
   OpponentWindowState* state = StateOf(dialog);
-  state->rows.clear();
+  state->fresh.clear();
   // A failing query keeps the rows it delivered; nothing is said.
   QueryOpponentTotals(state->filter, AppendOpponent, state);
-  ShowRows(dialog);
+  Finish(dialog);
 }
 
 void ContinueFill(HWND dialog) {
   OpponentWindowState* state = StateOf(dialog);
-  KillTimer(dialog, ContinueFillTimer);
   if (!state || !state->filling) return;
   double start = NowMilliseconds();
   bool more = true, ok = true;
@@ -168,22 +235,32 @@ void ContinueFill(HWND dialog) {
     ScheduleFill(dialog);
     return;
   }
-  state->filling = false;
-  if (ok && TakeWalkedTotals(*state)) ShowRows(dialog);
+  if (ok && TakeWalkedTotals(*state)) Finish(dialog);
   else FillByStatement(dialog);
 }
 
-void Fill(HWND dialog) {
+// keepView: a refresh after a change of the record; otherwise the list is emptied and filled anew.
+void Fill(HWND dialog, bool keepView) {
   OpponentWindowState* state = StateOf(dialog);
-  state->rows.clear();
+  if (state->filling && keepView) {
+    state->refreshAgain = true;
+    return;
+  }
+  state->keepView = keepView;
+  state->refreshAgain = false;
+  state->fresh.clear();
   state->byName.clear();
   state->hasNull = false;
   state->nullSums = Sums{};
-  ShowRows(dialog);
+  if (!keepView) {
+    state->rows.clear();
+    ShowRows(dialog);
+  }
   // A limit counts back from the newest match over the whole filter: no range can answer for it.
   if (!(state->filter.flags & FilterLimit) && state->walk.Start(state->filter)) {
     state->filling = true;
-    ContinueFill(dialog);
+    // A turn already asked for carries the new walk on.
+    if (!state->turnPending) ContinueFill(dialog);
     return;
   }
   state->filling = false;
@@ -194,7 +271,9 @@ void SortRows(HWND dialog, const NMLISTVIEW* click) {
   OpponentWindowState* state = StateOf(dialog);
   ListSortContext context{};
   int kind = UpdateSortOnColumnClick(click, context);
-  if (kind < 0 || state->order.empty()) return;
+  if (kind < 0) return;
+  state->sorted = true;
+  if (state->order.empty()) return;
   std::vector<ListRowKey> keys(state->rows.size());
   for (size_t i = 0; i < keys.size(); ++i)
     keys[i] = ListRowKey{ItemDataOf(state->rows[i]), kind == SortByItemData ? L"" : CellText(state->rows[i], context.column)};
@@ -217,7 +296,8 @@ void OnInit(HWND dialog, const RecordFilter* given) {
   InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, RefillCommand, L"最新の情報に更新");
   InsertMenuW(menu, 1, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
   SetupSortableList(MakeOwnerDataList(dialog, IDC_RECORD_LIST), OpponentColumns, (int)(sizeof OpponentColumns / sizeof OpponentColumns[0]));
-  Fill(dialog);
+  Fill(dialog, false);
+  FollowRecordChanges(dialog);
   ShowWindow(dialog, SW_SHOW);
 }
 
@@ -279,13 +359,19 @@ INT_PTR CALLBACK OpponentDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         DestroyWindow(dialog);
         return TRUE;
       }
-      if (wParam == RefillCommand) Fill(dialog);
+      if (wParam == RefillCommand) Fill(dialog, false);
       return FALSE;
+    case RefreshViewMessage:
+      Fill(dialog, true);
+      return TRUE;
     case ContinueFillMessage:
     case WM_TIMER:
+      KillTimer(dialog, ContinueFillTimer);
+      if (StateOf(dialog)) StateOf(dialog)->turnPending = false;
       ContinueFill(dialog);
       return TRUE;
     case WM_DESTROY:
+      StopFollowingRecordChanges(dialog);
       delete StateOf(dialog);
       SetWindowLongPtrW(dialog, DWLP_USER, 0);
       return FALSE;

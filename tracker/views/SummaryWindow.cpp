@@ -200,10 +200,12 @@ bool OnSysCommand(HWND dialog, WPARAM command) {
     case SummaryUndo:
       UndoChange();
       Refresh(dialog);
+      RefreshFollowingViews();
       break;
     case SummaryRedo:
       RedoChange();
       Refresh(dialog);
+      RefreshFollowingViews();
       break;
     case SummaryOpponentProfiles: OpenOpponentProfiles(dialog); break;
     case SummaryMatchHistory: ShowHistoryFilterDialog(dialog); break;
@@ -289,6 +291,10 @@ INT_PTR CALLBACK SummaryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_NCRBUTTONDOWN:
       if (wParam == HTCAPTION) OnCaptionRightButton(dialog);
       return FALSE;
+    case WM_INITMENUPOPUP:
+      // However the window menu opens: the caption, Alt+Space, the icon.
+      if (HIWORD(lParam)) OnCaptionRightButton(dialog);
+      return FALSE;
     case WM_COMMAND: {
       UINT id = LOWORD(wParam);
       if (id < FirstShortcutCommand || id >= FirstShortcutCommand + MaxShortcuts) return FALSE;
@@ -303,6 +309,7 @@ INT_PTR CALLBACK SummaryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       return FALSE;
     case RefreshSummaryMessage:
       Refresh(dialog);
+      RefreshFollowingViews();
       return TRUE;
     case WM_DESTROY:
       OnDestroy(dialog);

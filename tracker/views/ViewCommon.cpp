@@ -4,6 +4,7 @@
 
 #include "shell/AppState.h"
 #include "store/RecordQueries.h"
+#include "ViewWindows.h"
 
 HINSTANCE ViewResourceInstance() { return g_app.instance ? g_app.instance : GetModuleHandleW(nullptr); }
 
@@ -140,3 +141,18 @@ void ScheduleTurn(HWND window, UINT message, UINT_PTR timer) {
   if (HIWORD(GetQueueStatus(QS_PAINT))) RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   PostMessageW(window, message, 0, 0);
 }
+
+namespace {
+const wchar_t* const FollowsProperty = L"VIEW.FOLLOWS";
+
+BOOL CALLBACK PostRefresh(HWND window, LPARAM) {
+  if (GetPropW(window, FollowsProperty)) PostMessageW(window, RefreshViewMessage, 0, 0);
+  return TRUE;
+}
+}  // namespace
+
+void FollowRecordChanges(HWND window) { SetPropW(window, FollowsProperty, (HANDLE)1); }
+
+void StopFollowingRecordChanges(HWND window) { RemovePropW(window, FollowsProperty); }
+
+void RefreshFollowingViews() { EnumThreadWindows(GetCurrentThreadId(), PostRefresh, 0); }
