@@ -199,6 +199,15 @@ TEST_F(OpponentSortTest, EveryColumnBothWaysSortsAsTheListControlDid) {
     return out;
   };
   ASSERT_EQ(rows(reference), rows(list));
+  auto selected = [](HWND l) {
+    int at = (int)SendMessageW(l, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+    return at < 0 ? std::wstring(L"none") : Cell(l, at, 0);
+  };
+  for (HWND l : {reference, list}) {
+    LVITEMW state{};
+    state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(l, LVM_SETITEMSTATE, 3, (LPARAM)&state);
+  }
   for (int column : {0, 0, 1, 1, 2, 4, 4, 3, 2, 2, 3, 1, 4}) {
     NMLISTVIEW click{};
     click.hdr = {reference, IDC_RECORD_LIST, (UINT)LVN_COLUMNCLICK};
@@ -208,6 +217,7 @@ TEST_F(OpponentSortTest, EveryColumnBothWaysSortsAsTheListControlDid) {
     click.hdr.hwndFrom = list;
     SendMessageW(window, WM_NOTIFY, IDC_RECORD_LIST, (LPARAM)&click);
     ASSERT_EQ(rows(reference), rows(list)) << "after a click on column " << column;
+    EXPECT_EQ(selected(reference), selected(list)) << "the selection follows its row";
   }
   DestroyWindow(reference);
 }
