@@ -207,7 +207,7 @@ TEST_F(HistoryWindowTest, HeaderClicksDoNotSort) {
   }
 }
 
-TEST_F(HistoryWindowTest, NeverRefreshedAndClosedByEnterEscapeAndClose) {
+TEST_F(HistoryWindowTest, UnannouncedWritesChangeNothingAndEnterEscapeAndCloseCloseIt) {
   Store(Match(At(2015, 7, 4, 9, 0), "b", 0, 2, "z", 1, 0));
   ASSERT_NE(nullptr, Open(nullptr));
   Store(Match(At(2015, 7, 4, 9, 1), "c", 0, 2, "x", 1, 0));
