@@ -44,7 +44,7 @@ constexpr UINT ContinueFillMessage = WM_APP + 40;
 constexpr UINT_PTR ContinueFillTimer = 1;
 // How long one turn of the fill may keep the thread from its other messages.
 constexpr double FillTurnMilliseconds = 30;
-constexpr double ShowEveryMilliseconds = 300;
+constexpr double ShowEveryMilliseconds = 1000;
 
 // A row as stored, its names kept as bytes in one pool.
 struct HistoryRow {
