@@ -80,6 +80,11 @@ const HistoryRow& RowAt(const HistoryRows& rows, int position) {
   return rows.rows[rows.rows.size() - 1 - (size_t)position];
 }
 
+// The row at a list position: the list knows of the first `told` rows only, while more may have come in.
+const HistoryRow& ShownAt(const HistoryState& state, int position) {
+  return state.shown.rows[(size_t)(state.told - 1 - position)];
+}
+
 uint32_t AddName(std::vector<char>& names, const char* name) {
   uint32_t at = (uint32_t)names.size();
   names.insert(names.end(), name, name + strlen(name) + 1);
@@ -120,7 +125,7 @@ void OnGetDisplayInfo(HWND dialog, NMLVDISPINFOW* info) {
   HistoryState* state = StateOf(dialog);
   LVITEMW& item = info->item;
   if (!state || !(item.mask & LVIF_TEXT) || item.iItem < 0 || item.iItem >= state->told) return;
-  std::wstring text = CellText(state->shown, RowAt(state->shown, item.iItem), item.iSubItem);
+  std::wstring text = CellText(state->shown, ShownAt(*state, item.iItem), item.iSubItem);
   if (item.pszText && item.cchTextMax > 0) lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
 }
 
@@ -169,7 +174,7 @@ void SwapInRefreshed(HWND dialog) {
   bool atNewest = ShowsNewest(list, oldCount);
   int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
   bool hadTop = top >= 0 && top < oldCount;
-  int64_t topStamp = hadTop ? RowAt(state->shown, top).timestamp : 0;
+  int64_t topStamp = hadTop ? ShownAt(*state, top).timestamp : 0;
   ListSelection selection = TakeSelection(list);
   HistoryRows old = std::move(state->shown);
   state->shown = std::move(state->incoming);
@@ -288,7 +293,7 @@ LRESULT OnCustomDraw(HWND dialog, NMLVCUSTOMDRAW* draw) {
       return CDRF_NOTIFYITEMDRAW;
     case CDDS_ITEMPREPAINT: {
       size_t position = (size_t)draw->nmcd.dwItemSpec;
-      const HistoryRow* row = state && position < (size_t)state->told ? &RowAt(state->shown, (int)position) : nullptr;
+      const HistoryRow* row = state && position < (size_t)state->told ? &ShownAt(*state, (int)position) : nullptr;
       draw->clrTextBk = row && row->p1win > row->p2win ? RGB(208, 220, 208) : RGB(255, 255, 255);
       return CDRF_NEWFONT;
     }
