@@ -359,7 +359,7 @@ TEST_F(DetailWindowTest, OpponentCharacterWindowCountsOwnCharactersAgainstIt) {
   EXPECT_EQ(120, CountRows(profile.Path()));
 }
 
-TEST_F(DetailWindowTest, IgnoresOtherChangesUntilItsOwnRefresh) {
+TEST_F(DetailWindowTest, TheSummarysOwnRefreshMessageDoesNotRefreshIt) {
   const int x = 7;
   ASSERT_NE(nullptr, Open(x, 1));
   Store(Match(At(2015, 7, 4, 10), "me", x, 2, "you", 8, 0));  // as a capture would

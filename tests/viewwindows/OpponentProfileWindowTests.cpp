@@ -7,7 +7,13 @@
 #include "shell/CharacterTable.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
+#include "store/RecordDatabase.h"
+#include "store/RecordQueries.h"
+#include "shell/TextUtil.h"
+#include "views/SortableList.h"
 #include "views/ViewWindows.h"
+
+#include <random>
 
 namespace {
 const COLORREF Green = RGB(208, 220, 208), Red = RGB(236, 208, 208), White = RGB(255, 255, 255);
@@ -62,7 +68,6 @@ TEST_F(OpponentProfileWindowTest, RowsRatesAndColoursPerOpponent) {
   EXPECT_EQ(Red, RowBackground(window, IDC_RECORD_LIST, 1)) << "no decided match counts as 0%";
   EXPECT_EQ(Red, RowBackground(window, IDC_RECORD_LIST, 2));
   EXPECT_EQ(Green, RowBackground(window, IDC_RECORD_LIST, 3));
-  EXPECT_EQ((LPARAM)(0xFFFF & (0 - 500)), ItemData(list, 1)) << "only the colour key, no row id, not pinned";
 
   // Filled once; the refresh command of its window menu fills it anew.
   HMENU menu = GetSystemMenu(window, FALSE);
@@ -146,6 +151,103 @@ TEST_F(OpponentSortTest, SortsByRateAsANumber) {
   EXPECT_EQ(L"cabd", Names());
   ClickHeader(4);
   EXPECT_EQ(L"dbac", Names());
+}
+
+// The list keeps its rows itself now; every header click must still give the order that the list control's
+// own sort gives with the same comparisons, ties included (equal counts and rates are common).
+TEST_F(OpponentSortTest, EveryColumnBothWaysSortsAsTheListControlDid) {
+  std::mt19937 random(20151);
+  int64_t t = At(2015, 7, 4, 10);
+  for (int name = 0; name < 40; ++name) {
+    std::string text = std::string(1, (char)('a' + random() % 5)) + std::to_string(name);
+    for (int games = (int)(random() % 6); games >= 0; --games) {
+      bool won = random() % 2;
+      Store(Match(t += 10000000, "me", 0, won ? 2 : (int)(random() % 2), text.c_str(), 1, won ? 0 : 2));
+    }
+  }
+  g_app.highPrecision = false;
+  ASSERT_NE(nullptr, Open(nullptr));
+  static const ListColumn columns[] = {
+      {LVCFMT_LEFT, 100, L"相手", SortByText},   {LVCFMT_RIGHT, 55, L"対戦数", SortByNumber},
+      {LVCFMT_RIGHT, 55, L"勝", SortByNumber},   {LVCFMT_RIGHT, 55, L"負", SortByNumber},
+      {LVCFMT_RIGHT, 55, L"勝率", SortByNumber},
+  };
+  HWND reference = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_POPUP | LVS_REPORT, 0, 0, 400, 300, nullptr, nullptr,
+                                   nullptr, nullptr);
+  SetupSortableList(reference, columns, 5);
+  for (int row = 0; row < RowCount(list); ++row) {
+    std::wstring name = Cell(list, row, 0);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = const_cast<wchar_t*>(name.c_str());
+    SendMessageW(reference, LVM_INSERTITEMW, 0, (LPARAM)&item);
+    for (int column = 1; column < 5; ++column) {
+      std::wstring text = Cell(list, row, column);
+      LVITEMW cell{};
+      cell.iSubItem = column;
+      cell.pszText = const_cast<wchar_t*>(text.c_str());
+      SendMessageW(reference, LVM_SETITEMTEXTW, row, (LPARAM)&cell);
+    }
+  }
+  auto rows = [](HWND l) {
+    std::vector<std::wstring> out;
+    for (int row = 0; row < RowCount(l); ++row) {
+      std::wstring text;
+      for (int column = 0; column < 5; ++column) text += Cell(l, row, column) + L"|";
+      out.push_back(text);
+    }
+    return out;
+  };
+  ASSERT_EQ(rows(reference), rows(list));
+  auto selected = [](HWND l) {
+    int at = (int)SendMessageW(l, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+    return at < 0 ? std::wstring(L"none") : Cell(l, at, 0);
+  };
+  for (HWND l : {reference, list}) {
+    LVITEMW state{};
+    state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(l, LVM_SETITEMSTATE, 3, (LPARAM)&state);
+  }
+  for (int column : {0, 0, 1, 1, 2, 4, 4, 3, 2, 2, 3, 1, 4}) {
+    NMLISTVIEW click{};
+    click.hdr = {reference, IDC_RECORD_LIST, (UINT)LVN_COLUMNCLICK};
+    click.iItem = -1;
+    click.iSubItem = column;
+    SortListOnColumnClick(&click);
+    click.hdr.hwndFrom = list;
+    SendMessageW(window, WM_NOTIFY, IDC_RECORD_LIST, (LPARAM)&click);
+    ASSERT_EQ(rows(reference), rows(list)) << "after a click on column " << column;
+    EXPECT_EQ(selected(reference), selected(list)) << "the selection follows its row";
+  }
+  DestroyWindow(reference);
+}
+
+// A long history is totalled range by range; the ranges add up to the one statement, names split across
+// ranges and a NULL name included.
+TEST_F(OpponentProfileWindowTest, RangeByRangeTotalsAreTheStatements) {
+  int64_t t = At(2012, 1, 1);
+  for (int i = 0; i < 400; ++i) {
+    t += (int64_t)(i % 7 + 1) * 37 * 600000000LL;  // uneven gaps, minutes to hours
+    Store(Match(t, "me", i % 14, i % 3 ? 2 : 1, ("n" + std::to_string(i % 9)).c_str(), 1, i % 3 ? 0 : 2));
+  }
+  sqlite3_exec(RecordDatabase(), "UPDATE viziriduvozmirrow SET p2name = NULL WHERE p2name = 'n4'", nullptr, nullptr,
+               nullptr);
+  std::vector<std::wstring> expected;
+  QueryOpponentTotalsByStatement(
+      RecordFilter{},
+      [](const MatchRecord& r, void* out) {
+        auto* rows = static_cast<std::vector<std::wstring>*>(out);
+        rows->insert(rows->begin(), AnsiToWide(r.p2name) + FormatWide(L"|%d|%d|%d", r.p1win + r.p2win, r.p1win, r.p2win));
+      },
+      &expected);
+  ASSERT_EQ(9u, expected.size());
+  ASSERT_NE(nullptr, Open(nullptr));
+  ASSERT_TRUE(PumpUntil([&] { return RowCount(list) == 9; }));
+  std::vector<std::wstring> shown;
+  for (int i = 0; i < RowCount(list); ++i)
+    shown.push_back(Cell(list, i, 0) + L"|" + Cell(list, i, 1) + L"|" + Cell(list, i, 2) + L"|" + Cell(list, i, 3));
+  EXPECT_EQ(expected, shown);
 }
 
 // The list shows a name cut to 255 characters and converted; the history must still get the stored bytes.

@@ -104,6 +104,57 @@ TEST_F(SummaryLinksTest, DetailFromEitherDirectionAndTheSummaryFollowsItsChanges
   }
 }
 
+// Detail, opponent and history windows follow a capture, undo and redo as the summary does, each on its own
+// filter, and every window menu greys undo and redo however it is opened.
+TEST_F(SummaryLinksTest, OpenWindowsFollowCapturesUndoAndRedo) {
+  const int x = 2, y = 6;
+  Store(Match(At(2015, 7, 4, 10), "me", x, 2, "rival", y, 0));
+  Store(Match(At(2015, 7, 4, 11), "me", x + 1, 2, "other", y, 0));  // outside the detail window's filter
+  auto* filter = new RecordFilter{};
+  filter->flags = FilterP1Id;
+  filter->p1id = x;
+  HWND detail = OpenDetailWindow(summary, filter, 1);
+  HWND rows = GetDlgItem(detail, IDC_RECORD_LIST);
+  RecordFilter own{};
+  own.flags = FilterP1Id;
+  own.p1id = x;
+  HWND opponents = GetDlgItem(OpenOpponentProfileWindow(summary, &own), IDC_RECORD_LIST);
+  HWND history = GetDlgItem(OpenMatchHistoryWindow(summary, &own), IDC_HISTORY_LIST);
+  auto games = [&] {
+    int position = -1;
+    for (int i = 0; i < 14; ++i)
+      if (((ItemData(rows, i) >> 16) & 0xFF) == y) position = i;
+    return Cell(rows, position, 1) + L"|" + std::to_wstring(RowCount(opponents)) + L"|" +
+           std::to_wstring(RowCount(history));
+  };
+  ASSERT_TRUE(PumpUntil([&] { return games() == L"1|1|1"; })) << games();
+
+  MatchRecord captured = Match(At(2015, 7, 4, 12), "me", x, 2, "newcomer", y, 0);
+  Store(captured);  // as the capture does: stored, journalled, then the summary is told
+  RecordChange(ChangeInserted, captured);
+  PostMessageW(summary, RefreshSummaryMessage, 0, 0);
+  EXPECT_TRUE(PumpUntil([&] { return games() == L"2|2|2"; })) << games();
+  EXPECT_EQ(L"newcomer", Cell(history, 1, 4)) << "the newest at the bottom";
+
+  auto itemEnabled = [](HWND window, UINT command) {
+    HMENU menu = GetSystemMenu(window, FALSE);
+    SendMessageW(window, WM_INITMENUPOPUP, (WPARAM)menu, MAKELPARAM(0, TRUE));
+    return !(GetMenuState(menu, command, MF_BYCOMMAND) & MF_GRAYED);
+  };
+  EXPECT_TRUE(itemEnabled(summary, 0xC000));
+  EXPECT_FALSE(itemEnabled(summary, 0xC001));
+  EXPECT_TRUE(itemEnabled(detail, 0xD000));
+  EXPECT_FALSE(itemEnabled(detail, 0xD001));
+
+  SendMessageW(summary, WM_SYSCOMMAND, 0xC000, 0);
+  EXPECT_TRUE(PumpUntil([&] { return games() == L"1|1|1"; })) << "after undo: " << games();
+  EXPECT_FALSE(itemEnabled(detail, 0xD000));
+  EXPECT_TRUE(itemEnabled(detail, 0xD001));
+  EXPECT_TRUE(itemEnabled(summary, 0xC001));
+  SendMessageW(detail, WM_SYSCOMMAND, 0xD001, 0);
+  EXPECT_TRUE(PumpUntil([&] { return games() == L"2|2|2"; })) << "after redo: " << games();
+}
+
 TEST_F(SummaryLinksTest, CustomPeriodDialogReplacesTheFilterOnlyOnOk) {
   Store(Match(At(2015, 7, 4, 10), "me", 0, 2, "friend", 1, 0));
   Store(Match(At(2015, 7, 4, 11), "me", 0, 2, "stranger", 1, 0));

@@ -118,14 +118,6 @@ bool ReadMatchColumns(int columns, char** values, MatchRecord& record) {
   return true;
 }
 
-int ReadHistoryRow(void* context, int columns, char** values, char**) {
-  MatchRecord record;
-  if (!ReadMatchColumns(columns, values, record)) return 1;
-  auto* delivery = static_cast<Delivery*>(context);
-  delivery->callback(record, delivery->context);
-  return 0;
-}
-
 struct Latest {
   MatchRecord record;
   bool found;
@@ -201,14 +193,62 @@ bool QueryOpponentTotalsByStatement(const RecordFilter& filter, MatchRowCallback
              where.c_str());
 }
 
-bool QueryMatchHistory(const RecordFilter& filter, MatchRowCallback callback, void* context) {
-  Delivery delivery{callback, context};
-  std::string where = WhereClause(filter);
-  if (filter.flags & FilterLimit) {
-    return Run(ReadHistoryRow, &delivery, "SELECT * FROM viziriduvozmirrow %s ORDER BY timestamp DESC LIMIT %d",
-               where.c_str(), (int)filter.limit);
+namespace {
+// A column as the text readers would parse it, without turning a plain number into text and back.
+int32_t ColumnInt(sqlite3_stmt* statement, int column) {
+  if (sqlite3_column_type(statement, column) == SQLITE_INTEGER) {
+    sqlite3_int64 value = sqlite3_column_int64(statement, column);
+    if (value >= INT32_MIN && value <= INT32_MAX) return (int32_t)value;
   }
-  return Run(ReadHistoryRow, &delivery, "SELECT * FROM viziriduvozmirrow %s ORDER BY timestamp DESC", where.c_str());
+  return ParseInt(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)));
+}
+
+int64_t ColumnInt64(sqlite3_stmt* statement, int column) {
+  if (sqlite3_column_type(statement, column) == SQLITE_INTEGER) return sqlite3_column_int64(statement, column);
+  return ParseInt64(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)));
+}
+
+
+// Stepped rather than run through exec: a history is read in full, and exec would render every number as
+// text for it to be parsed again. Takes the statement text and frees it.
+bool StepMatchRows(char* sql, MatchRowCallback callback, void* context) {
+  sqlite3* db = RecordDatabase();
+  if (!sql || !db) {
+    sqlite3_free(sql);
+    return false;
+  }
+  sqlite3_stmt* statement = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+  sqlite3_free(sql);
+  if (rc != SQLITE_OK) return false;
+  MatchRecord record;
+  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    if (sqlite3_column_count(statement) != 7) {
+      rc = SQLITE_ABORT;
+      break;
+    }
+    record.timestamp = ColumnInt64(statement, 0);
+    CopyName(record.p1name, reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
+    record.p1id = ColumnInt(statement, 2);
+    record.p1win = ColumnInt(statement, 3);
+    CopyName(record.p2name, reinterpret_cast<const char*>(sqlite3_column_text(statement, 4)));
+    record.p2id = ColumnInt(statement, 5);
+    record.p2win = ColumnInt(statement, 6);
+    callback(record, context);
+  }
+  sqlite3_finalize(statement);
+  return rc == SQLITE_DONE;
+}
+}  // namespace
+
+bool QueryMatchHistory(const RecordFilter& filter, MatchRowCallback callback, void* context) {
+  if (!RecordDatabase()) return false;
+  std::string where = WhereClause(filter);
+  return StepMatchRows((filter.flags & FilterLimit)
+                           ? sqlite3_mprintf("SELECT * FROM viziriduvozmirrow %s ORDER BY timestamp DESC LIMIT %d",
+                                             where.c_str(), (int)filter.limit)
+                           : sqlite3_mprintf("SELECT * FROM viziriduvozmirrow %s ORDER BY timestamp DESC", where.c_str()),
+                       callback, context);
 }
 
 bool QueryLatestMatch(const RecordFilter& filter, MatchRecord& record) {
@@ -223,6 +263,29 @@ bool QueryLatestMatch(const RecordFilter& filter, MatchRecord& record) {
 }
 
 bool QueryEveryMatchOldestFirst(MatchRowCallback callback, void* context) {
-  Delivery delivery{callback, context};
-  return Run(ReadHistoryRow, &delivery, "SELECT * FROM viziriduvozmirrow ORDER BY timestamp");
+  return StepMatchRows(sqlite3_mprintf("SELECT * FROM viziriduvozmirrow ORDER BY timestamp"), callback, context);
+}
+
+bool QueryTimestampRange(int64_t& oldest, int64_t& newest) {
+  sqlite3* db = RecordDatabase();
+  if (!db) return false;
+  sqlite3_stmt* statement = nullptr;
+  // A file made elsewhere may declare the key otherwise; its two ends must be the row ids as well.
+  const char* sql =
+      "SELECT (SELECT count(*) FROM pragma_table_info('viziriduvozmirrow') WHERE pk > 0),"
+      " (SELECT count(*) FROM pragma_table_info('viziriduvozmirrow')"
+      "  WHERE pk = 1 AND name = 'timestamp' AND upper(type) = 'INTEGER'),"
+      " (SELECT timestamp = rowid FROM viziriduvozmirrow ORDER BY rowid LIMIT 1),"
+      " (SELECT timestamp = rowid FROM viziriduvozmirrow ORDER BY rowid DESC LIMIT 1),"
+      " (SELECT min(rowid) FROM viziriduvozmirrow), (SELECT max(rowid) FROM viziriduvozmirrow)";
+  if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) return false;
+  bool ok = sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) == 1 &&
+            sqlite3_column_int(statement, 1) == 1 && sqlite3_column_int(statement, 2) == 1 &&
+            sqlite3_column_int(statement, 3) == 1 && sqlite3_column_type(statement, 4) == SQLITE_INTEGER;
+  if (ok) {
+    oldest = sqlite3_column_int64(statement, 4);
+    newest = sqlite3_column_int64(statement, 5);
+  }
+  sqlite3_finalize(statement);
+  return ok;
 }

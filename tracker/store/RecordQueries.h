@@ -28,3 +28,7 @@ bool QueryEveryMatchOldestFirst(MatchRowCallback callback, void* context);
 // The same answers through the plain GROUP BY statements alone: the reference the quick ways are checked against.
 bool QueryPairingTotalsByStatement(const RecordFilter& filter);
 bool QueryOpponentTotalsByStatement(const RecordFilter& filter, MatchRowCallback callback, void* context);
+
+// The oldest and newest timestamp, when the timestamps are the table's row ids (one whole number per
+// match, so that ranges of them split the matches without loss); false otherwise and for an empty table.
+bool QueryTimestampRange(int64_t& oldest, int64_t& newest);

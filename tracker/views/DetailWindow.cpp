@@ -122,6 +122,7 @@ BOOL OnInit(HWND dialog, DetailParameters* parameters) {
   if (g_app.autoAjustViewRect) FitWindowToList(dialog, list);
   CascadeFromShownWindows(dialog);
   Refresh(dialog);
+  FollowRecordChanges(dialog);
   return TRUE;
 }
 
@@ -264,6 +265,7 @@ void OnDestroy(HWND dialog) {
   RemovePropW(dialog, FilterProperty);
   RemovePropW(dialog, DirectionProperty);
   RemovePropW(dialog, FixedCharacterProperty);
+  StopFollowingRecordChanges(dialog);
 }
 
 INT_PTR CALLBACK DetailDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -281,6 +283,13 @@ INT_PTR CALLBACK DetailDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     case WM_NCRBUTTONDOWN:
       if (wParam == HTCAPTION) UpdateUndoItems(dialog);
       return FALSE;
+    case WM_INITMENUPOPUP:
+      // However the window menu opens: the caption, Alt+Space, the icon.
+      if (HIWORD(lParam)) UpdateUndoItems(dialog);
+      return FALSE;
+    case RefreshViewMessage:
+      Refresh(dialog);
+      return TRUE;
     case WM_SYSCOMMAND:
       return OnSysCommand(dialog, wParam);
     case WM_COMMAND:

@@ -4,8 +4,9 @@
 #include <shlwapi.h>
 
 #include <cstring>
-#include <map>
-#include <set>
+#include <algorithm>
+#include <unordered_map>
+#include <vector>
 #include <string>
 
 #include "RecordTable.h"
@@ -16,6 +17,8 @@
 #include "shell/AppState.h"
 #include "shell/ColorListRow.h"
 #include "shell/TextUtil.h"
+#include "store/OpponentTally.h"
+#include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
 
 namespace {
@@ -27,12 +30,35 @@ const ListColumn OpponentColumns[] = {
     {LVCFMT_RIGHT, 55, L"勝率", SortByNumber},
 };
 
+constexpr UINT ContinueFillMessage = WM_APP + 40;
+constexpr UINT_PTR ContinueFillTimer = 1;
+constexpr double FillTurnMilliseconds = 30;
+
+struct OpponentRow {
+  bool isNull;
+  std::string name;  // the stored bytes: the shown text is cut and converted, so it need not lead back
+  int wins, losses;
+};
+
+struct Sums {
+  int64_t wins = 0, losses = 0;
+};
+
 struct OpponentWindowState {
   RecordFilter filter;
-  // The stored bytes of each row's name by the list's item id (which survives sorting): the shown text is
-  // cut and converted, so it need not lead back to the same opponent.
-  std::map<UINT, std::string> names;
-  std::set<UINT> nullNames;  // rows of the matches stored without a name
+  std::vector<OpponentRow> rows;  // in the query's order
+  std::vector<uint32_t> order;    // list position to row
+  std::vector<OpponentRow> fresh;  // the fill in progress
+  bool keepView = false;           // a refresh after a change keeps the sort, the scroll and the selection
+  bool refreshAgain = false;
+  bool sorted = false;
+  bool turnPending = false;
+  // The totals of the ranges walked so far.
+  TimestampWalk walk;
+  bool filling = false;
+  bool hasNull = false;
+  Sums nullSums;
+  std::unordered_map<std::string, Sums> byName;
 };
 
 OpponentWindowState* StateOf(HWND dialog) {
@@ -40,45 +66,224 @@ OpponentWindowState* StateOf(HWND dialog) {
 }
 HWND ListOf(HWND dialog) { return GetDlgItem(dialog, IDC_RECORD_LIST); }
 
-void SetCell(HWND list, int row, int column, const std::wstring& text) {
-  LVITEMW item{};
-  item.iSubItem = column;
-  item.pszText = const_cast<wchar_t*>(text.c_str());
-  SendMessageW(list, LVM_SETITEMTEXTW, row, (LPARAM)&item);
+// Stray negative round counts must not turn into negative games or rates above 100%.
+int Wins(const OpponentRow& row) { return row.wins < 0 ? 0 : row.wins; }
+int Losses(const OpponentRow& row) { return row.losses < 0 ? 0 : row.losses; }
+
+// Red also without a decided match: the user has not beaten this opponent.
+LPARAM ItemDataOf(const OpponentRow& row) { return WithColourKey(0, PerMilleRate(Wins(row), Losses(row)) - 500); }
+
+std::wstring CellText(const OpponentRow& row, int column) {
+  int wins = Wins(row), losses = Losses(row);
+  switch (column) {
+    case 0: return AnsiToWide(row.name.c_str()).substr(0, 255);
+    case 1: return FormatWide(L"%d", wins + losses);
+    case 2: return FormatWide(L"%d", wins);
+    case 3: return FormatWide(L"%d", losses);
+    case 4: return RateText(PerMilleRate(wins, losses), g_app.highPrecision);
+  }
+  return L"";
+}
+
+const OpponentRow* RowAt(const OpponentWindowState* state, int position) {
+  if (!state || position < 0 || (size_t)position >= state->order.size()) return nullptr;
+  return &state->rows[state->order[(size_t)position]];
+}
+
+void OnGetDisplayInfo(HWND dialog, NMLVDISPINFOW* info) {
+  LVITEMW& item = info->item;
+  const OpponentRow* row = RowAt(StateOf(dialog), item.iItem);
+  if (!row || !(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
+  lstrcpynW(item.pszText, CellText(*row, item.iSubItem).c_str(), item.cchTextMax);
 }
 
 // One opponent: the name in p2name, wins in p1win, losses in p2win.
-void InsertOpponent(const MatchRecord& totals, void* context) {
-  HWND dialog = static_cast<HWND>(context);
-  HWND list = ListOf(dialog);
-  // Stray negative round counts must not turn into negative games or rates above 100%.
-  int wins = totals.p1win < 0 ? 0 : totals.p1win, losses = totals.p2win < 0 ? 0 : totals.p2win;
-  int rate = PerMilleRate(wins, losses);
-  std::wstring name = AnsiToWide(totals.p2name).substr(0, 255);
-  LVITEMW item{};
-  item.mask = LVIF_TEXT | LVIF_PARAM;
-  item.iItem = 0;
-  item.pszText = const_cast<wchar_t*>(name.c_str());
-  // Red also without a decided match: the user has not beaten this opponent.
-  item.lParam = WithColourKey(0, rate - 500);
-  int row = (int)SendMessageW(list, LVM_INSERTITEMW, 0, (LPARAM)&item);
-  if (row < 0) return;
-  UINT id = (UINT)SendMessageW(list, LVM_MAPINDEXTOID, row, 0);
-  StateOf(dialog)->names[id] = totals.p2name;
-  if (totals.p2id == OpponentNameNull) StateOf(dialog)->nullNames.insert(id);
-  SetCell(list, row, 1, FormatWide(L"%d", wins + losses));
-  SetCell(list, row, 2, FormatWide(L"%d", wins));
-  SetCell(list, row, 3, FormatWide(L"%d", losses));
-  SetCell(list, row, 4, RateText(rate, g_app.highPrecision));
+void AppendOpponent(const MatchRecord& totals, void* context) {
+  static_cast<OpponentWindowState*>(context)->fresh.push_back({totals.p2id == OpponentNameNull, totals.p2name, totals.p1win, totals.p2win});
 }
 
-void Fill(HWND dialog) {
+void ReverseOrder(OpponentWindowState& state) {
+  size_t count = state.rows.size();
+  state.order.resize(count);
+  for (size_t i = 0; i < count; ++i) state.order[i] = (uint32_t)(count - 1 - i);
+}
+
+// Shown in reverse of the query's order until the user sorts.
+void ShowRows(HWND dialog) {
   OpponentWindowState* state = StateOf(dialog);
-  SendMessageW(ListOf(dialog), LVM_DELETEALLITEMS, 0, 0);
-  state->names.clear();
-  state->nullNames.clear();
+  ReverseOrder(*state);
+  HWND list = ListOf(dialog);
+  PutSelection(list, TakeSelection(list), (int)state->order.size(), [](int) { return -1; });
+}
+
+// The list's current sort applied again, as a header click would leave it.
+void SortAgain(HWND list, OpponentWindowState& state) {
+  int column = (int)(INT_PTR)GetPropW(list, SortColumnProperty);
+  int direction = (int)(INT_PTR)GetPropW(list, SortDirectionProperty);
+  if (column < 0 || column >= (int)(sizeof OpponentColumns / sizeof OpponentColumns[0])) return;
+  uint32_t kind = OpponentColumns[column].sortKind;
+  std::vector<ListRowKey> keys(state.rows.size());
+  for (size_t i = 0; i < keys.size(); ++i) keys[i] = ListRowKey{ItemDataOf(state.rows[i]), CellText(state.rows[i], column)};
+  SortRowOrder(state.order, keys, kind, direction);
+}
+
+// New totals in place of the old: same sort, same first row in view, the same opponents selected.
+void ShowRefreshed(HWND dialog) {
+  OpponentWindowState* state = StateOf(dialog);
+  HWND list = ListOf(dialog);
+  int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+  std::vector<OpponentRow> old = std::move(state->rows);
+  std::vector<uint32_t> oldOrder = std::move(state->order);
+  state->rows = std::move(state->fresh);
+  state->fresh.clear();
+  ReverseOrder(*state);
+  if (state->sorted) SortAgain(list, *state);
+  auto key = [](const OpponentRow& row) { return std::string(row.isNull ? "N" : "S") + row.name; };
+  std::unordered_map<std::string, int> positionOf;
+  for (size_t p = 0; p < state->order.size(); ++p) positionOf[key(state->rows[state->order[p]])] = (int)p;
+  auto to = [&](int position) {
+    if (position < 0 || (size_t)position >= oldOrder.size()) return -1;
+    auto found = positionOf.find(key(old[oldOrder[(size_t)position]]));
+    return found == positionOf.end() ? -1 : found->second;
+  };
+  PutSelection(list, TakeSelection(list), (int)state->order.size(), to);
+  int newTop = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+  RECT row{};
+  row.left = LVIR_BOUNDS;
+  if (SendMessageW(list, LVM_GETITEMRECT, 0, (LPARAM)&row))
+    SendMessageW(list, LVM_SCROLL, 0, (LPARAM)((top - newTop) * (row.bottom - row.top)));
+}
+
+// The ranges' totals in the order GROUP BY p2name gives (NULL first, then by bytes); false when a sum
+// leaves 32 bits, where only the statement knows what to show.
+bool TakeWalkedTotals(OpponentWindowState& state) {
+  auto fits = [](const Sums& sums) {
+    return sums.wins >= INT32_MIN && sums.wins <= INT32_MAX && sums.losses >= INT32_MIN && sums.losses <= INT32_MAX;
+  };
+  if (state.hasNull) {
+    if (!fits(state.nullSums)) return false;
+    state.fresh.push_back({true, std::string(), (int)state.nullSums.wins, (int)state.nullSums.losses});
+  }
+  size_t named = state.fresh.size();
+  for (auto& entry : state.byName) {
+    if (!fits(entry.second)) return false;
+    state.fresh.push_back({false, entry.first, (int)entry.second.wins, (int)entry.second.losses});
+  }
+  std::sort(state.fresh.begin() + (ptrdiff_t)named, state.fresh.end(),
+            [](const OpponentRow& a, const OpponentRow& b) { return a.name < b.name; });
+  state.byName.clear();
+  return true;
+}
+
+// One range of the walk; false when the walk cannot go on.
+bool TallyRange(OpponentWindowState& state, bool& more) {
+  RecordFilter range;
+  more = state.walk.Next(range);
+  if (!more) return true;
+  std::vector<OpponentTotal> totals;
+  double start = NowMilliseconds();
+  bool ok = TallyOpponents(RecordDatabase(), range, totals);
+  state.walk.Took(NowMilliseconds() - start);
+  if (!ok) return false;
+  for (const OpponentTotal& total : totals) {
+    Sums& sums = total.isNull ? state.nullSums : state.byName[total.name];
+    state.hasNull = state.hasNull || total.isNull;
+    sums.wins += total.wins;
+    sums.losses += total.losses;
+  }
+  return true;
+}
+
+void ScheduleFill(HWND dialog) {
+  StateOf(dialog)->turnPending = true;
+  ScheduleTurn(dialog, ContinueFillMessage, ContinueFillTimer);
+}
+
+void Fill(HWND dialog, bool keepView);
+
+void Finish(HWND dialog) {
+  OpponentWindowState* state = StateOf(dialog);
+  state->filling = false;
+  if (state->keepView) {
+    ShowRefreshed(dialog);
+  } else {
+    state->rows = std::move(state->fresh);
+    state->fresh.clear();
+    ShowRows(dialog);
+  }
+  if (state->refreshAgain) {
+    state->refreshAgain = false;
+    Fill(dialog, true);
+  }
+}
+
+void FillByStatement(HWND dialog) {
+  OpponentWindowState* state = StateOf(dialog);
+  state->fresh.clear();
   // A failing query keeps the rows it delivered; nothing is said.
-  QueryOpponentTotals(state->filter, InsertOpponent, dialog);
+  QueryOpponentTotals(state->filter, AppendOpponent, state);
+  Finish(dialog);
+}
+
+void ContinueFill(HWND dialog) {
+  OpponentWindowState* state = StateOf(dialog);
+  if (!state || !state->filling) return;
+  double start = NowMilliseconds();
+  bool more = true, ok = true;
+  while (ok && more && NowMilliseconds() - start < FillTurnMilliseconds) ok = TallyRange(*state, more);
+  if (ok && more) {
+    ScheduleFill(dialog);
+    return;
+  }
+  if (ok && TakeWalkedTotals(*state)) Finish(dialog);
+  else FillByStatement(dialog);
+}
+
+// keepView: a refresh after a change of the record; otherwise the list is emptied and filled anew.
+void Fill(HWND dialog, bool keepView) {
+  OpponentWindowState* state = StateOf(dialog);
+  if (state->filling && keepView) {
+    state->refreshAgain = true;
+    return;
+  }
+  state->keepView = keepView;
+  state->refreshAgain = false;
+  state->fresh.clear();
+  state->byName.clear();
+  state->hasNull = false;
+  state->nullSums = Sums{};
+  if (!keepView) {
+    state->rows.clear();
+    ShowRows(dialog);
+  }
+  // A limit counts back from the newest match over the whole filter: no range can answer for it.
+  if (!(state->filter.flags & FilterLimit) && state->walk.Start(state->filter)) {
+    state->filling = true;
+    // A turn already asked for carries the new walk on.
+    if (!state->turnPending) ContinueFill(dialog);
+    return;
+  }
+  state->filling = false;
+  FillByStatement(dialog);
+}
+
+void SortRows(HWND dialog, const NMLISTVIEW* click) {
+  OpponentWindowState* state = StateOf(dialog);
+  ListSortContext context{};
+  int kind = UpdateSortOnColumnClick(click, context);
+  if (kind < 0) return;
+  state->sorted = true;
+  if (state->order.empty()) return;
+  std::vector<ListRowKey> keys(state->rows.size());
+  for (size_t i = 0; i < keys.size(); ++i)
+    keys[i] = ListRowKey{ItemDataOf(state->rows[i]), kind == SortByItemData ? L"" : CellText(state->rows[i], context.column)};
+  std::vector<uint32_t> before = state->order;
+  SortRowOrder(state->order, keys, (uint32_t)kind, context.direction);
+  std::vector<int> positionOfRow(state->rows.size());
+  for (size_t p = 0; p < state->order.size(); ++p) positionOfRow[state->order[p]] = (int)p;
+  HWND list = ListOf(dialog);
+  PutSelection(list, TakeSelection(list), (int)state->order.size(),
+               [&](int position) { return positionOfRow[before[(size_t)position]]; });
 }
 
 void OnInit(HWND dialog, const RecordFilter* given) {
@@ -90,8 +295,9 @@ void OnInit(HWND dialog, const RecordFilter* given) {
   HMENU menu = GetSystemMenu(dialog, FALSE);
   InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, RefillCommand, L"最新の情報に更新");
   InsertMenuW(menu, 1, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
-  SetupSortableList(ListOf(dialog), OpponentColumns, (int)(sizeof OpponentColumns / sizeof OpponentColumns[0]));
-  Fill(dialog);
+  SetupSortableList(MakeOwnerDataList(dialog, IDC_RECORD_LIST), OpponentColumns, (int)(sizeof OpponentColumns / sizeof OpponentColumns[0]));
+  Fill(dialog, false);
+  FollowRecordChanges(dialog);
   CascadeFromShownWindows(dialog);
   ShowWindow(dialog, SW_SHOW);
 }
@@ -101,25 +307,20 @@ void OpenOpponentHistory(HWND dialog) {
   HWND list = ListOf(dialog);
   int row = (int)SendMessageW(list, LVM_GETSELECTIONMARK, 0, 0);
   if (row < 0 || row >= (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) return;
+  const OpponentRow* opponent = RowAt(StateOf(dialog), row);
+  if (!opponent) return;
   OpponentWindowState* state = StateOf(dialog);
-  auto name = state->names.find((UINT)SendMessageW(list, LVM_MAPINDEXTOID, row, 0));
-  if (name == state->names.end()) return;
-  wchar_t games[32] = L"";
-  LVITEMW item{};
-  item.iSubItem = 1;
-  item.pszText = games;
-  item.cchTextMax = 32;
-  SendMessageW(list, LVM_GETITEMTEXTW, row, (LPARAM)&item);
+  std::wstring games = CellText(*opponent, 1);
 
   RecordFilter filter = state->filter;
   filter.flags |= FilterLimit;
-  if (state->nullNames.count(name->first)) {
+  if (opponent->isNull) {
     filter.flags = (filter.flags & ~FilterP2Name) | FilterP2NameNull;
   } else {
     filter.flags |= FilterP2Name;
-    CopyToField(filter.p2name, sizeof filter.p2name, name->second.c_str());
+    CopyToField(filter.p2name, sizeof filter.p2name, opponent->name.c_str());
   }
-  filter.limit = StrToIntW(games);
+  filter.limit = StrToIntW(games.c_str());
   OpenMatchHistoryWindow(GetWindow(dialog, GW_OWNER), &filter);
 }
 
@@ -127,9 +328,18 @@ INT_PTR OnNotify(HWND dialog, NMHDR* header) {
   if (header->idFrom != IDC_RECORD_LIST) return FALSE;
   switch (header->code) {
     case LVN_COLUMNCLICK:
-      return DialogResult(dialog, SortListOnColumnClick(reinterpret_cast<NMLISTVIEW*>(header)));
-    case NM_CUSTOMDRAW:
-      return DialogResult(dialog, ColorListRow(reinterpret_cast<NMLVCUSTOMDRAW*>(header)));
+      SortRows(dialog, reinterpret_cast<NMLISTVIEW*>(header));
+      return DialogResult(dialog, 1);
+    case LVN_GETDISPINFOW:
+      OnGetDisplayInfo(dialog, reinterpret_cast<NMLVDISPINFOW*>(header));
+      return DialogResult(dialog, 0);
+    case NM_CUSTOMDRAW: {
+      auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(header);
+      // An owner-data list keeps no item data; the colour key is the row's.
+      const OpponentRow* row = RowAt(StateOf(dialog), (int)draw->nmcd.dwItemSpec);
+      draw->nmcd.lItemlParam = row ? ItemDataOf(*row) : 0;
+      return DialogResult(dialog, ColorListRow(draw));
+    }
     case NM_DBLCLK:
       OpenOpponentHistory(dialog);
       return DialogResult(dialog, 0);
@@ -155,9 +365,19 @@ INT_PTR CALLBACK OpponentDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         DestroyWindow(dialog);
         return TRUE;
       }
-      if (wParam == RefillCommand) Fill(dialog);
+      if (wParam == RefillCommand) Fill(dialog, false);
       return FALSE;
+    case RefreshViewMessage:
+      Fill(dialog, true);
+      return TRUE;
+    case ContinueFillMessage:
+    case WM_TIMER:
+      KillTimer(dialog, ContinueFillTimer);
+      if (StateOf(dialog)) StateOf(dialog)->turnPending = false;
+      ContinueFill(dialog);
+      return TRUE;
     case WM_DESTROY:
+      StopFollowingRecordChanges(dialog);
       delete StateOf(dialog);
       SetWindowLongPtrW(dialog, DWLP_USER, 0);
       return FALSE;

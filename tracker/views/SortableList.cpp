@@ -64,7 +64,7 @@ void SortRowsByIndex(HWND list, PFNLVCOMPARE compare, ListSortContext& context) 
 
 }  // namespace
 
-LRESULT SortListOnColumnClick(const NMLISTVIEW* notification) {
+int UpdateSortOnColumnClick(const NMLISTVIEW* notification, ListSortContext& context) {
   HWND list = notification->hdr.hwndFrom;
   int current = (int)(INT_PTR)GetPropW(list, SortColumnProperty);
   int direction = (int)(INT_PTR)GetPropW(list, SortDirectionProperty);
@@ -77,23 +77,27 @@ LRESULT SortListOnColumnClick(const NMLISTVIEW* notification) {
   }
   SetPropW(list, SortColumnProperty, (HANDLE)(INT_PTR)current);
   SetPropW(list, SortDirectionProperty, (HANDLE)(INT_PTR)direction);
+  context = ListSortContext{list, current, direction};
 
   // The table holds as many columns as the header shows; never read past it.
   const ListColumn* columns = static_cast<const ListColumn*>(GetPropW(list, SortColumnsProperty));
   HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
   int columnCount = header ? (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) : 0;
-  if (!columns || clicked < 0 || clicked >= columnCount) return 1;
+  if (!columns || clicked < 0 || clicked >= columnCount) return -1;
+  return columns[clicked].sortKind <= SortByNumberAfterFirst ? (int)columns[clicked].sortKind : -1;
+}
 
+LRESULT SortListOnColumnClick(const NMLISTVIEW* notification) {
+  ListSortContext context{};
   PFNLVCOMPARE compare = nullptr;
-  switch (columns[clicked].sortKind) {
+  switch (UpdateSortOnColumnClick(notification, context)) {
     case SortByItemData: compare = CompareRowsByItemData; break;
     case SortByText: compare = CompareRowsByText; break;
     case SortByNumber: compare = CompareRowsByNumber; break;
     case SortByNumberAfterFirst: compare = CompareRowsByNumberAfterFirst; break;
     default: return 1;
   }
-  ListSortContext context{list, current, direction};
-  SortRowsByIndex(list, compare, context);
+  SortRowsByIndex(notification->hdr.hwndFrom, compare, context);
   return 1;
 }
 
@@ -120,26 +124,31 @@ int Sign(long long difference) { return difference > 0 ? 1 : difference < 0 ? -1
 bool IsPinned(LPARAM data) { return (data & PinnedRowFlag) != 0; }
 
 // kind: 0 item data, 1 text, 2 number, 3 number after the first character.
+int CompareKeys(LPARAM first, const wchar_t* firstText, LPARAM second, const wchar_t* secondText, uint32_t kind,
+                int direction) {
+  int32_t dataA = (int32_t)first, dataB = (int32_t)second;
+  if (IsPinned(first) || IsPinned(second)) return Sign((long long)dataA - dataB);
+  int result = 0;
+  switch (kind) {
+    case 0: result = Sign((long long)dataA - dataB); break;
+    case 1: result = lstrcmpW(firstText, secondText); break;
+    case 2: result = Sign((long long)StrToIntW(firstText) - StrToIntW(secondText)); break;
+    default: {
+      const wchar_t* textA = firstText[0] ? firstText + 1 : firstText;
+      const wchar_t* textB = secondText[0] ? secondText + 1 : secondText;
+      result = Sign((long long)StrToIntW(textA) - StrToIntW(textB));
+      break;
+    }
+  }
+  return result * direction;
+}
+
 int CompareRows(LPARAM first, LPARAM second, LPARAM contextValue, int kind) {
   const ListSortContext& context = *reinterpret_cast<const ListSortContext*>(contextValue);
   RowKey a, b;
   ReadRow(context, (int)first, kind != 0, a);
   ReadRow(context, (int)second, kind != 0, b);
-  int32_t dataA = (int32_t)a.data, dataB = (int32_t)b.data;
-  if (IsPinned(a.data) || IsPinned(b.data)) return Sign((long long)dataA - dataB);
-  int result = 0;
-  switch (kind) {
-    case 0: result = Sign((long long)dataA - dataB); break;
-    case 1: result = lstrcmpW(a.text, b.text); break;
-    case 2: result = Sign((long long)StrToIntW(a.text) - StrToIntW(b.text)); break;
-    default: {
-      const wchar_t* textA = a.text[0] ? a.text + 1 : a.text;
-      const wchar_t* textB = b.text[0] ? b.text + 1 : b.text;
-      result = Sign((long long)StrToIntW(textA) - StrToIntW(textB));
-      break;
-    }
-  }
-  return result * context.direction;
+  return CompareKeys(a.data, a.text, b.data, b.text, (uint32_t)kind, context.direction);
 }
 
 }  // namespace
@@ -155,4 +164,13 @@ int CALLBACK CompareRowsByNumber(LPARAM first, LPARAM second, LPARAM context) {
 }
 int CALLBACK CompareRowsByNumberAfterFirst(LPARAM first, LPARAM second, LPARAM context) {
   return CompareRows(first, second, context, 3);
+}
+
+void SortRowOrder(std::vector<uint32_t>& order, const std::vector<ListRowKey>& keys, uint32_t kind, int direction) {
+  // The list reads a cell into 256 characters, so longer texts compare by their first 255.
+  std::vector<std::wstring> texts(keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) texts[i] = keys[i].text.substr(0, 255);
+  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    return CompareKeys(keys[a].data, texts[a].c_str(), keys[b].data, texts[b].c_str(), kind, direction) < 0;
+  });
 }

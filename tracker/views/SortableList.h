@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 enum ListSortKind : uint32_t {
   SortByItemData = 0,          // the rows' item data, as signed 32-bit numbers
@@ -45,3 +47,16 @@ int CALLBACK CompareRowsByItemData(LPARAM first, LPARAM second, LPARAM context);
 int CALLBACK CompareRowsByText(LPARAM first, LPARAM second, LPARAM context);
 int CALLBACK CompareRowsByNumber(LPARAM first, LPARAM second, LPARAM context);
 int CALLBACK CompareRowsByNumberAfterFirst(LPARAM first, LPARAM second, LPARAM context);
+
+// For lists whose rows live in the window's memory (LVS_OWNERDATA), which the list cannot sort itself.
+// The header click's state update alone; the clicked column's sort kind, or -1 when nothing is sorted.
+int UpdateSortOnColumnClick(const NMLISTVIEW* notification, ListSortContext& context);
+
+// What the comparisons read of a row: its item data and the current column's text.
+struct ListRowKey {
+  LPARAM data;
+  std::wstring text;
+};
+// `order` holds row numbers in list order; it is reordered as the comparisons of `kind` order the rows
+// (`keys` by row number), equal rows keeping their order.
+void SortRowOrder(std::vector<uint32_t>& order, const std::vector<ListRowKey>& keys, uint32_t kind, int direction);

@@ -230,10 +230,12 @@ bool OnSysCommand(HWND dialog, WPARAM command) {
     case SummaryUndo:
       if (CanUndo() && !UndoChange()) ShowChangeNotDone(dialog);
       Refresh(dialog);
+      RefreshFollowingViews();
       break;
     case SummaryRedo:
       if (CanRedo() && !RedoChange()) ShowChangeNotDone(dialog);
       Refresh(dialog);
+      RefreshFollowingViews();
       break;
     case SummaryOpponentProfiles: OpenOpponentProfiles(dialog); break;
     case SummaryMatchHistory: ShowHistoryFilterDialog(dialog); break;
@@ -335,6 +337,10 @@ INT_PTR CALLBACK SummaryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_NCRBUTTONDOWN:
       if (wParam == HTCAPTION) OnCaptionRightButton(dialog);
       return FALSE;
+    case WM_INITMENUPOPUP:
+      // However the window menu opens: the caption, Alt+Space, the icon.
+      if (HIWORD(lParam)) OnCaptionRightButton(dialog);
+      return FALSE;
     case WM_COMMAND: {
       UINT id = LOWORD(wParam);
       if (id < FirstShortcutCommand || id >= FirstShortcutCommand + MaxShortcuts) return FALSE;
@@ -349,6 +355,7 @@ INT_PTR CALLBACK SummaryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       return FALSE;
     case RefreshSummaryMessage:
       Refresh(dialog);
+      RefreshFollowingViews();
       return TRUE;
     case WM_DESTROY:
       OnDestroy(dialog);

@@ -2,7 +2,11 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
+
+#include "store/RecordFilter.h"
 
 // The module whose resources hold the dialog templates: the program itself.
 HINSTANCE ViewResourceInstance();
@@ -21,3 +25,41 @@ POINT ReachablePosition(const RECT& window);
 void CascadeFromShownWindows(HWND window);
 // Tells the user that a change by hand, an undo or a redo was not made, and why.
 void ShowChangeNotDone(HWND owner);
+
+// Walks the matches of a filter newest first in ranges of their timestamps, each sized from how long the
+// last one took, so that the GUI thread gets back to its messages between ranges.
+class TimestampWalk {
+ public:
+  // False when the table cannot be walked by ranges (see QueryTimestampRange) or is empty.
+  bool Start(const RecordFilter& base);
+  // The base filter narrowed to the next range; false when the walk is over.
+  bool Next(RecordFilter& range);
+  // Milliseconds the range from Next took.
+  void Took(double milliseconds);
+
+ private:
+  RecordFilter base_{};
+  int64_t high_ = 0, low_ = 0, width_ = 0;
+  bool done_ = true;
+};
+
+// Milliseconds of a steady clock.
+double NowMilliseconds();
+
+// The selection of an owner-data list, which holds it by position: rows that move must take it along.
+struct ListSelection {
+  std::vector<int> selected;
+  int focused = -1;
+  int mark = -1;
+  bool all = false;
+};
+ListSelection TakeSelection(HWND list);
+// Sets the item count, then selects again where `to` (old position to new one) puts each row; a row that
+// `to` puts below 0 loses its selection.
+void PutSelection(HWND list, const ListSelection& selection, int newCount, const std::function<int(int)>& to);
+// The dialog's list control made again with LVS_OWNERDATA (which a list cannot take on later), in the same
+// place with the same styles, id and font; the new control.
+HWND MakeOwnerDataList(HWND dialog, int id);
+// Asks for the next turn of a long job as `message` posted to the window, or as the `timer` when input waits
+// (posted messages come before input and painting; what needs painting is painted first).
+void ScheduleTurn(HWND window, UINT message, UINT_PTR timer);

@@ -14,3 +14,13 @@ HWND OpenDetailWindow(HWND summary, RecordFilter* filter, int direction);
 INT_PTR ShowCustomFilterDialog(HWND owner, RecordFilter* destination);
 // Modal, dialog 114: on OK opens a match history window owned by `owner`.
 INT_PTR ShowHistoryFilterDialog(HWND owner);
+
+// The detail, opponent and history windows follow the record as the summary does: after a capture, a
+// change in a detail window, undo and redo, each of them is asked to refresh itself on its own filter.
+constexpr UINT RefreshViewMessage = WM_APP + 41;
+// Marks a window as one that takes RefreshViewMessage.
+void FollowRecordChanges(HWND window);
+// For WM_DESTROY of a marked window.
+void StopFollowingRecordChanges(HWND window);
+// Posts RefreshViewMessage to every marked window of this thread.
+void RefreshFollowingViews();

@@ -1,0 +1,249 @@
+// Times the opening of the match history and opponent windows on profiles of 10 000, 100 000 and 1 000 000
+// matches against one bare pass over the same rows, and the longest time the GUI thread leaves a sent
+// WM_NULL unanswered meanwhile, measured by a second process. Run by bench/windows/run.sh.
+#include <windows.h>
+#include <commctrl.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "shell/TextUtil.h"
+#include "store/RecordDatabase.h"
+#include "store/RecordQueries.h"
+#include "views/ViewCommon.h"
+#include "views/ViewWindows.h"
+
+namespace {
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+long long Scalar(const char* sql) {
+  long long n = -1;
+  sqlite3_exec(
+      RecordDatabase(), sql,
+      [](void* c, int, char** v, char**) {
+        *static_cast<long long*>(c) = v[0] ? atoll(v[0]) : -1;
+        return 0;
+      },
+      &n, nullptr);
+  return n;
+}
+
+// Evening sessions of 5..60 matches against a few hundred opponents, walking back from now.
+bool Generate(const std::wstring& path, int matches) {
+  DeleteFileW(path.c_str());
+  SetDatabasePath(path);
+  if (!OpenRecordDatabase()) return false;
+  sqlite3* db = RecordDatabase();
+  sqlite3_stmt* insert = nullptr;
+  if (sqlite3_prepare_v2(db, "INSERT INTO viziriduvozmirrow VALUES (?, ?, ?, ?, ?, ?, ?)", -1, &insert, nullptr))
+    return false;
+  std::mt19937 random(7654321u + matches);
+  std::vector<std::string> opponents;
+  for (int i = 0; i < 400; ++i)
+    opponents.push_back(i % 5 == 0 ? WideToAnsi((L"対戦" + std::to_wstring(i)).c_str()) : "rival" + std::to_string(i));
+  const std::string me = WideToAnsi(L"自分");
+  int64_t t = CurrentTimestamp();
+  const int64_t minute = 600000000LL;
+  sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+  bool ok = true;
+  for (int i = 0, left = 0; i < matches && ok; ++i) {
+    if (left == 0) {
+      left = 5 + random() % 56;
+      t -= (int64_t)(6 + random() % 40) * 60 * minute;
+    }
+    --left;
+    t -= minute + (int64_t)(random() % (3 * 60000)) * 10000;
+    bool win = random() % 100 < 52;
+    int loser = random() % 2;
+    sqlite3_bind_int64(insert, 1, t);
+    sqlite3_bind_text(insert, 2, me.c_str(), -1, SQLITE_STATIC);
+    sqlite3_bind_int(insert, 3, random() % 14);
+    sqlite3_bind_int(insert, 4, win ? 2 : loser);
+    sqlite3_bind_text(insert, 5, opponents[random() % 400].c_str(), -1, SQLITE_STATIC);
+    sqlite3_bind_int(insert, 6, random() % 14);
+    sqlite3_bind_int(insert, 7, win ? loser : 2);
+    ok = sqlite3_step(insert) == SQLITE_DONE;
+    sqlite3_reset(insert);
+  }
+  sqlite3_finalize(insert);
+  sqlite3_exec(db, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+  CloseRecordDatabase();
+  return ok;
+}
+
+// The same columns as the window reads, stepped to the end without building anything.
+double BarePass(const char* sql) {
+  sqlite3_stmt* statement = nullptr;
+  double start = NowMilliseconds();
+  if (sqlite3_prepare_v2(RecordDatabase(), sql, -1, &statement, nullptr) != SQLITE_OK) return -1;
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    for (int c = 0; c < sqlite3_column_count(statement); ++c) sqlite3_column_value(statement, c);
+  }
+  sqlite3_finalize(statement);
+  return NowMilliseconds() - start;
+}
+
+void Pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+// Opens a window and pumps until its list holds `rows` rows and has painted them; milliseconds.
+double OpenAndShow(const std::function<HWND()>& open, int listId, long long rows) {
+  double start = NowMilliseconds();
+  HWND window = open();
+  HWND list = GetDlgItem(window, listId);
+  if (!list) {
+    std::fprintf(stderr, "no window (%p, error %lu)\n", (void*)window, GetLastError());
+    return -1;
+  }
+  for (;;) {
+    Pump();
+    if (SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) >= rows) break;
+    if (NowMilliseconds() - start > 120000) {
+      std::fprintf(stderr, "gave up: %d of %lld rows\n", (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), rows);
+      break;
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+  RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  double took = NowMilliseconds() - start;
+  DestroyWindow(window);
+  Pump();
+  return took;
+}
+
+// The second process: pings the window until the event is set; exit code = longest answer in ms.
+int Ping(HWND target, HANDLE stop) {
+  double longest = 0;
+  while (WaitForSingleObject(stop, 0) == WAIT_TIMEOUT) {
+    double start = NowMilliseconds();
+    DWORD_PTR result;
+    SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result);
+    longest = std::max(longest, NowMilliseconds() - start);
+    Sleep(1);
+  }
+  return (int)(longest + 0.5);
+}
+
+// Longest unanswered WM_NULL from another process while `open` runs.
+int LongestStall(HWND target, const std::function<void()> work) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE stop = CreateEventW(&inherit, TRUE, FALSE, nullptr);
+  wchar_t exe[MAX_PATH];
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(exe) + L"\" --ping " + std::to_wstring((unsigned long long)(UINT_PTR)target) +
+                         L" " + std::to_wstring((unsigned long long)(UINT_PTR)stop);
+  STARTUPINFOW si{sizeof si};
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return -1;
+  // Let the pinger settle into its loop (it starts answering at once; the first pings are not the window's).
+  double until = NowMilliseconds() + 1500;
+  while (NowMilliseconds() < until) {
+    Pump();
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+  work();
+  until = NowMilliseconds() + 300;
+  while (NowMilliseconds() < until) {
+    Pump();
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+  SetEvent(stop);
+  while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) Pump();
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  CloseHandle(stop);
+  return (int)code;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 3 && strcmp(argv[1], "--ping") == 0)
+    return Ping((HWND)(UINT_PTR)_strtoui64(argv[2], nullptr, 10), (HANDLE)(UINT_PTR)_strtoui64(argv[3], nullptr, 10));
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
+  InitCommonControlsEx(&controls);
+  std::wstring cache = argc > 1 ? Utf8ToWide(argv[1]) : L".";
+  HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  std::printf("%-40s %9s %10s %10s %8s\n", "window", "matches", "bare ms", "open ms", "x bare");
+  for (int matches : {10000, 100000, 1000000}) {
+    std::wstring path = cache + L"\\windows-" + std::to_wstring(matches) + L".db";
+    bool have = false;
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      SetDatabasePath(path);
+      have = OpenRecordDatabase() && Scalar("SELECT count(*) FROM viziriduvozmirrow") == matches;
+      CloseRecordDatabase();
+    }
+    if (!have && !Generate(path, matches)) {
+      std::printf("could not build %d matches\n", matches);
+      return 1;
+    }
+    SetDatabasePath(path);
+    if (!OpenRecordDatabase()) return 1;
+    BarePass("SELECT count(*), sum(p1win) FROM viziriduvozmirrow");  // warm the page cache
+    int repeats = matches >= 1000000 ? 3 : 5;
+    struct Case {
+      const char* name;
+      int limit;  // 0: none; -1: the opponent window
+    };
+    for (Case c : {Case{"history, unfiltered", 0}, Case{"history, limit 100", 100}, Case{"history, limit 20000", 20000},
+                   Case{"opponents, unfiltered", -1}}) {
+      RecordFilter filter{};
+      if (c.limit > 0) {
+        filter.flags = FilterLimit;
+        filter.limit = c.limit;
+      }
+      std::string bare = c.limit < 0 ? "SELECT p2name, p1win, p2win FROM viziriduvozmirrow"
+                                      : "SELECT timestamp, p1name, p1id, p1win, p2name, p2id, p2win FROM "
+                                        "viziriduvozmirrow ORDER BY timestamp DESC";
+      if (c.limit > 0) bare += " LIMIT " + std::to_string(c.limit);
+      long long rows = c.limit < 0 ? Scalar("SELECT count(DISTINCT p2name) FROM viziriduvozmirrow")
+                                   : std::min<long long>(matches, c.limit > 0 ? c.limit : matches);
+      auto open = [&] {
+        return c.limit < 0 ? OpenOpponentProfileWindow(owner, &filter) : OpenMatchHistoryWindow(owner, &filter);
+      };
+      int listId = c.limit < 0 ? 5003 : 5032;
+      std::vector<double> bares, opens;
+      for (int r = 0; r < repeats; ++r) {
+        bares.push_back(BarePass(bare.c_str()));
+        opens.push_back(OpenAndShow(open, listId, rows));
+      }
+      double b = Median(bares), o = Median(opens);
+      if (c.limit == 0) {
+        std::vector<double> queries;
+        for (int r = 0; r < repeats; ++r) {
+          double start = NowMilliseconds();
+          QueryMatchHistory(filter, [](const MatchRecord&, void*) {}, nullptr);
+          queries.push_back(NowMilliseconds() - start);
+        }
+        std::printf("%-40s %9d %10.1f %10.1f %8.2f\n", "  history query alone", matches, b, Median(queries), Median(queries) / b);
+      }
+      std::printf("%-40s %9d %10.1f %10.1f %8.2f\n", c.name, matches, b, o, o / b);
+      std::fflush(stdout);
+      if (matches == 1000000 && (c.limit == 0 || c.limit < 0)) {
+        int stall = LongestStall(owner, [&] { OpenAndShow(open, listId, rows); });
+        std::printf("%-40s %9d longest unanswered WM_NULL: %d ms\n", c.name, matches, stall);
+        std::fflush(stdout);
+      }
+    }
+    CloseRecordDatabase();
+  }
+  DestroyWindow(owner);
+  return 0;
+}
