@@ -1,0 +1,80 @@
+// The figures of the graph window, from a period's matches in time order: the rolling win rate and the
+// matches per day, the matchup totals with their intervals, the streaks and the sessions.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "MatchSnapshot.h"
+#include "RecordFilter.h"
+#include "RecordQueries.h"
+
+constexpr int64_t TimestampDay = 864000000000LL;
+constexpr int64_t TimestampMinute = 600000000LL;
+// Matches this far apart or more belong to different sessions.
+constexpr int64_t SessionGap = 30 * TimestampMinute;
+constexpr int AllCharacters = -1;
+
+// The matches of a filter (its limit keeps the newest), oldest first. Taken from the summary's in-memory copy
+// when it has them, else read with one statement; rows with ids outside the roster are left out.
+class PlayRows {
+ public:
+  // False when the table cannot be read. Runs no transaction of its own.
+  bool Load(const RecordFilter& filter);
+  const MatchColumns& Columns() const { return view_; }
+
+ private:
+  bool Read(const RecordFilter& filter);
+  void Select(const MatchColumns& all, const RecordFilter& filter);
+  void PointAtOwn();
+
+  MatchColumns view_;
+  std::vector<int64_t> timestamp_;
+  std::vector<uint8_t> p1id_, p2id_;
+  std::vector<int8_t> p1win_, p2win_;
+};
+
+// +1 won, -1 lost, 0 neither, as the totals count rounds: the side whose rounds / 2 is larger.
+inline int MatchOutcome(const MatchColumns& rows, size_t i) {
+  int won = rows.p1win[i] / 2, lost = rows.p2win[i] / 2;
+  return won > lost ? 1 : won < lost ? -1 : 0;
+}
+
+struct TrendDay {
+  int64_t day;     // timestamp / TimestampDay
+  uint32_t first;  // index of the day's first point
+  uint32_t count;  // its points
+};
+
+// One point per decided match of the chosen character (AllCharacters: every one), in order.
+struct Trend {
+  int span = 0;
+  // Per mille of the last `span` points up to each; the first span - 1 cover fewer than `span`.
+  std::vector<uint16_t> rate;
+  std::vector<TrendDay> days;
+  int wins = 0, losses = 0;
+  bool Partial(size_t point) const { return point + 1 < (size_t)span; }
+};
+Trend ComputeTrend(const MatchColumns& rows, int span, int character);
+
+// [own][opponent] sums of rounds / 2, negative sums shown as none, as the summary counts them.
+void ComputeMatchups(const MatchColumns& rows, PairingCell (&cells)[14][14]);
+
+// The 95% Wilson score interval of a rate, as fractions; 0..1 without games.
+struct RateInterval {
+  double low, high;
+};
+RateInterval WilsonInterval(int wins, int games);
+
+struct Streaks {
+  int current = 0;  // > 0 wins in a row up to the newest decided match, < 0 losses
+  int longestWins = 0, longestLosses = 0;
+};
+Streaks ComputeStreaks(const MatchColumns& rows);
+
+struct PlaySession {
+  int64_t start, end;  // first and last match
+  uint32_t matches;
+  int wins, losses;
+};
+// Newest first.
+std::vector<PlaySession> ComputeSessions(const MatchColumns& rows);
