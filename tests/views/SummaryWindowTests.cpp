@@ -249,7 +249,8 @@ TEST_F(SummaryWindowTest, TheWindowMenuHasItsEighteenEntries) {
     EXPECT_EQ(info.wID, expected[i].id) << i;
     EXPECT_STREQ(text, expected[i].text) << i;
   }
-  EXPECT_TRUE(GetMenuItemID(menu, 18) >= 0xF000) << "the standard items follow";
+  EXPECT_EQ(GetMenuItemID(menu, 18), (UINT)IDM_SHOW_GRAPH) << "the graph window's item comes after them";
+  EXPECT_TRUE(GetMenuItemID(menu, 20) >= 0xF000) << "the standard items follow";
   EXPECT_TRUE(Checked(0xB100));
   EXPECT_FALSE(Checked(0xB101));
   EXPECT_TRUE(Checked(0xD000));

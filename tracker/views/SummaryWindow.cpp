@@ -4,6 +4,7 @@
 #include <climits>
 #include <vector>
 
+#include "GraphWindow.h"
 #include "RecordTable.h"
 #include "ViewWindows.h"
 #include "resources/resource.h"
@@ -67,6 +68,7 @@ void Refresh(HWND dialog) {
   RecordFilter none{};
   RecordTableSource source{&none, true, g_summary.direction != 0};
   RefreshRecordTable(g_summary.list, source, dialog);
+  RefreshGraphWindow();
 }
 
 BOOL OnInitDialog(HWND dialog) {
@@ -84,6 +86,8 @@ BOOL OnInitDialog(HWND dialog) {
       InsertMenuW(menu, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
   }
   CheckMenuItem(menu, SummaryPeriodAll, MF_BYCOMMAND | MF_CHECKED);
+  InsertMenuW(menu, 18, MF_BYPOSITION | MF_STRING, IDM_SHOW_GRAPH, L"戦績グラフ");
+  InsertMenuW(menu, 19, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
 
   g_summary.list = GetDlgItem(dialog, IDC_RECORD_LIST);
   SetupSortableList(g_summary.list, RecordColumns, RecordColumnCount);
@@ -208,6 +212,7 @@ bool OnSysCommand(HWND dialog, WPARAM command) {
     case SummaryOpponentProfiles: OpenOpponentProfiles(dialog); break;
     case SummaryMatchHistory: ShowHistoryFilterDialog(dialog); break;
     case SummaryCopyTable: CopyRecordTable(g_summary.list, RecordColumns, RecordColumnCount); break;
+    case IDM_SHOW_GRAPH: OpenGraphWindow(dialog); break;
     default: break;
   }
   return false;
