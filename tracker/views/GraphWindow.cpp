@@ -165,11 +165,11 @@ void Fill(HDC dc, const RECT& box, COLORREF colour) {
   FillRect(dc, &box, (HBRUSH)GetStockObject(DC_BRUSH));
 }
 
-// The controls cover this on screen; the copied picture shows the same choices as text.
-void DrawTop(HDC dc, const GraphState& g, const RECT& top) {
+// On screen the two choices are controls; the picture shows them as text.
+void DrawTop(HDC dc, const GraphState& g, const RECT& top, bool picture) {
   std::wstring choice = FormatWide(L"過去%d戦", g.span) + L"  " +
                         (g.character == AllCharacters ? L"全キャラクター" : CharacterTable[g.character].shortName);
-  Text(dc, choice, {top.left + 4, top.top, top.left + 250, top.bottom}, DT_VCENTER);
+  if (picture) Text(dc, choice, {top.left + 4, top.top, top.left + 250, top.bottom}, DT_VCENTER);
   std::wstring summary = FormatWide(L"%s  %d戦", PeriodText(), (int)g.matches);
   if (!g.sessions.empty()) {
     const PlaySession& s = g.sessions.front();
@@ -262,8 +262,7 @@ void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) 
   int labelEnd = INT_MIN;
   uint32_t most = 1;
   for (const TrendDay& day : trend.days) most = std::max(most, day.count);
-  RECT strip{axis.plot.left, bars.top + 4, axis.plot.right, bars.bottom - 2};
-  Text(dc, L"1日の対戦数", {area.left, strip.top, axis.plot.left - 4, strip.bottom}, DT_RIGHT | DT_VCENTER, Faint);
+  RECT strip{axis.plot.left, bars.top + 16, axis.plot.right, bars.bottom - 2};
   Fill(dc, strip, RGB(250, 250, 250));
   for (const TrendDay& day : trend.days) {
     int x = axis.X(day.first);
@@ -282,8 +281,8 @@ void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) 
     int height = (int)((long long)(strip.bottom - strip.top) * day.count / most);
     Fill(dc, {x, strip.bottom - std::max(1, height), right, strip.bottom}, RGB(150, 170, 210));
   }
-  Text(dc, FormatWide(L"最多 %d戦", (int)most), {strip.right - 120, strip.top, strip.right - 2, strip.top + 14}, DT_RIGHT,
-       Faint);
+  Text(dc, FormatWide(L"1日の対戦数（最多 %d戦）", (int)most), {axis.plot.left, bars.top, axis.plot.right, bars.top + 15},
+       0, Faint);
   // The period's own rate, for reference.
   int overall = PerMilleRate(trend.wins, trend.losses);
   {
@@ -356,12 +355,12 @@ void DrawSide(HDC dc, const GraphState& g, const RECT& side) {
   SelectObject(dc, g.font);
 }
 
-void DrawGraph(HDC dc, const GraphState& g, const RECT& client) {
+void DrawGraph(HDC dc, const GraphState& g, const RECT& client, bool picture) {
   Fill(dc, client, GetSysColor(COLOR_WINDOW));
   GraphLayout l = LayOut(client);
   HGDIOBJ oldFont = SelectObject(dc, g.font);
   SetBkMode(dc, TRANSPARENT);
-  DrawTop(dc, g, l.top);
+  DrawTop(dc, g, l.top, picture);
   DrawTrend(dc, g, l.trend, l.bars);
   DrawGrid(dc, g, l);
   DrawSide(dc, g, l.side);
@@ -379,7 +378,7 @@ HBITMAP RenderPicture(HWND window) {
   if (picture) {
     HDC memory = CreateCompatibleDC(screen);
     HGDIOBJ old = SelectObject(memory, picture);
-    DrawGraph(memory, *g_graph, client);
+    DrawGraph(memory, *g_graph, client, true);
     GdiFlush();
     SelectObject(memory, old);
     DeleteDC(memory);
@@ -545,7 +544,7 @@ void OnPaint(HWND window, const GraphState& g) {
   HDC memory = CreateCompatibleDC(dc);
   HBITMAP frame = CreateCompatibleBitmap(dc, std::max(1L, client.right), std::max(1L, client.bottom));
   HGDIOBJ old = SelectObject(memory, frame);
-  DrawGraph(memory, g, client);
+  DrawGraph(memory, g, client, false);
   BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
   SelectObject(memory, old);
   DeleteObject(frame);
