@@ -214,9 +214,16 @@ int main(int argc, char** argv) {
                          Capture();
                          SummaryQueries();
                        }, RefreshAndPaint, nullptr, failed)});
+    figures.push_back({"repaint alone", Time(repeats, nullptr, [&] {
+                         InvalidateRect(GraphWindow(), nullptr, FALSE);
+                         UpdateWindow(GraphWindow());
+                         return true;
+                       }, nullptr, failed)});
     figures.push_back({"refresh after a capture, summary's queries + graph", Time(repeats, Capture, [&] {
                          return SummaryQueries() && RefreshAndPaint();
                        }, nullptr, failed)});
+    // For a look at what was timed.
+    SaveGraphPicture(GraphWindow(), cache + L"\\graph-" + std::to_wstring(matches) + L".png");
     Close();
     for (const auto& f : figures)
       std::printf("%-56s %10d %10.1f %8.2f\n", f.first.c_str(), matches, f.second, f.second / floor);

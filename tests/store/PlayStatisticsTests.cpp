@@ -29,6 +29,19 @@ struct Rows {
   MatchColumns Columns() const { return {t.size(), t.data(), a.data(), b.data(), w1.data(), w2.data()}; }
 };
 
+PlayTally Tally(const MatchColumns& rows, int span = 50, int character = AllCharacters) {
+  PlayTally tally(span, character);
+  tally.Add(rows, 0, rows.count);
+  return tally;
+}
+Trend ComputeTrend(const MatchColumns& rows, int span, int character) { return Tally(rows, span, character).TrendOf(); }
+Streaks ComputeStreaks(const MatchColumns& rows) { return Tally(rows).StreaksOf(); }
+std::vector<PlaySession> ComputeSessions(const MatchColumns& rows) {
+  std::vector<PlaySession> sessions = Tally(rows).Sessions();
+  return {sessions.rbegin(), sessions.rend()};
+}
+void ComputeMatchups(const MatchColumns& rows, PairingCell (&cells)[14][14]) { Tally(rows).Matchups(cells); }
+
 TEST(PlayStatisticsTest, RollingRateAtTheEdgesOfItsWindow) {
   Rows rows;
   int64_t t = Base;
@@ -59,6 +72,44 @@ TEST(PlayStatisticsTest, RollingRateAtTheEdgesOfItsWindow) {
   EXPECT_EQ(3u, trend.days[1].first);
   EXPECT_EQ(trend.days[0].day + 5, trend.days[1].day);
   EXPECT_EQ(6u, ComputeTrend(rows.Columns(), 3, AllCharacters).rate.size());
+}
+
+// A refresh after a capture adds the new rows to the tally it has; that must give what a fresh pass gives.
+TEST(PlayStatisticsTest, AddingRowsToATallyGivesWhatOnePassGives) {
+  Rows rows;
+  int64_t t = Base;
+  const char pattern[] = "WWLDWLLLWWWLWDLLWLWW";
+  for (int i = 0; i < 400; ++i) {
+    rows.Add(t, pattern[i % 20], i % 3 ? 4 : 9, i % 14);
+    t += (i % 17 ? 3 : 50) * TimestampMinute + (i % 29 ? 0 : TimestampDay);
+  }
+  MatchColumns all = rows.Columns();
+  for (size_t cut : {0u, 1u, 49u, 50u, 51u, 399u}) {
+    PlayTally pieces(50, 4);
+    pieces.Add(all, 0, cut);
+    pieces.Add(all, cut, cut + 1);
+    pieces.Add(all, cut + 1, all.count);
+    PlayTally whole = Tally(all, 50, 4);
+    EXPECT_EQ(whole.TrendOf().rate, pieces.TrendOf().rate) << cut;
+    ASSERT_EQ(whole.TrendOf().days.size(), pieces.TrendOf().days.size()) << cut;
+    EXPECT_EQ(whole.TrendOf().days.back().count, pieces.TrendOf().days.back().count) << cut;
+    EXPECT_EQ(whole.StreaksOf().longestLosses, pieces.StreaksOf().longestLosses) << cut;
+    EXPECT_EQ(whole.StreaksOf().current, pieces.StreaksOf().current) << cut;
+    ASSERT_EQ(whole.Sessions().size(), pieces.Sessions().size()) << cut;
+    EXPECT_EQ(whole.Sessions().back().matches, pieces.Sessions().back().matches) << cut;
+    PairingCell a[14][14], b[14][14];
+    whole.Matchups(a);
+    pieces.Matchups(b);
+    EXPECT_EQ(0, memcmp(a, b, sizeof a)) << cut;
+  }
+  // Whether a tally may be extended: only when the rows it holds begin the new rows exactly.
+  ColumnStore held;
+  held.Append(all, 0, 300);
+  EXPECT_TRUE(held.IsPrefixOf(all));
+  rows.w2[120] = 0;  // a match corrected in between
+  EXPECT_FALSE(held.IsPrefixOf(rows.Columns()));
+  held.Append(all, 300, 401);
+  EXPECT_FALSE(held.IsPrefixOf(Rows().Columns()));
 }
 
 TEST(PlayStatisticsTest, WilsonIntervalMatchesKnownValues) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "RecordDatabase.h"
@@ -20,56 +21,64 @@ bool IsRosterId(sqlite3_stmt* statement, int column) {
 }
 }  // namespace
 
+void ColumnStore::Clear() {
+  timestamp_.clear();
+  p1id_.clear();
+  p2id_.clear();
+  p1win_.clear();
+  p2win_.clear();
+}
+
+void ColumnStore::Append(const MatchColumns& rows, size_t from, size_t to) {
+  to = std::min(to, rows.count);
+  if (from >= to) return;
+  timestamp_.insert(timestamp_.end(), rows.timestamp + from, rows.timestamp + to);
+  p1id_.insert(p1id_.end(), rows.p1id + from, rows.p1id + to);
+  p2id_.insert(p2id_.end(), rows.p2id + from, rows.p2id + to);
+  p1win_.insert(p1win_.end(), rows.p1win + from, rows.p1win + to);
+  p2win_.insert(p2win_.end(), rows.p2win + from, rows.p2win + to);
+}
+
+bool ColumnStore::IsPrefixOf(const MatchColumns& rows) const {
+  size_t n = timestamp_.size();
+  if (n > rows.count) return false;
+  if (!n) return true;
+  return !memcmp(timestamp_.data(), rows.timestamp, n * sizeof(int64_t)) && !memcmp(p1id_.data(), rows.p1id, n) &&
+         !memcmp(p2id_.data(), rows.p2id, n) && !memcmp(p1win_.data(), rows.p1win, n) &&
+         !memcmp(p2win_.data(), rows.p2win, n);
+}
+
+MatchColumns ColumnStore::View() const {
+  return {timestamp_.size(), timestamp_.data(), p1id_.data(), p2id_.data(), p1win_.data(), p2win_.data()};
+}
+
 bool PlayRows::Load(const RecordFilter& filter) {
   view_ = MatchColumns{};
   sqlite3* db = RecordDatabase();
   if (!db) return false;
   MatchColumns all;
   if (!SnapshotColumnsFor(db, filter, all)) return Read(filter);
-  if (filter.flags & RowFilters)
-    Select(all, filter);
-  else
+  if (!(filter.flags & RowFilters)) {
     view_ = all;
-  return true;
-}
-
-void PlayRows::PointAtOwn() {
-  view_.count = timestamp_.size();
-  view_.timestamp = timestamp_.data();
-  view_.p1id = p1id_.data();
-  view_.p2id = p2id_.data();
-  view_.p1win = p1win_.data();
-  view_.p2win = p2win_.data();
-}
-
-// The conditions the copy leaves to its caller, as the statements apply them: the limit last, on the newest.
-void PlayRows::Select(const MatchColumns& all, const RecordFilter& f) {
-  timestamp_.clear();
-  p1id_.clear();
-  p2id_.clear();
-  p1win_.clear();
-  p2win_.clear();
+    return true;
+  }
+  // The conditions the copy leaves to its caller, as the statements apply them: the limit last, on the newest.
+  const RecordFilter& f = filter;
   int64_t left = (f.flags & FilterLimit) && f.limit >= 0 ? f.limit : INT64_MAX;
-  size_t i = all.count;
-  for (; i > 0 && left > 0; --i) {
+  std::vector<uint32_t> picked;
+  for (size_t i = all.count; i > 0 && left > 0; --i) {
     size_t k = i - 1;
     if ((f.flags & FilterP1Id) && all.p1id[k] != f.p1id) continue;
     if ((f.flags & FilterP2Id) && all.p2id[k] != f.p2id) continue;
     if ((f.flags & FilterP1Win) && all.p1win[k] != f.p1win) continue;
     if ((f.flags & FilterP2Win) && all.p2win[k] != f.p2win) continue;
-    timestamp_.push_back(all.timestamp[k]);
-    p1id_.push_back(all.p1id[k]);
-    p2id_.push_back(all.p2id[k]);
-    p1win_.push_back(all.p1win[k]);
-    p2win_.push_back(all.p2win[k]);
+    picked.push_back((uint32_t)k);
     --left;
   }
-  std::reverse(timestamp_.begin(), timestamp_.end());
-  std::reverse(p1id_.begin(), p1id_.end());
-  std::reverse(p2id_.begin(), p2id_.end());
-  std::reverse(p1win_.begin(), p1win_.end());
-  std::reverse(p2win_.begin(), p2win_.end());
-  PointAtOwn();
+  own_.Clear();
+  for (size_t i = picked.size(); i > 0; --i) own_.Append(all, picked[i - 1], picked[i - 1] + 1);
+  view_ = own_.View();
+  return true;
 }
 
 // One statement over the filtered rows, for a table the copy cannot hold.
@@ -86,69 +95,70 @@ bool PlayRows::Read(const RecordFilter& filter) {
   sqlite3_stmt* statement = nullptr;
   bool ok = sqlite3_prepare_v2(RecordDatabase(), sql, -1, &statement, nullptr) == SQLITE_OK;
   sqlite3_free(sql);
-  timestamp_.clear();
-  p1id_.clear();
-  p2id_.clear();
-  p1win_.clear();
-  p2win_.clear();
+  own_.Clear();
   int rc = SQLITE_DONE;
   while (ok && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
     // Not a character of the roster: left out, as the summary's totals do not count it either.
     if (!IsRosterId(statement, 1) || !IsRosterId(statement, 2)) continue;
-    timestamp_.push_back(sqlite3_column_int64(statement, 0));
-    p1id_.push_back((uint8_t)sqlite3_column_int(statement, 1));
-    p2id_.push_back((uint8_t)sqlite3_column_int(statement, 2));
-    p1win_.push_back(SmallRounds(sqlite3_column_int64(statement, 3)));
-    p2win_.push_back(SmallRounds(sqlite3_column_int64(statement, 4)));
+    int64_t t = sqlite3_column_int64(statement, 0);
+    uint8_t a = (uint8_t)sqlite3_column_int(statement, 1), b = (uint8_t)sqlite3_column_int(statement, 2);
+    int8_t w1 = SmallRounds(sqlite3_column_int64(statement, 3)), w2 = SmallRounds(sqlite3_column_int64(statement, 4));
+    own_.Append({1, &t, &a, &b, &w1, &w2}, 0, 1);
   }
   sqlite3_finalize(statement);
   ok = ok && rc == SQLITE_DONE;
-  PointAtOwn();
-  if (!ok) view_ = MatchColumns{};
+  if (ok) view_ = own_.View();
   return ok;
 }
 
-Trend ComputeTrend(const MatchColumns& rows, int span, int character) {
-  Trend trend;
-  trend.span = span < 1 ? 1 : span;
-  std::vector<int8_t> outcomes;  // of the points, for the window's tail
-  outcomes.reserve(rows.count);
-  trend.rate.reserve(rows.count);
-  int inWindow = 0;  // wins among the last `span` points
-  for (size_t i = 0; i < rows.count; ++i) {
-    if (character != AllCharacters && rows.p1id[i] != character) continue;
+PlayTally::PlayTally(int span, int character) : character_(character) { trend_.span = span < 1 ? 1 : span; }
+
+void PlayTally::Add(const MatchColumns& rows, size_t from, size_t to) {
+  for (size_t i = from; i < to && i < rows.count; ++i) {
+    ++matches_;
     int outcome = MatchOutcome(rows, i);
-    if (!outcome) continue;
-    size_t point = outcomes.size();
-    outcomes.push_back((int8_t)outcome);
-    if (outcome > 0) {
-      ++inWindow;
-      ++trend.wins;
-    } else {
-      ++trend.losses;
+    int64_t t = rows.timestamp[i];
+    uint8_t own = rows.p1id[i], opponent = rows.p2id[i];
+    if (own <= 13 && opponent <= 13) {
+      sums_[own][opponent][0] += rows.p1win[i] / 2;
+      sums_[own][opponent][1] += rows.p2win[i] / 2;
     }
-    if (point >= (size_t)trend.span && outcomes[point - trend.span] > 0) --inWindow;
-    int games = (int)std::min(point + 1, (size_t)trend.span);
-    trend.rate.push_back((uint16_t)((inWindow * 2000 + games) / (2 * games)));  // halves up
-    int64_t day = rows.timestamp[i] / TimestampDay;
-    if (trend.days.empty() || trend.days.back().day != day) trend.days.push_back({day, (uint32_t)point, 0});
-    ++trend.days.back().count;
+    if (sessions_.empty() || t - sessions_.back().end >= SessionGap) sessions_.push_back({t, t, 0, 0, 0});
+    PlaySession& session = sessions_.back();
+    session.end = t;
+    ++session.matches;
+    if (!outcome) continue;  // a match nobody won is neither a point nor part of a run
+    (outcome > 0 ? session.wins : session.losses)++;
+    int& run = streaks_.current;
+    run = outcome > 0 ? (run > 0 ? run + 1 : 1) : (run < 0 ? run - 1 : -1);
+    streaks_.longestWins = std::max(streaks_.longestWins, run);
+    streaks_.longestLosses = std::max(streaks_.longestLosses, -run);
+
+    if (character_ != AllCharacters && own != character_) continue;
+    size_t point = outcomes_.size();
+    outcomes_.push_back((int8_t)outcome);
+    if (outcome > 0) {
+      ++inWindow_;
+      ++trend_.wins;
+    } else {
+      ++trend_.losses;
+    }
+    size_t span = (size_t)trend_.span;
+    if (point >= span && outcomes_[point - span] > 0) --inWindow_;
+    int games = (int)std::min(point + 1, span);
+    trend_.rate.push_back((uint16_t)((inWindow_ * 2000 + games) / (2 * games)));  // halves up
+    int64_t day = t / TimestampDay;
+    if (trend_.days.empty() || trend_.days.back().day != day) trend_.days.push_back({day, (uint32_t)point, 0});
+    ++trend_.days.back().count;
   }
-  return trend;
 }
 
-void ComputeMatchups(const MatchColumns& rows, PairingCell (&cells)[14][14]) {
-  int64_t sums[14][14][2] = {};
-  for (size_t i = 0; i < rows.count; ++i) {
-    if (rows.p1id[i] > 13 || rows.p2id[i] > 13) continue;
-    int64_t* cell = sums[rows.p1id[i]][rows.p2id[i]];
-    cell[0] += rows.p1win[i] / 2;
-    cell[1] += rows.p2win[i] / 2;
-  }
+void PlayTally::Matchups(PairingCell (&cells)[14][14]) const {
   for (int a = 0; a < 14; ++a)
     for (int b = 0; b < 14; ++b) {
-      cells[a][b].wins = sums[a][b][0] < 0 ? 0 : (int32_t)std::min<int64_t>(sums[a][b][0], INT32_MAX);
-      cells[a][b].losses = sums[a][b][1] < 0 ? 0 : (int32_t)std::min<int64_t>(sums[a][b][1], INT32_MAX);
+      const int64_t* sum = sums_[a][b];
+      cells[a][b].wins = sum[0] < 0 ? 0 : (int32_t)std::min<int64_t>(sum[0], INT32_MAX);
+      cells[a][b].losses = sum[1] < 0 ? 0 : (int32_t)std::min<int64_t>(sum[1], INT32_MAX);
     }
 }
 
@@ -159,38 +169,4 @@ RateInterval WilsonInterval(int wins, int games) {
   double centre = (p + z2 / (2 * n)) / (1 + z2 / n);
   double half = z * std::sqrt(p * (1 - p) / n + z2 / (4 * n * n)) / (1 + z2 / n);
   return {std::max(0.0, centre - half), std::min(1.0, centre + half)};
-}
-
-Streaks ComputeStreaks(const MatchColumns& rows) {
-  Streaks streaks;
-  int run = 0;
-  for (size_t i = 0; i < rows.count; ++i) {
-    int outcome = MatchOutcome(rows, i);
-    if (outcome > 0)
-      run = run > 0 ? run + 1 : 1;
-    else if (outcome < 0)
-      run = run < 0 ? run - 1 : -1;
-    else
-      continue;  // a match nobody won neither extends nor breaks a run
-    streaks.longestWins = std::max(streaks.longestWins, run);
-    streaks.longestLosses = std::max(streaks.longestLosses, -run);
-  }
-  streaks.current = run;
-  return streaks;
-}
-
-std::vector<PlaySession> ComputeSessions(const MatchColumns& rows) {
-  std::vector<PlaySession> sessions;
-  for (size_t i = 0; i < rows.count; ++i) {
-    int64_t t = rows.timestamp[i];
-    if (sessions.empty() || t - sessions.back().end >= SessionGap) sessions.push_back({t, t, 0, 0, 0});
-    PlaySession& s = sessions.back();
-    s.end = t;
-    ++s.matches;
-    int outcome = MatchOutcome(rows, i);
-    if (outcome > 0) ++s.wins;
-    if (outcome < 0) ++s.losses;
-  }
-  std::reverse(sessions.begin(), sessions.end());
-  return sessions;
 }

@@ -14,6 +14,21 @@ constexpr int64_t TimestampMinute = 600000000LL;
 constexpr int64_t SessionGap = 30 * TimestampMinute;
 constexpr int AllCharacters = -1;
 
+// Columns held in vectors of one's own.
+class ColumnStore {
+ public:
+  void Clear();
+  void Append(const MatchColumns& rows, size_t from, size_t to);
+  // True when `rows` begins with exactly these rows.
+  bool IsPrefixOf(const MatchColumns& rows) const;
+  MatchColumns View() const;
+
+ private:
+  std::vector<int64_t> timestamp_;
+  std::vector<uint8_t> p1id_, p2id_;
+  std::vector<int8_t> p1win_, p2win_;
+};
+
 // The matches of a filter (its limit keeps the newest), oldest first. Taken from the summary's in-memory copy
 // when it has them, else read with one statement; rows with ids outside the roster are left out.
 class PlayRows {
@@ -24,13 +39,9 @@ class PlayRows {
 
  private:
   bool Read(const RecordFilter& filter);
-  void Select(const MatchColumns& all, const RecordFilter& filter);
-  void PointAtOwn();
 
   MatchColumns view_;
-  std::vector<int64_t> timestamp_;
-  std::vector<uint8_t> p1id_, p2id_;
-  std::vector<int8_t> p1win_, p2win_;
+  ColumnStore own_;
 };
 
 // +1 won, -1 lost, 0 neither, as the totals count rounds: the side whose rounds / 2 is larger.
@@ -54,10 +65,6 @@ struct Trend {
   int wins = 0, losses = 0;
   bool Partial(size_t point) const { return point + 1 < (size_t)span; }
 };
-Trend ComputeTrend(const MatchColumns& rows, int span, int character);
-
-// [own][opponent] sums of rounds / 2, negative sums shown as none, as the summary counts them.
-void ComputeMatchups(const MatchColumns& rows, PairingCell (&cells)[14][14]);
 
 // The 95% Wilson score interval of a rate, as fractions; 0..1 without games.
 struct RateInterval {
@@ -69,12 +76,35 @@ struct Streaks {
   int current = 0;  // > 0 wins in a row up to the newest decided match, < 0 losses
   int longestWins = 0, longestLosses = 0;
 };
-Streaks ComputeStreaks(const MatchColumns& rows);
 
 struct PlaySession {
   int64_t start, end;  // first and last match
   uint32_t matches;
   int wins, losses;
 };
-// Newest first.
-std::vector<PlaySession> ComputeSessions(const MatchColumns& rows);
+
+// Every figure of the graph, folded over the rows in time order: adding rows [from, to) to a tally of rows
+// [0, from) gives what one pass over [0, to) gives, so a new match costs one step, not a pass.
+class PlayTally {
+ public:
+  PlayTally(int span, int character);
+  void Add(const MatchColumns& rows, size_t from, size_t to);
+
+  const Trend& TrendOf() const { return trend_; }
+  // [own][opponent] sums of rounds / 2, negative sums shown as none, as the summary counts them.
+  void Matchups(PairingCell (&cells)[14][14]) const;
+  const Streaks& StreaksOf() const { return streaks_; }
+  // Oldest first.
+  const std::vector<PlaySession>& Sessions() const { return sessions_; }
+  size_t Matches() const { return matches_; }
+
+ private:
+  Trend trend_;
+  int character_;
+  std::vector<int8_t> outcomes_;  // of the trend's points
+  int inWindow_ = 0;              // wins among the last `span` points
+  int64_t sums_[14][14][2] = {};
+  Streaks streaks_;
+  std::vector<PlaySession> sessions_;
+  size_t matches_ = 0;
+};

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <climits>
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "PictureFile.h"
@@ -35,15 +36,13 @@ struct GraphState {
   HWND window = nullptr;
   HWND summary = nullptr;
   HWND spanBox = nullptr, characterBox = nullptr, tooltip = nullptr;
-  HFONT font = nullptr, smallFont = nullptr;
+  HFONT font = nullptr, smallFont = nullptr, tinyFont = nullptr;
   int span = 50;
   int character = AllCharacters;
   bool failed = false;
-  size_t matches = 0;
-  Trend trend;
+  std::unique_ptr<PlayTally> tally = std::make_unique<PlayTally>(span, character);
+  ColumnStore seen;  // the rows the tally holds
   PairingCell cells[14][14] = {};
-  Streaks streaks;
-  std::vector<PlaySession> sessions;
   std::wstring tip;  // the text the tooltip shows now
 };
 GraphState* g_graph = nullptr;
@@ -93,9 +92,10 @@ GraphLayout LayOutWindow(HWND window) {
 
 std::wstring RatePercent(int wins, int losses) { return RateText(PerMilleRate(wins, losses), g_app.highPrecision); }
 
-std::wstring DayText(int64_t timestamp) {
+// Over more than a year the marks name months, else days.
+std::wstring DayText(int64_t timestamp, bool years) {
   SYSTEMTIME t = TimestampToCalendar(timestamp);
-  return FormatWide(L"%d/%d", t.wMonth, t.wDay);
+  return years ? FormatWide(L"%d/%d", t.wYear, t.wMonth) : FormatWide(L"%d/%d", t.wMonth, t.wDay);
 }
 
 std::wstring StartText(int64_t timestamp) {
@@ -132,9 +132,23 @@ COLORREF RateColour(int wins, int losses) {
   return colour;
 }
 
+// One line in a box. Without an ellipsis to fit, placed directly: a redraw writes a few hundred texts,
+// and measuring each first would double the cost.
 void Text(HDC dc, const std::wstring& text, RECT box, UINT format, COLORREF colour = Ink) {
   SetTextColor(dc, colour);
-  DrawTextW(dc, text.c_str(), (int)text.size(), &box, format | DT_NOPREFIX | DT_SINGLELINE);
+  if (format & DT_END_ELLIPSIS) {
+    DrawTextW(dc, text.c_str(), (int)text.size(), &box, format | DT_NOPREFIX | DT_SINGLELINE);
+    return;
+  }
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  int height = metrics.tmHeight;
+  UINT align = (format & DT_RIGHT) ? TA_RIGHT : (format & DT_CENTER) ? TA_CENTER : TA_LEFT;
+  int x = align == TA_RIGHT ? box.right : align == TA_CENTER ? (box.left + box.right) / 2 : box.left;
+  int y = (format & DT_VCENTER) ? (box.top + box.bottom - height) / 2 : (format & DT_BOTTOM) ? box.bottom - height : box.top;
+  UINT previous = SetTextAlign(dc, align | TA_TOP | TA_NOUPDATECP);
+  ExtTextOutW(dc, x, y, ETO_CLIPPED, &box, text.c_str(), (UINT)text.size(), nullptr);
+  SetTextAlign(dc, previous);
 }
 
 void Line(HDC dc, int x0, int y0, int x1, int y1) {
@@ -160,6 +174,14 @@ class Pen {
   HGDIOBJ old_;
 };
 
+// Separate two-point segments in one call.
+void PolylineSegments(HDC dc, const std::vector<POINT>& ends, COLORREF colour) {
+  if (ends.empty()) return;
+  Pen pen(dc, PS_SOLID, 1, colour);
+  std::vector<DWORD> counts(ends.size() / 2, 2);
+  PolyPolyline(dc, ends.data(), counts.data(), (DWORD)counts.size());
+}
+
 void Fill(HDC dc, const RECT& box, COLORREF colour) {
   SetDCBrushColor(dc, colour);
   FillRect(dc, &box, (HBRUSH)GetStockObject(DC_BRUSH));
@@ -170,9 +192,9 @@ void DrawTop(HDC dc, const GraphState& g, const RECT& top, bool picture) {
   std::wstring choice = FormatWide(L"過去%d戦", g.span) + L"  " +
                         (g.character == AllCharacters ? L"全キャラクター" : CharacterTable[g.character].shortName);
   if (picture) Text(dc, choice, {top.left + 4, top.top, top.left + 250, top.bottom}, DT_VCENTER);
-  std::wstring summary = FormatWide(L"%s  %d戦", PeriodText(), (int)g.matches);
-  if (!g.sessions.empty()) {
-    const PlaySession& s = g.sessions.front();
+  std::wstring summary = FormatWide(L"%s  %d戦", PeriodText(), (int)g.tally->Matches());
+  if (!g.tally->Sessions().empty()) {
+    const PlaySession& s = g.tally->Sessions().back();
     summary += L"    最新セッション " + StartText(s.start) + L"から " + RecordText(s.wins, s.losses) + L" (" +
                RatePercent(s.wins, s.losses) + L")";
   }
@@ -192,33 +214,21 @@ struct Axis {
   int Y(int perMille) const { return plot.bottom - 1 - (int)((long long)perMille * (plot.bottom - plot.top - 1) / 1000); }
 };
 
+// Two polylines, the stretch short of a full window dotted; one call each, whatever the number of points.
 void DrawCurve(HDC dc, const Trend& trend, const Axis& axis) {
   size_t n = trend.rate.size();
   int width = axis.plot.right - axis.plot.left;
-  bool previousPartial = true;
-  auto pen = [&](bool partial) {
-    return partial ? CreatePen(PS_DOT, 1, RGB(120, 120, 200)) : CreatePen(PS_SOLID, 2, RGB(40, 80, 200));
-  };
-  HPEN current = pen(true);
-  HGDIOBJ old = SelectObject(dc, current);
-  auto use = [&](bool partial) {
-    if (partial == previousPartial) return;
-    previousPartial = partial;
-    HPEN next = pen(partial);
-    SelectObject(dc, next);
-    DeleteObject(current);
-    current = next;
+  std::vector<POINT> partial, full;
+  auto add = [&](bool isPartial, POINT p) {
+    std::vector<POINT>& path = isPartial ? partial : full;
+    if (!isPartial && full.empty() && !partial.empty()) full.push_back(partial.back());
+    path.push_back(p);
   };
   if (n <= (size_t)width) {
-    MoveToEx(dc, axis.X(0), axis.Y(trend.rate[0]), nullptr);
-    if (n == 1) LineTo(dc, axis.X(0) + 1, axis.Y(trend.rate[0]));
-    for (size_t i = 1; i < n; ++i) {
-      use(trend.Partial(i));
-      LineTo(dc, axis.X(i), axis.Y(trend.rate[i]));
-    }
+    for (size_t i = 0; i < n; ++i) add(trend.Partial(i), {axis.X(i), axis.Y(trend.rate[i])});
+    if (n == 1) add(trend.Partial(0), {axis.X(0) + 1, axis.Y(trend.rate[0])});
   } else {
     // More points than pixels: each column shows the range its points cover.
-    MoveToEx(dc, axis.plot.left, axis.Y(trend.rate[0]), nullptr);
     for (int column = 0; column < width; ++column) {
       size_t from = (size_t)((long long)column * n / width), to = (size_t)((long long)(column + 1) * n / width);
       if (to <= from) continue;
@@ -227,19 +237,28 @@ void DrawCurve(HDC dc, const Trend& trend, const Axis& axis) {
         low = std::min<int>(low, trend.rate[i]);
         high = std::max<int>(high, trend.rate[i]);
       }
-      use(trend.Partial(from));
+      bool isPartial = trend.Partial(to - 1);
       int x = axis.plot.left + column;
-      LineTo(dc, x, axis.Y(trend.rate[from]));
-      Line(dc, x, axis.Y(low), x, axis.Y(high) - 1);
-      MoveToEx(dc, x, axis.Y(trend.rate[to - 1]), nullptr);
+      add(isPartial, {x, axis.Y(trend.rate[from])});
+      if (low != high) {
+        add(isPartial, {x, axis.Y(low)});
+        add(isPartial, {x, axis.Y(high)});
+      }
+      add(isPartial, {x, axis.Y(trend.rate[to - 1])});
     }
   }
-  SelectObject(dc, old);
-  DeleteObject(current);
+  if (partial.size() > 1) {
+    Pen pen(dc, PS_DOT, 1, RGB(120, 120, 200));
+    Polyline(dc, partial.data(), (int)partial.size());
+  }
+  if (full.size() > 1) {
+    Pen pen(dc, PS_SOLID, n <= (size_t)width ? 2 : 1, RGB(40, 80, 200));
+    Polyline(dc, full.data(), (int)full.size());
+  }
 }
 
 void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) {
-  const Trend& trend = g.trend;
+  const Trend& trend = g.tally->TrendOf();
   Text(dc, FormatWide(L"勝率の推移（直近%d戦）", g.span), {area.left, area.top, area.right, area.top + 18}, 0);
   Text(dc, FormatWide(L"点線: まだ%d戦に満たない区間", g.span), {area.left, area.top, area.right, area.top + 18},
        DT_RIGHT, Faint);
@@ -264,23 +283,44 @@ void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) 
   for (const TrendDay& day : trend.days) most = std::max(most, day.count);
   RECT strip{axis.plot.left, bars.top + 16, axis.plot.right, bars.bottom - 2};
   Fill(dc, strip, RGB(250, 250, 250));
-  for (const TrendDay& day : trend.days) {
-    int x = axis.X(day.first);
-    {
-      Pen tick(dc, PS_SOLID, 1, Faint);
-      Line(dc, x, axis.plot.bottom, x, axis.plot.bottom + 4);
+  // Many days can fall on one pixel: one tick there, and the highest of their bars.
+  int plotWidth = axis.plot.right - axis.plot.left;
+  std::vector<int> barHeight((size_t)std::max(1, plotWidth), 0);
+  std::vector<POINT> ticks;
+  bool years = trend.days.back().day - trend.days.front().day > 366;
+  {
+    int lastTick = INT_MIN;
+    for (const TrendDay& day : trend.days) {
+      int x = axis.X(day.first);
+      if (x >= lastTick + 3) {
+        ticks.push_back({x, axis.plot.bottom});
+        ticks.push_back({x, axis.plot.bottom + 4});
+        lastTick = x;
+      }
+      if (x > labelEnd + 12) {
+        std::wstring date = DayText(day.day * TimestampDay, years);
+        SIZE extent;
+        GetTextExtentPoint32W(dc, date.c_str(), (int)date.size(), &extent);
+        if (x - extent.cx / 2 > labelEnd + 6 && x + extent.cx / 2 <= area.right) {
+          Text(dc, date, {x - extent.cx / 2, axis.plot.bottom + 4, x + extent.cx / 2 + 1, axis.plot.bottom + 18}, 0,
+               Faint);
+          labelEnd = x + extent.cx / 2;
+        }
+      }
+      int right = std::max(x + 1, axis.X(day.first + day.count - 1));
+      int height = std::max(1, (int)((long long)(strip.bottom - strip.top) * day.count / most));
+      for (int column = x; column < right && column - axis.plot.left < plotWidth; ++column)
+        barHeight[column - axis.plot.left] = std::max(barHeight[column - axis.plot.left], height);
     }
-    std::wstring date = DayText(day.day * TimestampDay);
-    SIZE extent;
-    GetTextExtentPoint32W(dc, date.c_str(), (int)date.size(), &extent);
-    if (x - extent.cx / 2 > labelEnd + 6 && x + extent.cx / 2 <= area.right) {
-      Text(dc, date, {x - extent.cx / 2, axis.plot.bottom + 4, x + extent.cx / 2 + 1, axis.plot.bottom + 18}, 0, Faint);
-      labelEnd = x + extent.cx / 2;
-    }
-    int right = std::max(x + 1, axis.X(day.first + day.count - 1));
-    int height = (int)((long long)(strip.bottom - strip.top) * day.count / most);
-    Fill(dc, {x, strip.bottom - std::max(1, height), right, strip.bottom}, RGB(150, 170, 210));
   }
+  std::vector<POINT> columns;
+  for (int column = 0; column < plotWidth; ++column)
+    if (barHeight[column]) {
+      columns.push_back({axis.plot.left + column, strip.bottom});
+      columns.push_back({axis.plot.left + column, strip.bottom - barHeight[column]});
+    }
+  PolylineSegments(dc, ticks, Faint);
+  PolylineSegments(dc, columns, RGB(150, 170, 210));
   Text(dc, FormatWide(L"1日の対戦数（最多 %d戦）", (int)most), {axis.plot.left, bars.top, axis.plot.right, bars.top + 15},
        0, Faint);
   // The period's own rate, for reference.
@@ -307,17 +347,19 @@ void DrawGrid(HDC dc, const GraphState& g, const GraphLayout& l) {
     Text(dc, CharacterTable[k].shortName, {l.grid.left, row.top, l.cellsAt.x - 4, row.bottom},
          DT_RIGHT | DT_VCENTER | DT_END_ELLIPSIS);
   }
-  Pen rule(dc, PS_SOLID, 1, RGB(255, 255, 255));
   for (int own = 0; own < 14; ++own)
     for (int opponent = 0; opponent < 14; ++opponent) {
       const PairingCell& cell = g.cells[own][opponent];
       RECT box = CellRect(l, own, opponent);
-      Fill(dc, box, RateColour(cell.wins, cell.losses));
-      Line(dc, box.left, box.bottom - 1, box.right, box.bottom - 1);
-      Line(dc, box.right - 1, box.top, box.right - 1, box.bottom);
-      if (cell.wins + cell.losses > 0)
-        Text(dc, FormatWide(L"%d-%d", cell.wins, cell.losses), box, DT_CENTER | DT_VCENTER,
-             cell.wins + cell.losses < FewMatches ? Faint : Ink);
+      Fill(dc, {box.left, box.top, box.right - 1, box.bottom - 1}, RateColour(cell.wins, cell.losses));
+      if (cell.wins + cell.losses > 0) {
+        std::wstring figures = FormatWide(L"%d-%d", cell.wins, cell.losses);
+        // Long figures in the smaller type, so that neighbours do not run into each other.
+        bool tiny = figures.size() > 5;
+        if (tiny) SelectObject(dc, g.tinyFont);
+        Text(dc, figures, box, DT_CENTER | DT_VCENTER, cell.wins + cell.losses < FewMatches ? Faint : Ink);
+        if (tiny) SelectObject(dc, g.smallFont);
+      }
     }
   SelectObject(dc, g.font);
 }
@@ -328,7 +370,8 @@ void DrawSide(HDC dc, const GraphState& g, const RECT& side) {
     Text(dc, text, {side.left, y, side.right, y + lineHeight}, DT_END_ELLIPSIS, colour);
     y += lineHeight;
   };
-  const Streaks& s = g.streaks;
+  const Streaks& s = g.tally->StreaksOf();
+  const std::vector<PlaySession>& sessions = g.tally->Sessions();
   line(L"連勝・連敗");
   line(s.current > 0   ? FormatWide(L"  現在 %d連勝中", s.current)
        : s.current < 0 ? FormatWide(L"  現在 %d連敗中", -s.current)
@@ -338,8 +381,9 @@ void DrawSide(HDC dc, const GraphState& g, const RECT& side) {
   line(L"セッション（30分空くと区切り、新しい順）");
   SelectObject(dc, g.smallFont);
   int shown = 0, room = (side.bottom - y) / lineHeight;
-  for (const PlaySession& session : g.sessions) {
-    if (shown + 1 >= room && g.sessions.size() > (size_t)room) break;
+  for (auto it = sessions.rbegin(); it != sessions.rend(); ++it) {
+    const PlaySession& session = *it;
+    if (shown + 1 >= room && sessions.size() > (size_t)room) break;
     int x = side.left + 8;
     Text(dc, StartText(session.start), {x, y, x + 110, y + lineHeight}, 0);
     Text(dc, LengthText(session), {x + 110, y, x + 180, y + lineHeight}, DT_RIGHT);
@@ -349,9 +393,9 @@ void DrawSide(HDC dc, const GraphState& g, const RECT& side) {
     y += lineHeight;
     ++shown;
   }
-  if ((size_t)shown < g.sessions.size())
-    line(FormatWide(L"  ほか %d セッション", (int)(g.sessions.size() - shown)), Faint);
-  if (g.sessions.empty()) line(L"  なし", Faint);
+  if ((size_t)shown < sessions.size())
+    line(FormatWide(L"  ほか %d セッション", (int)(sessions.size() - shown)), Faint);
+  if (sessions.empty()) line(L"  なし", Faint);
   SelectObject(dc, g.font);
 }
 
@@ -387,22 +431,28 @@ HBITMAP RenderPicture(HWND window) {
   return picture;
 }
 
-void Recompute(GraphState& g) {
+// anew: the choices changed, so the tally cannot be extended.
+void Recompute(GraphState& g, bool anew) {
   RecordFilter filter{};
   ApplySummaryPeriod(filter);
   BeginTransaction();
   PlayRows rows;
   bool ok = rows.Load(filter);
+  if (ok) {
+    // After a capture the period's rows are the ones tallied plus the new: only those are added.
+    const MatchColumns& c = rows.Columns();
+    size_t have = g.tally->Matches();
+    if (anew || !g.seen.IsPrefixOf(c)) {
+      g.tally = std::make_unique<PlayTally>(g.span, g.character);
+      g.seen.Clear();
+      have = 0;
+    }
+    g.tally->Add(c, have, c.count);
+    g.seen.Append(c, have, c.count);
+    g.tally->Matchups(g.cells);
+  }
   EndTransaction(!ok);
   g.failed = !ok;
-  if (ok) {
-    const MatchColumns& c = rows.Columns();
-    g.matches = c.count;
-    g.trend = ComputeTrend(c, g.span, g.character);
-    ComputeMatchups(c, g.cells);
-    g.streaks = ComputeStreaks(c);
-    g.sessions = ComputeSessions(c);
-  }
   InvalidateRect(g.window, nullptr, FALSE);
 }
 
@@ -495,7 +545,7 @@ void OnChoice(GraphState& g, int id) {
     int index = (int)SendMessageW(g.characterBox, CB_GETCURSEL, 0, 0);
     g.character = index > 0 && index <= CharacterCount ? index - 1 : AllCharacters;
   }
-  Recompute(g);
+  Recompute(g, true);
 }
 
 void ChooseFileAndSave(HWND window) {
@@ -522,6 +572,7 @@ bool OnCreate(HWND window, GraphState& g) {
   InsertMenuW(menu, 2, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
   g.font = MakeFont(100);
   g.smallFont = MakeFont(85);
+  g.tinyFont = MakeFont(70);
   g.spanBox = MakeChoice(window, IDC_GRAPH_SPAN, 8, 110, g.font);
   for (int span : Spans) SendMessageW(g.spanBox, CB_ADDSTRING, 0, (LPARAM)FormatWide(L"過去%d戦", span).c_str());
   SendMessageW(g.spanBox, CB_SETCURSEL, 1, 0);
@@ -531,7 +582,7 @@ bool OnCreate(HWND window, GraphState& g) {
     SendMessageW(g.characterBox, CB_ADDSTRING, 0, (LPARAM)CharacterTable[id].shortName);
   SendMessageW(g.characterBox, CB_SETCURSEL, 0, 0);
   AddTooltips(g);
-  Recompute(g);
+  Recompute(g, true);
   return true;
 }
 
@@ -542,7 +593,9 @@ void OnPaint(HWND window, const GraphState& g) {
   GetClientRect(window, &client);
   // Drawn off screen and put up in one copy, so a resize never shows a half-drawn frame.
   HDC memory = CreateCompatibleDC(dc);
-  HBITMAP frame = CreateCompatibleBitmap(dc, std::max(1L, client.right), std::max(1L, client.bottom));
+  void* bits = nullptr;
+  // A DIB section: drawn by the process itself, not sent to the display server stroke by stroke.
+  HBITMAP frame = CreatePictureBitmap(dc, {std::max(1L, client.right), std::max(1L, client.bottom)}, &bits);
   HGDIOBJ old = SelectObject(memory, frame);
   DrawGraph(memory, g, client, false);
   BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
@@ -572,7 +625,8 @@ void OnDestroy(GraphState& g) {
   SavePlace(g.window);
   if (g.font) DeleteObject(g.font);
   if (g.smallFont) DeleteObject(g.smallFont);
-  g.font = g.smallFont = nullptr;
+  if (g.tinyFont) DeleteObject(g.tinyFont);
+  g.font = g.smallFont = g.tinyFont = nullptr;
   if (g_graph == &g) g_graph = nullptr;
 }
 
@@ -685,7 +739,7 @@ HWND OpenGraphWindow(HWND summary) {
 HWND GraphWindow() { return g_graph ? g_graph->window : nullptr; }
 
 void RefreshGraphWindow() {
-  if (g_graph && g_graph->window) Recompute(*g_graph);
+  if (g_graph && g_graph->window) Recompute(*g_graph, false);
 }
 
 bool CopyGraphPicture(HWND graph) {
