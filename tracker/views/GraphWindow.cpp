@@ -329,9 +329,8 @@ void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) 
     Pen reference(dc, PS_DASH, 1, RGB(220, 120, 40));
     Line(dc, axis.plot.left, axis.Y(overall), axis.plot.right, axis.Y(overall));
   }
-  Text(dc, L"期間通算 " + RatePercent(trend.wins, trend.losses),
-       {axis.plot.right - 160, axis.Y(overall) - 15, axis.plot.right - 4, axis.Y(overall) - 1}, DT_RIGHT,
-       RGB(200, 100, 30));
+  Text(dc, L"破線: 期間通算 " + RatePercent(trend.wins, trend.losses), {area.left, area.top, area.right, area.top + 18},
+       DT_CENTER, RGB(200, 100, 30));
   SelectObject(dc, g.font);
   DrawCurve(dc, trend, axis);
 }
