@@ -214,7 +214,7 @@ int main(int argc, char** argv) {
                          Capture();
                          SummaryQueries();
                        }, RefreshAndPaint, nullptr, failed)});
-    figures.push_back({"repaint alone", Time(repeats, nullptr, [&] {
+    figures.push_back({"repaint, nothing changed", Time(repeats, nullptr, [&] {
                          InvalidateRect(GraphWindow(), nullptr, FALSE);
                          UpdateWindow(GraphWindow());
                          return true;

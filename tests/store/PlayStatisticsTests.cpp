@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -79,12 +80,12 @@ TEST(PlayStatisticsTest, AddingRowsToATallyGivesWhatOnePassGives) {
   Rows rows;
   int64_t t = Base;
   const char pattern[] = "WWLDWLLLWWWLWDLLWLWW";
-  for (int i = 0; i < 400; ++i) {
+  for (int i = 0; i < 8000; ++i) {
     rows.Add(t, pattern[i % 20], i % 3 ? 4 : 9, i % 14);
     t += (i % 17 ? 3 : 50) * TimestampMinute + (i % 29 ? 0 : TimestampDay);
   }
   MatchColumns all = rows.Columns();
-  for (size_t cut : {0u, 1u, 49u, 50u, 51u, 399u}) {
+  for (size_t cut : {0u, 1u, 49u, 50u, 51u, 2048u, 4095u, 7999u}) {
     PlayTally pieces(50, 4);
     pieces.Add(all, 0, cut);
     pieces.Add(all, cut, cut + 1);
@@ -101,6 +102,28 @@ TEST(PlayStatisticsTest, AddingRowsToATallyGivesWhatOnePassGives) {
     whole.Matchups(a);
     pieces.Matchups(b);
     EXPECT_EQ(0, memcmp(a, b, sizeof a)) << cut;
+    ASSERT_EQ(whole.TrendOf().stretches.size(), pieces.TrendOf().stretches.size()) << cut;
+    for (size_t k = 0; k < whole.TrendOf().stretches.size(); ++k) {
+      const TrendStretch &x = whole.TrendOf().stretches[k], &y = pieces.TrendOf().stretches[k];
+      ASSERT_TRUE(x.first == y.first && x.last == y.last && x.low == y.low && x.high == y.high &&
+                  x.dayMost == y.dayMost && (!x.dayMost || x.firstDay == y.firstDay))
+          << cut << " stretch " << k;
+    }
+  }
+  // The stretches sum up their points and the days that start in them.
+  const Trend& trend = Tally(all, 50, 4).TrendOf();
+  ASSERT_EQ(4u, trend.stretchLength);
+  for (size_t k = 0; k < trend.stretches.size(); ++k) {
+    const TrendStretch& s = trend.stretches[k];
+    size_t from = k * 4, to = std::min(from + 4, trend.rate.size());
+    EXPECT_EQ(trend.rate[from], s.first);
+    EXPECT_EQ(trend.rate[to - 1], s.last);
+    EXPECT_EQ(*std::min_element(&trend.rate[from], &trend.rate[to]), s.low);
+    EXPECT_EQ(*std::max_element(&trend.rate[from], &trend.rate[to]), s.high);
+    uint32_t most = 0;
+    for (const TrendDay& day : trend.days)
+      if (day.first >= from && day.first < to) most = std::max(most, day.count);
+    EXPECT_EQ(most, s.dayMost) << k;
   }
   // Whether a tally may be extended: only when the rows it holds begin the new rows exactly.
   ColumnStore held;
@@ -108,7 +131,7 @@ TEST(PlayStatisticsTest, AddingRowsToATallyGivesWhatOnePassGives) {
   EXPECT_TRUE(held.IsPrefixOf(all));
   rows.w2[120] = 0;  // a match corrected in between
   EXPECT_FALSE(held.IsPrefixOf(rows.Columns()));
-  held.Append(all, 300, 401);
+  held.Append(all, 300, 8001);
   EXPECT_FALSE(held.IsPrefixOf(Rows().Columns()));
 }
 

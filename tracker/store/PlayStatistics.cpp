@@ -146,11 +146,38 @@ void PlayTally::Add(const MatchColumns& rows, size_t from, size_t to) {
     size_t span = (size_t)trend_.span;
     if (point >= span && outcomes_[point - span] > 0) --inWindow_;
     int games = (int)std::min(point + 1, span);
-    trend_.rate.push_back((uint16_t)((inWindow_ * 2000 + games) / (2 * games)));  // halves up
+    uint16_t rate = (uint16_t)((inWindow_ * 2000 + games) / (2 * games));  // halves up
+    trend_.rate.push_back(rate);
     int64_t day = t / TimestampDay;
     if (trend_.days.empty() || trend_.days.back().day != day) trend_.days.push_back({day, (uint32_t)point, 0});
-    ++trend_.days.back().count;
+    TrendDay& today = trend_.days.back();
+    ++today.count;
+    Stretch(point, rate, today);
   }
+}
+
+void PlayTally::Stretch(size_t point, uint16_t rate, const TrendDay& day) {
+  std::vector<TrendStretch>& all = trend_.stretches;
+  if (point % trend_.stretchLength == 0) {
+    if (all.size() == MaxTrendStretches) {
+      for (size_t k = 0; k < all.size() / 2; ++k) {
+        const TrendStretch &a = all[2 * k], &b = all[2 * k + 1];
+        TrendStretch both{a.first, b.last, std::min(a.low, b.low), std::max(a.high, b.high),
+                          std::max(a.dayMost, b.dayMost), a.dayMost ? a.firstDay : b.firstDay};
+        all[k] = both;
+      }
+      all.resize(all.size() / 2);
+      trend_.stretchLength *= 2;
+    }
+    if (point % trend_.stretchLength == 0) all.push_back({rate, rate, rate, rate, 0, 0});
+  }
+  TrendStretch& last = all.back();
+  last.last = rate;
+  last.low = std::min(last.low, rate);
+  last.high = std::max(last.high, rate);
+  TrendStretch& start = all[day.first / trend_.stretchLength];
+  if (!start.dayMost) start.firstDay = day.day;
+  start.dayMost = std::max(start.dayMost, day.count);
 }
 
 void PlayTally::Matchups(PairingCell (&cells)[14][14]) const {

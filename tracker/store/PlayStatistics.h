@@ -56,12 +56,23 @@ struct TrendDay {
   uint32_t count;  // its points
 };
 
+// Consecutive points summed up, so that a long trend is drawn in as many steps as there are pixels.
+struct TrendStretch {
+  uint16_t first, last, low, high;  // rates
+  uint32_t dayMost;                 // the most points of a day that starts here, 0: none starts here
+  int64_t firstDay;                 // the first day that starts here, when dayMost > 0
+};
+constexpr size_t MaxTrendStretches = 2048;
+
 // One point per decided match of the chosen character (AllCharacters: every one), in order.
 struct Trend {
   int span = 0;
   // Per mille of the last `span` points up to each; the first span - 1 cover fewer than `span`.
   std::vector<uint16_t> rate;
   std::vector<TrendDay> days;
+  // Points [k * stretchLength, (k + 1) * stretchLength) in stretch k; the length doubles as the points grow.
+  std::vector<TrendStretch> stretches;
+  size_t stretchLength = 1;
   int wins = 0, losses = 0;
   bool Partial(size_t point) const { return point + 1 < (size_t)span; }
 };
@@ -99,6 +110,8 @@ class PlayTally {
   size_t Matches() const { return matches_; }
 
  private:
+  void Stretch(size_t point, uint16_t rate, const TrendDay& day);
+
   Trend trend_;
   int character_;
   std::vector<int8_t> outcomes_;  // of the trend's points

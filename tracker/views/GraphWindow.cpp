@@ -43,6 +43,10 @@ struct GraphState {
   std::unique_ptr<PlayTally> tally = std::make_unique<PlayTally>(span, character);
   ColumnStore seen;  // the rows the tally holds
   PairingCell cells[14][14] = {};
+  // The last frame drawn, put up again as it is while nothing has changed (a tooltip that closes, a window moved away).
+  HBITMAP frame = nullptr;
+  SIZE frameSize{};
+  bool frameStale = true;
   std::wstring tip;  // the text the tooltip shows now
 };
 GraphState* g_graph = nullptr;
@@ -228,24 +232,36 @@ void DrawCurve(HDC dc, const Trend& trend, const Axis& axis) {
     for (size_t i = 0; i < n; ++i) add(trend.Partial(i), {axis.X(i), axis.Y(trend.rate[i])});
     if (n == 1) add(trend.Partial(0), {axis.X(0) + 1, axis.Y(trend.rate[0])});
   } else {
-    // More points than pixels: each column shows the range its points cover.
-    for (int column = 0; column < width; ++column) {
-      size_t from = (size_t)((long long)column * n / width), to = (size_t)((long long)(column + 1) * n / width);
-      if (to <= from) continue;
-      int low = 1000, high = 0;
-      for (size_t i = from; i < to; ++i) {
-        low = std::min<int>(low, trend.rate[i]);
-        high = std::max<int>(high, trend.rate[i]);
-      }
-      bool isPartial = trend.Partial(to - 1);
-      int x = axis.plot.left + column;
-      add(isPartial, {x, axis.Y(trend.rate[from])});
+    // More points than pixels: each column shows the range its stretches cover.
+    size_t length = trend.stretchLength;
+    int column = INT_MIN;
+    uint16_t first = 0, last = 0, low = 0, high = 0;
+    bool isPartial = false;
+    auto flush = [&] {
+      if (column == INT_MIN) return;
+      add(isPartial, {column, axis.Y(first)});
       if (low != high) {
-        add(isPartial, {x, axis.Y(low)});
-        add(isPartial, {x, axis.Y(high)});
+        add(isPartial, {column, axis.Y(low)});
+        add(isPartial, {column, axis.Y(high)});
       }
-      add(isPartial, {x, axis.Y(trend.rate[to - 1])});
+      add(isPartial, {column, axis.Y(last)});
+    };
+    for (size_t k = 0; k < trend.stretches.size(); ++k) {
+      const TrendStretch& stretch = trend.stretches[k];
+      int x = axis.X(k * length);
+      if (x != column) {
+        flush();
+        column = x;
+        first = stretch.first;
+        low = stretch.low;
+        high = stretch.high;
+      }
+      low = std::min(low, stretch.low);
+      high = std::max(high, stretch.high);
+      last = stretch.last;
+      isPartial = trend.Partial(std::min((k + 1) * length, n) - 1);
     }
+    flush();
   }
   if (partial.size() > 1) {
     Pen pen(dc, PS_DOT, 1, RGB(120, 120, 200));
@@ -277,41 +293,49 @@ void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) 
     Text(dc, L"この期間の対戦はありません", axis.plot, DT_CENTER | DT_VCENTER, Faint);
     return;
   }
-  // The days: a tick and a date where there is room, and below, a bar with the day's matches.
-  int labelEnd = INT_MIN;
+  // The days: a tick and a date where there is room, and below, a bar with the day's matches. Many days
+  // can fall on one pixel: one tick there, and the highest of their bars; with thousands of days they are
+  // taken from the trend's stretches.
+  bool dense = trend.days.size() > 2 * MaxTrendStretches;
   uint32_t most = 1;
-  for (const TrendDay& day : trend.days) most = std::max(most, day.count);
+  if (dense)
+    for (const TrendStretch& stretch : trend.stretches) most = std::max(most, stretch.dayMost);
+  else
+    for (const TrendDay& day : trend.days) most = std::max(most, day.count);
   RECT strip{axis.plot.left, bars.top + 16, axis.plot.right, bars.bottom - 2};
   Fill(dc, strip, RGB(250, 250, 250));
-  // Many days can fall on one pixel: one tick there, and the highest of their bars.
   int plotWidth = axis.plot.right - axis.plot.left;
   std::vector<int> barHeight((size_t)std::max(1, plotWidth), 0);
   std::vector<POINT> ticks;
   bool years = trend.days.back().day - trend.days.front().day > 366;
-  {
-    int lastTick = INT_MIN;
-    for (const TrendDay& day : trend.days) {
-      int x = axis.X(day.first);
-      if (x >= lastTick + 3) {
-        ticks.push_back({x, axis.plot.bottom});
-        ticks.push_back({x, axis.plot.bottom + 4});
-        lastTick = x;
-      }
-      if (x > labelEnd + 12) {
-        std::wstring date = DayText(day.day * TimestampDay, years);
-        SIZE extent;
-        GetTextExtentPoint32W(dc, date.c_str(), (int)date.size(), &extent);
-        if (x - extent.cx / 2 > labelEnd + 6 && x + extent.cx / 2 <= area.right) {
-          Text(dc, date, {x - extent.cx / 2, axis.plot.bottom + 4, x + extent.cx / 2 + 1, axis.plot.bottom + 18}, 0,
-               Faint);
-          labelEnd = x + extent.cx / 2;
-        }
-      }
-      int right = std::max(x + 1, axis.X(day.first + day.count - 1));
-      int height = std::max(1, (int)((long long)(strip.bottom - strip.top) * day.count / most));
-      for (int column = x; column < right && column - axis.plot.left < plotWidth; ++column)
-        barHeight[column - axis.plot.left] = std::max(barHeight[column - axis.plot.left], height);
+  int lastTick = INT_MIN, labelEnd = INT_MIN;
+  auto mark = [&](int x, int right, int64_t day, uint32_t count) {
+    if (x >= lastTick + 3) {
+      ticks.push_back({x, axis.plot.bottom});
+      ticks.push_back({x, axis.plot.bottom + 4});
+      lastTick = x;
     }
+    if (x > labelEnd + 12) {
+      std::wstring date = DayText(day * TimestampDay, years);
+      SIZE extent;
+      GetTextExtentPoint32W(dc, date.c_str(), (int)date.size(), &extent);
+      if (x - extent.cx / 2 > labelEnd + 6 && x + extent.cx / 2 <= area.right) {
+        Text(dc, date, {x - extent.cx / 2, axis.plot.bottom + 4, x + extent.cx / 2 + 1, axis.plot.bottom + 18}, 0,
+             Faint);
+        labelEnd = x + extent.cx / 2;
+      }
+    }
+    int height = std::max(1, (int)((long long)(strip.bottom - strip.top) * count / most));
+    for (int column = std::max(x, (int)axis.plot.left); column < std::max(x + 1, right) && column < axis.plot.right; ++column)
+      barHeight[column - axis.plot.left] = std::max(barHeight[column - axis.plot.left], height);
+  };
+  if (dense) {
+    size_t length = trend.stretchLength;
+    for (size_t k = 0; k < trend.stretches.size(); ++k)
+      if (trend.stretches[k].dayMost)
+        mark(axis.X(k * length), axis.X((k + 1) * length - 1), trend.stretches[k].firstDay, trend.stretches[k].dayMost);
+  } else {
+    for (const TrendDay& day : trend.days) mark(axis.X(day.first), axis.X(day.first + day.count - 1), day.day, day.count);
   }
   std::vector<POINT> columns;
   for (int column = 0; column < plotWidth; ++column)
@@ -452,6 +476,7 @@ void Recompute(GraphState& g, bool anew) {
   }
   EndTransaction(!ok);
   g.failed = !ok;
+  g.frameStale = true;
   InvalidateRect(g.window, nullptr, FALSE);
 }
 
@@ -585,21 +610,30 @@ bool OnCreate(HWND window, GraphState& g) {
   return true;
 }
 
-void OnPaint(HWND window, const GraphState& g) {
+void OnPaint(HWND window, GraphState& g) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
   RECT client;
   GetClientRect(window, &client);
+  SIZE size{std::max(1L, client.right), std::max(1L, client.bottom)};
+  if (!g.frame || g.frameSize.cx != size.cx || g.frameSize.cy != size.cy) {
+    if (g.frame) DeleteObject(g.frame);
+    void* bits = nullptr;
+    // A DIB section: drawn by the process itself, not sent to the display server stroke by stroke.
+    g.frame = CreatePictureBitmap(dc, size, &bits);
+    g.frameSize = size;
+    g.frameStale = true;
+  }
   // Drawn off screen and put up in one copy, so a resize never shows a half-drawn frame.
   HDC memory = CreateCompatibleDC(dc);
-  void* bits = nullptr;
-  // A DIB section: drawn by the process itself, not sent to the display server stroke by stroke.
-  HBITMAP frame = CreatePictureBitmap(dc, {std::max(1L, client.right), std::max(1L, client.bottom)}, &bits);
-  HGDIOBJ old = SelectObject(memory, frame);
-  DrawGraph(memory, g, client, false);
-  BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+  HGDIOBJ old = SelectObject(memory, g.frame);
+  if (g.frameStale) {
+    DrawGraph(memory, g, client, false);
+    g.frameStale = false;
+  }
+  const RECT& part = paint.rcPaint;
+  BitBlt(dc, part.left, part.top, part.right - part.left, part.bottom - part.top, memory, part.left, part.top, SRCCOPY);
   SelectObject(memory, old);
-  DeleteObject(frame);
   DeleteDC(memory);
   EndPaint(window, &paint);
 }
@@ -625,6 +659,8 @@ void OnDestroy(GraphState& g) {
   if (g.font) DeleteObject(g.font);
   if (g.smallFont) DeleteObject(g.smallFont);
   if (g.tinyFont) DeleteObject(g.tinyFont);
+  if (g.frame) DeleteObject(g.frame);
+  g.frame = nullptr;
   g.font = g.smallFont = g.tinyFont = nullptr;
   if (g_graph == &g) g_graph = nullptr;
 }
