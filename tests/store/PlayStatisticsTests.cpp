@@ -111,7 +111,8 @@ TEST(PlayStatisticsTest, AddingRowsToATallyGivesWhatOnePassGives) {
     }
   }
   // The stretches sum up their points and the days that start in them.
-  const Trend& trend = Tally(all, 50, 4).TrendOf();
+  PlayTally tally = Tally(all, 50, 4);
+  const Trend& trend = tally.TrendOf();
   ASSERT_EQ(4u, trend.stretchLength);
   for (size_t k = 0; k < trend.stretches.size(); ++k) {
     const TrendStretch& s = trend.stretches[k];
