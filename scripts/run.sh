@@ -75,6 +75,7 @@ sed -i 's/^GameProgram\.Enabled=1/GameProgram.Enabled=0/' "$demo/Corvenka.ini"
 (cd "$demo" && timeout 120 wine Corvenka.exe) &
 tracker=$!
 shot="$demo/summary.png"
+graphshot="$demo/graph.png"
 if box=$(cd "$demo" && wine tray_click.exe open 60000 | tr -d '\r') && [ -n "$box" ]; then
   read -r x y w h <<< "$box"
   # Wine hands the painted window to the X server a moment after the tracker has painted it.
@@ -86,6 +87,14 @@ if box=$(cd "$demo" && wine tray_click.exe open 60000 | tr -d '\r') && [ -n "$bo
     echo
     tr -d '\r' < "$demo/summary.txt"
   fi
+  # Then the graph window, from the summary's window menu.
+  if gbox=$(cd "$demo" && wine tray_click.exe graph 60000 | tr -d '\r') && [ -n "$gbox" ]; then
+    read -r x y w h <<< "$gbox"
+    sleep 1
+    import -window root -crop "${w}x${h}+${x}+${y}" +repage "$graphshot"
+  else
+    echo "The graph window did not appear." >&2
+  fi
 else
   echo "The summary window did not appear." >&2
 fi
@@ -96,6 +105,12 @@ echo "Profile database: $db"
 echo "Settings file:    $demo/Corvenka.ini"
 if [ -f "$shot" ]; then
   echo "Screenshot of the summary window: $shot"
+  if [ -f "$graphshot" ]; then
+    echo "Screenshot of the graph window:   $graphshot"
+  else
+    echo "No screenshot of the graph window was saved." >&2
+    exit 1
+  fi
 else
   echo "No screenshot was saved." >&2
   exit 1

@@ -3,6 +3,7 @@
 //   tray_click open [ms]      double-click the icon; print "x y width height" of the summary window once shown
 //   tray_click copy <file>    the summary window's "send to clipboard"; the table goes to <file> as UTF-8
 //   tray_click exit [ms]      the tray menu's exit; waits for the tracker to end
+//   tray_click graph [ms]     the summary window's "戦績グラフ"; print "x y width height" of the graph window once shown
 // Exit code 0 when it worked, 1 when the tracker or its window did not answer in time, 2 for a bad command line.
 #include <windows.h>
 #include <shellapi.h>
@@ -17,6 +18,8 @@ constexpr wchar_t TrackerClass[] = L"ZodaZovazi";
 constexpr UINT TrayNotify = WM_APP + 1;
 constexpr UINT ExitCommand = 40004;
 constexpr UINT CopyTableCommand = 0xE010;
+constexpr UINT ShowGraphCommand = 0xE020;
+constexpr wchar_t GraphClass[] = L"CorvenkaGraph";
 
 struct Search {
   DWORD process;
@@ -118,6 +121,32 @@ int Exit(DWORD bound) {
   return waited == WAIT_OBJECT_0 ? 0 : 1;
 }
 
+int Graph(DWORD bound) {
+  HWND main = WaitForTracker(0);
+  HWND summary = main ? WaitForSummary(main, 0) : nullptr;
+  if (!summary) return 1;
+  DWORD process = 0;
+  GetWindowThreadProcessId(main, &process);
+  // What choosing the item in the window menu sends.
+  PostMessageW(summary, WM_SYSCOMMAND, ShowGraphCommand, 0);
+  HWND graph = nullptr;
+  for (DWORD waited = 0; !graph; waited += 100) {
+    HWND found = FindWindowW(GraphClass, nullptr);
+    DWORD owner = 0;
+    if (found) GetWindowThreadProcessId(found, &owner);
+    if (found && owner == process && IsWindowVisible(found)) graph = found;
+    else if (waited >= bound) return 1;
+    else Sleep(100);
+  }
+  DWORD_PTR ignored;
+  SendMessageTimeoutW(graph, WM_NULL, 0, 0, SMTO_NORMAL, bound, &ignored);
+  UpdateWindow(graph);
+  RECT box;
+  GetWindowRect(graph, &box);
+  std::printf("%ld %ld %ld %ld\n", box.left, box.top, box.right - box.left, box.bottom - box.top);
+  return 0;
+}
+
 }  // namespace
 
 int wmain() {
@@ -127,6 +156,7 @@ int wmain() {
   DWORD bound = argc > 2 ? (DWORD)_wtoi(argv[2]) : 30000;
   if (lstrcmpW(argv[1], L"open") == 0) return Open(bound);
   if (lstrcmpW(argv[1], L"exit") == 0) return Exit(bound);
+  if (lstrcmpW(argv[1], L"graph") == 0) return Graph(bound);
   if (lstrcmpW(argv[1], L"copy") == 0 && argc > 2) return Copy(argv[2]);
   return 2;
 }

@@ -18,7 +18,7 @@ endfunction()
 
 # Both are loaded next to nothing of ours: only DLLs that every Windows has. dbghelp is not among
 # them; the library loads it by name only when it writes a crash report.
-set(system_dlls ADVAPI32.DLL COMCTL32.DLL COMDLG32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL SHELL32.DLL
+set(system_dlls ADVAPI32.DLL COMCTL32.DLL COMDLG32.DLL GDI32.DLL GDIPLUS.DLL KERNEL32.DLL MSVCRT.DLL SHELL32.DLL
                 SHLWAPI.DLL USER32.DLL)
 foreach(file ${LIBRARY} ${PROGRAM})
   get_filename_component(name ${file} NAME)

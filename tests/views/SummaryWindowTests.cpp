@@ -253,6 +253,9 @@ TEST_F(SummaryWindowTest, TheWindowMenuHasItsEighteenEntries) {
     EXPECT_STREQ(text, expected[i].text) << i;
   }
   EXPECT_TRUE(GetMenuItemID(menu, 18) >= 0xF000) << "the standard items follow";
+  int count = GetMenuItemCount(menu);
+  EXPECT_EQ((UINT)IDM_SHOW_GRAPH, GetMenuItemID(menu, count - 3)) << "additions come last";
+  EXPECT_EQ((UINT)SummaryExportJson, GetMenuItemID(menu, count - 1));
   EXPECT_TRUE(Checked(0xB100));
   EXPECT_FALSE(Checked(0xB101));
   EXPECT_TRUE(Checked(0xD000));

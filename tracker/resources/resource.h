@@ -58,3 +58,10 @@
 #define IDC_LIMIT_COUNT 5031
 #define IDC_HISTORY_LIST 5032
 #define IDC_P1_WILDCARD 5033
+
+// The graph window: the summary's window-menu item, the graph's own window-menu items and its choices
+#define IDM_SHOW_GRAPH 0xE020
+#define IDM_GRAPH_COPY 0xE030
+#define IDM_GRAPH_SAVE 0xE040
+#define IDC_GRAPH_SPAN 5040
+#define IDC_GRAPH_CHARACTER 5041

@@ -423,3 +423,26 @@ MatchSnapshotCounters MatchSnapshotActivity(sqlite3* db) {
   ConnectionState* state = StateOf(db);
   return state ? state->counters : MatchSnapshotCounters{};
 }
+
+bool SnapshotColumnsFor(sqlite3* db, const RecordFilter& filter, MatchColumns& columns) {
+  ConnectionState* state = StateOf(db);
+  if (!state) return false;
+  // The same clause as the totals, so that the summary's copy of a period serves both.
+  RecordFilter collected = filter;
+  collected.flags &= FilterFrom | FilterTo | FilterP1Name | FilterP1NameLike | FilterP2Name | FilterP2NameLike;
+  std::string clause;
+  BuildWhereClause(collected, clause);
+  const Snapshot* s = Current(*state, clause);
+  if (!s || !s->usable) return false;
+  uint32_t lo, hi;
+  TimeRange(*s, filter, lo, hi);
+  if (hi < lo) hi = lo;
+  columns.count = hi - lo;
+  columns.timestamp = s->timestamp.data() + lo;
+  columns.p1id = s->p1id.data() + lo;
+  columns.p2id = s->p2id.data() + lo;
+  columns.p1win = s->p1win.data() + lo;
+  columns.p2win = s->p2win.data() + lo;
+  ++state->counters.answers;
+  return true;
+}

@@ -42,3 +42,16 @@ struct MatchSnapshotCounters {
   uint32_t catchUps;  // copies brought up to date with our own writes alone
 };
 MatchSnapshotCounters MatchSnapshotActivity(sqlite3* db);
+
+// The copy's rows that pass the filter's time bounds and names, oldest first; its ids, rounds and limit are
+// not applied. The columns stay valid until the next call on this connection or the next change of the
+// table. False when the copy cannot give them; the caller then reads the table itself.
+struct MatchColumns {
+  size_t count = 0;
+  const int64_t* timestamp = nullptr;
+  const uint8_t* p1id = nullptr;
+  const uint8_t* p2id = nullptr;
+  const int8_t* p1win = nullptr;
+  const int8_t* p2win = nullptr;
+};
+bool SnapshotColumnsFor(sqlite3* db, const RecordFilter& filter, MatchColumns& columns);

@@ -4,6 +4,7 @@
 #include <climits>
 #include <vector>
 
+#include "GraphWindow.h"
 #include "MatchExport.h"
 #include "RecordTable.h"
 #include "StreamOverlay.h"
@@ -78,6 +79,7 @@ void Refresh(HWND dialog) {
   UpdateTrayTip();
   // Every change of the record comes through here: a capture, undo, redo, a profile switch, the start.
   UpdateStreamOverlay();
+  RefreshGraphWindow();
 }
 
 BOOL OnInitDialog(HWND dialog) {
@@ -95,7 +97,9 @@ BOOL OnInitDialog(HWND dialog) {
       InsertMenuW(menu, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
   }
   CheckMenuItem(menu, SummaryPeriodAll, MF_BYCOMMAND | MF_CHECKED);
+  // Additions come after everything the menu had, the system's own items included.
   AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, IDM_SHOW_GRAPH, L"戦績グラフ");
   AppendMenuW(menu, MF_STRING, SummaryExportCsv, L"CSVに書き出す…");
   AppendMenuW(menu, MF_STRING, SummaryExportJson, L"JSONに書き出す…");
 
@@ -242,6 +246,7 @@ bool OnSysCommand(HWND dialog, WPARAM command) {
     case SummaryCopyTable: CopyRecordTable(g_summary.list, RecordColumns, RecordColumnCount); break;
     case SummaryExportCsv: ExportProfile(dialog, ExportFormat::Csv); break;
     case SummaryExportJson: ExportProfile(dialog, ExportFormat::Json); break;
+    case IDM_SHOW_GRAPH: OpenGraphWindow(dialog); break;
     default: break;
   }
   return false;

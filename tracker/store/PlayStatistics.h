@@ -1,0 +1,123 @@
+// The figures of the graph window, from a period's matches in time order: the rolling win rate and the
+// matches per day, the matchup totals with their intervals, the streaks and the sessions.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "MatchSnapshot.h"
+#include "RecordFilter.h"
+#include "RecordQueries.h"
+
+constexpr int64_t TimestampDay = 864000000000LL;
+constexpr int64_t TimestampMinute = 600000000LL;
+// Matches this far apart or more belong to different sessions.
+constexpr int64_t SessionGap = 30 * TimestampMinute;
+constexpr int AllCharacters = -1;
+
+// Columns held in vectors of one's own.
+class ColumnStore {
+ public:
+  void Clear();
+  void Append(const MatchColumns& rows, size_t from, size_t to);
+  // True when `rows` begins with exactly these rows.
+  bool IsPrefixOf(const MatchColumns& rows) const;
+  MatchColumns View() const;
+
+ private:
+  std::vector<int64_t> timestamp_;
+  std::vector<uint8_t> p1id_, p2id_;
+  std::vector<int8_t> p1win_, p2win_;
+};
+
+// The matches of a filter (its limit keeps the newest), oldest first. Taken from the summary's in-memory copy
+// when it has them, else read with one statement; rows with ids outside the roster are left out.
+class PlayRows {
+ public:
+  // False when the table cannot be read. Runs no transaction of its own.
+  bool Load(const RecordFilter& filter);
+  const MatchColumns& Columns() const { return view_; }
+
+ private:
+  bool Read(const RecordFilter& filter);
+
+  MatchColumns view_;
+  ColumnStore own_;
+};
+
+// +1 won, -1 lost, 0 neither, as the totals count rounds: the side whose rounds / 2 is larger.
+inline int MatchOutcome(const MatchColumns& rows, size_t i) {
+  int won = rows.p1win[i] / 2, lost = rows.p2win[i] / 2;
+  return won > lost ? 1 : won < lost ? -1 : 0;
+}
+
+struct TrendDay {
+  int64_t day;     // timestamp / TimestampDay
+  uint32_t first;  // index of the day's first point
+  uint32_t count;  // its points
+};
+
+// Consecutive points summed up, so that a long trend is drawn in as many steps as there are pixels.
+struct TrendStretch {
+  uint16_t first, last, low, high;  // rates
+  uint32_t dayMost;                 // the most points of a day that starts here, 0: none starts here
+  int64_t firstDay;                 // the first day that starts here, when dayMost > 0
+};
+constexpr size_t MaxTrendStretches = 2048;
+
+// One point per decided match of the chosen character (AllCharacters: every one), in order.
+struct Trend {
+  int span = 0;
+  // Per mille of the last `span` points up to each; the first span - 1 cover fewer than `span`.
+  std::vector<uint16_t> rate;
+  std::vector<TrendDay> days;
+  // Points [k * stretchLength, (k + 1) * stretchLength) in stretch k; the length doubles as the points grow.
+  std::vector<TrendStretch> stretches;
+  size_t stretchLength = 1;
+  int wins = 0, losses = 0;
+  bool Partial(size_t point) const { return point + 1 < (size_t)span; }
+};
+
+// The 95% Wilson score interval of a rate, as fractions; 0..1 without games.
+struct RateInterval {
+  double low, high;
+};
+RateInterval WilsonInterval(int wins, int games);
+
+struct Streaks {
+  int current = 0;  // > 0 wins in a row up to the newest decided match, < 0 losses
+  int longestWins = 0, longestLosses = 0;
+};
+
+struct PlaySession {
+  int64_t start, end;  // first and last match
+  uint32_t matches;
+  int wins, losses;
+};
+
+// Every figure of the graph, folded over the rows in time order: adding rows [from, to) to a tally of rows
+// [0, from) gives what one pass over [0, to) gives, so a new match costs one step, not a pass.
+class PlayTally {
+ public:
+  PlayTally(int span, int character);
+  void Add(const MatchColumns& rows, size_t from, size_t to);
+
+  const Trend& TrendOf() const { return trend_; }
+  // [own][opponent] sums of rounds / 2, negative sums shown as none, as the summary counts them.
+  void Matchups(PairingCell (&cells)[14][14]) const;
+  const Streaks& StreaksOf() const { return streaks_; }
+  // Oldest first.
+  const std::vector<PlaySession>& Sessions() const { return sessions_; }
+  size_t Matches() const { return matches_; }
+
+ private:
+  void Stretch(size_t point, uint16_t rate, const TrendDay& day);
+
+  Trend trend_;
+  int character_;
+  std::vector<int8_t> outcomes_;  // of the trend's points
+  int inWindow_ = 0;              // wins among the last `span` points
+  int64_t sums_[14][14][2] = {};
+  Streaks streaks_;
+  std::vector<PlaySession> sessions_;
+  size_t matches_ = 0;
+};
