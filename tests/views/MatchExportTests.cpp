@@ -11,6 +11,7 @@
 #include "store/RecordDatabase.h"
 #include "views/MatchExport.h"
 #include "views/SummaryWindow.h"
+#include "views/ViewWindows.h"
 
 namespace {
 typedef std::vector<std::vector<std::string>> Table;
@@ -90,7 +91,8 @@ class MatchExportTest : public ::testing::Test {
     CloseRecordDatabase();
   }
   // Runs the window-menu command and answers its save dialog with `file`; the name it offered.
-  std::wstring Export(UINT command, const std::wstring& file) {
+  std::wstring Export(UINT command, const std::wstring& file) { return Export(summary, command, file); }
+  std::wstring Export(HWND window, UINT command, const std::wstring& file) {
     std::wstring offered;
     DialogDriver save([](HWND dialog) { return GetDlgItem(dialog, 0x47C) || GetDlgItem(dialog, 0x480); },
                       [&](HWND dialog) {
@@ -99,7 +101,7 @@ class MatchExportTest : public ::testing::Test {
                         offered = WindowText(box);
                         AnswerFileDialog(dialog, file);
                       });
-    SendMessageW(summary, WM_SYSCOMMAND, command, 0);
+    SendMessageW(window, WM_SYSCOMMAND, command, 0);
     EXPECT_TRUE(save.Wait());
     return offered;
   }
@@ -155,6 +157,21 @@ TEST_F(MatchExportTest, TheWholeProfileReadsBackAsCsvAndJsonInTheOrderPlayed) {
       EXPECT_EQ((number ? "#" : "") + rows[r + 1][f], objects[r][f]) << "row " << r << " field " << f;
     }
   }
+}
+
+TEST_F(MatchExportTest, AHistoryWindowWritesTheRowsItShowsInItsOrder) {
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(InsertMatchRecord(Match(130804743031200000LL + i * 10000, "me", i, 2, "opp", 1, 0)));
+  RecordFilter newestThree{};
+  newestThree.flags = FilterLimit;
+  newestThree.limit = 3;
+  HWND history = OpenMatchHistoryWindow(summary, &newestThree);
+  ASSERT_NE(nullptr, history);
+  ASSERT_TRUE(PumpUntil([&] { return RowCount(GetDlgItem(history, 5032)) == 3; }));
+  Export(history, 0xE100, folder.File(L"history.csv"));
+  Table rows = ParseCsv(ReadWholeFile(folder.File(L"history.csv")).substr(3));
+  ASSERT_EQ(4u, rows.size());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(std::to_string(i + 2), rows[i + 1][3]) << "oldest of the three on top";
+  DestroyWindow(history);
 }
 
 TEST_F(MatchExportTest, AFailedWriteLeavesTheOlderFileAsItWas) {

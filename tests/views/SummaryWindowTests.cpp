@@ -619,6 +619,7 @@ TEST_F(SummaryWindowTest, MatchesWaitingAtASwitchAreStoredInTheirOwnProfile) {
   Create();
   ProfileShortcut shortcuts[2] = {};
   std::wstring other = folder.File(L"Other.db");
+  ASSERT_TRUE(BuildDatabase(other, (std::string(MatchTableSchema) + ";" + MatchIndexSchema).c_str()));
   lstrcpyW(shortcuts[0].path, dbPath.c_str());
   lstrcpyW(shortcuts[1].path, other.c_str());
   shortcuts[0].keyCode = 'A';

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "MatchExport.h"
 #include "RecordTable.h"
 #include "ViewCommon.h"
 #include "ViewWindows.h"
@@ -273,6 +274,31 @@ void StartFill(HWND dialog, bool refresh) {
   FinishFill(dialog);
 }
 
+enum HistoryCommand : UINT { HistoryExportCsv = 0xE100, HistoryExportJson = 0xE110 };
+
+// Exactly what the list shows, top to bottom.
+void ExportShownRows(HWND dialog, ExportFormat format) {
+  HistoryState* state = StateOf(dialog);
+  std::wstring path;
+  if (!state || !ChooseExportFile(dialog, format, &path)) return;
+  ExportWriter writer(path, format);
+  MatchRecord record;
+  for (int position = 0; position < state->told; ++position) {
+    const HistoryRow& row = ShownAt(*state, position);
+    memset(&record, 0, sizeof record);
+    record.timestamp = row.timestamp;
+    CopyToField(record.p1name, sizeof record.p1name, &state->shown.names[row.p1name]);
+    CopyToField(record.p2name, sizeof record.p2name, &state->shown.names[row.p2name]);
+    record.p1id = row.p1id;
+    record.p1win = row.p1win;
+    record.p2id = row.p2id;
+    record.p2win = row.p2win;
+    writer.Add(record);
+  }
+  std::wstring error;
+  if (!writer.Commit(&error)) ReportExportFailure(dialog, path, error);
+}
+
 void OnInit(HWND dialog, const RecordFilter* given) {
   auto* state = new HistoryState;
   memset(&state->filter, 0, sizeof state->filter);
@@ -282,6 +308,12 @@ void OnInit(HWND dialog, const RecordFilter* given) {
   InsertColumns(list);
   StartFill(dialog, false);
   FollowRecordChanges(dialog);
+  // Additions come after the system's own items.
+  if (HMENU menu = GetSystemMenu(dialog, FALSE)) {
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, HistoryExportCsv, L"CSVに書き出す…");
+    AppendMenuW(menu, MF_STRING, HistoryExportJson, L"JSONに書き出す…");
+  }
   ShowWindow(dialog, SW_SHOW);
 }
 
@@ -328,6 +360,10 @@ INT_PTR CALLBACK HistoryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       return TRUE;
     case RefreshViewMessage:
       StartFill(dialog, true);
+      return TRUE;
+    case WM_SYSCOMMAND:
+      if (wParam != HistoryExportCsv && wParam != HistoryExportJson) return FALSE;
+      ExportShownRows(dialog, wParam == HistoryExportCsv ? ExportFormat::Csv : ExportFormat::Json);
       return TRUE;
     case WM_DESTROY:
       StopFollowingRecordChanges(dialog);
