@@ -574,7 +574,10 @@ TEST_F(TrackerWindowTest, DoubleClickShowsTheSummary) {
 }
 
 TEST_F(TrackerWindowTest, ShortcutKeysReachTheSummaryWhicheverWindowGetsThem) {
-  Settings("[Shortcut]\r\nKey0=120\r\nPath0=C:\\a.db\r\nKey1=122\r\nPath1=C:\\b.db\r\n");
+  // Profiles that are there: a missing one would be asked about, in a box whose own loop translates no keys.
+  std::wstring a = folder.File(L"a.db"), b = folder.File(L"b.db");
+  ASSERT_TRUE(BuildDatabase(a, MatchTableSchema) && BuildDatabase(b, MatchTableSchema));
+  Settings("[Shortcut]\r\nKey0=120\r\nPath0=" + Ascii(a) + "\r\nKey1=122\r\nPath1=" + Ascii(b) + "\r\n");
   ASSERT_NE(nullptr, Start());
   ASSERT_NE(nullptr, ShortcutAccelerators());
   g_summaryCommands.clear();
