@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchSupport.h"
 #include "shell/AppState.h"
 #include "shell/TextUtil.h"
 #include "store/RecordDatabase.h"
@@ -19,35 +20,6 @@
 #include "views/GraphWindow.h"
 
 namespace {
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return (double)t.QuadPart * 1000.0 / (double)frequency.QuadPart;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-long long RowCount() {
-  long long n = -1;
-  sqlite3_exec(
-      RecordDatabase(), "SELECT count(*) FROM viziriduvozmirrow",
-      [](void* c, int, char** v, char**) {
-        *static_cast<long long*>(c) = v[0] ? atoll(v[0]) : -1;
-        return 0;
-      },
-      &n, nullptr);
-  return n;
-}
-
 // Evening sessions of 5..60 matches a few minutes apart, a day or so between them, ending now; three main
 // characters and a few others against the whole roster.
 bool Generate(const std::wstring& path, int matches) {
@@ -176,7 +148,7 @@ int main(int argc, char** argv) {
     bool have = false;
     if (GetFileAttributesW(source.c_str()) != INVALID_FILE_ATTRIBUTES) {
       SetDatabasePath(source);
-      have = OpenRecordDatabase() && RowCount() == matches;
+      have = OpenRecordDatabase() && Scalar(RecordDatabase(), "SELECT count(*) FROM viziriduvozmirrow") == matches;
       CloseRecordDatabase();
     }
     if (!have && !Generate(source, matches)) {

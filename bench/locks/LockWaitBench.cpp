@@ -8,18 +8,12 @@
 #include <cstring>
 #include <string>
 
+#include "../BenchSupport.h"
 #include "shell/TextUtil.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
 
 namespace {
-double Now() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return (double)t.QuadPart * 1000.0 / (double)f.QuadPart;
-}
-
 sqlite3* Hold(const std::wstring& path, const char* begin) {
   sqlite3* db = nullptr;
   std::string utf8 = WideToUtf8(path.c_str());

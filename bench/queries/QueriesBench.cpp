@@ -12,40 +12,12 @@
 #include <vector>
 
 #include "shell/TextUtil.h"
+#include "../BenchSupport.h"
 #include "store/MatchSnapshot.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
 
 namespace {
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return (double)t.QuadPart * 1000.0 / (double)frequency.QuadPart;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-long long RowCount(sqlite3* db) {
-  long long n = -1;
-  sqlite3_exec(
-      db, "SELECT count(*) FROM viziriduvozmirrow",
-      [](void* c, int, char** v, char**) {
-        *static_cast<long long*>(c) = v[0] ? atoll(v[0]) : -1;
-        return 0;
-      },
-      &n, nullptr);
-  return n;
-}
-
 // A user who mostly plays three characters and now and then five others, six never; a few hundred
 // opponents met in evening sessions over a few years, the last session ending now.
 bool Generate(const std::wstring& path, int matches) {
@@ -191,7 +163,7 @@ int main(int argc, char** argv) {
     bool have = false;
     if (GetFileAttributesW(source.c_str()) != INVALID_FILE_ATTRIBUTES) {
       SetDatabasePath(source);
-      have = OpenRecordDatabase() && RowCount(RecordDatabase()) == matches;
+      have = OpenRecordDatabase() && Scalar(RecordDatabase(), "SELECT count(*) FROM viziriduvozmirrow") == matches;
       CloseRecordDatabase();
     }
     if (!have) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchSupport.h"
 #include "shell/TextUtil.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
@@ -21,24 +22,6 @@
 #include "views/ViewWindows.h"
 
 namespace {
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-long long Scalar(const char* sql) {
-  long long n = -1;
-  sqlite3_exec(
-      RecordDatabase(), sql,
-      [](void* c, int, char** v, char**) {
-        *static_cast<long long*>(c) = v[0] ? atoll(v[0]) : -1;
-        return 0;
-      },
-      &n, nullptr);
-  return n;
-}
-
 // Evening sessions of 5..60 matches against a few hundred opponents, walking back from now.
 bool Generate(const std::wstring& path, int matches) {
   DeleteFileW(path.c_str());
@@ -187,7 +170,7 @@ int main(int argc, char** argv) {
     bool have = false;
     if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
       SetDatabasePath(path);
-      have = OpenRecordDatabase() && Scalar("SELECT count(*) FROM viziriduvozmirrow") == matches;
+      have = OpenRecordDatabase() && Scalar(RecordDatabase(), "SELECT count(*) FROM viziriduvozmirrow") == matches;
       CloseRecordDatabase();
     }
     if (!have && !Generate(path, matches)) {
@@ -213,7 +196,7 @@ int main(int argc, char** argv) {
                                       : "SELECT timestamp, p1name, p1id, p1win, p2name, p2id, p2win FROM "
                                         "viziriduvozmirrow ORDER BY timestamp DESC";
       if (c.limit > 0) bare += " LIMIT " + std::to_string(c.limit);
-      long long rows = c.limit < 0 ? Scalar("SELECT count(DISTINCT p2name) FROM viziriduvozmirrow")
+      long long rows = c.limit < 0 ? Scalar(RecordDatabase(), "SELECT count(DISTINCT p2name) FROM viziriduvozmirrow")
                                    : std::min<long long>(matches, c.limit > 0 ? c.limit : matches);
       auto open = [&] {
         return c.limit < 0 ? OpenOpponentProfileWindow(owner, &filter) : OpenMatchHistoryWindow(owner, &filter);
