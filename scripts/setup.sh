@@ -57,4 +57,5 @@ if [ ! -f "$deps/sqlite/sqlite3.c" ]; then
   mkdir -p "$deps/sqlite"
   cp "$tree/sqlite3.c" "$tree/sqlite3.h" "$deps/sqlite/"
 fi
+bash "$here/scripts/i386.sh"
 echo "setup: dependencies in place"

@@ -11,6 +11,7 @@ if [ -z "${CORVENKA_IN_DISPLAY:-}" ]; then
   fi
 fi
 source "$here/scripts/wine-env.sh"
+i386_way
 trap wine_down EXIT
 wine_up
 wine "$here/build/cross/bench/probe/ProbeBench.exe" "$@"

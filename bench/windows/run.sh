@@ -3,8 +3,9 @@
 # build/bench-data (shared with bench/queries), so a rerun skips building them.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
-bash "$here/scripts/build.sh"
+bash "$here/scripts/build.sh" >/dev/null
 source "$here/scripts/wine-env.sh"
+i386_way
 trap wine_down EXIT
 wine_up
 mkdir -p "$here/build/bench-data"
