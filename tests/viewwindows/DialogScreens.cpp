@@ -3,6 +3,7 @@
 // script has left "name.done" in the output folder, then closes it and goes on.
 #include <windows.h>
 #include <commctrl.h>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "shell/ShortcutDialogs.h"
 #include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
+#include "views/GraphWindow.h"
 #include "views/SummaryWindow.h"
 #include "views/ViewWindows.h"
 
@@ -94,6 +96,29 @@ void StoreEvening() {
     Store(Match(At(2026, 12, 7, 20, i / 10, i % 60), "me", i % 14, i % 3 ? 2 : 1, names[i % 4], (i * 5) % 14,
                 i % 3 ? 1 : 2));
 }
+// Two years of a keen player: 200 000 matches, one own character played most, a few breaks of days.
+void StoreTwoYears() {
+  sqlite3* db = RecordDatabase();
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_prepare_v2(db, "INSERT INTO viziriduvozmirrow VALUES (?, 'me', ?, ?, 'opp', ?, ?)", -1, &insert, nullptr);
+  sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+  uint32_t x = 7;
+  int64_t t = At(2024, 12, 1);
+  for (int i = 0; i < 200000; ++i) {
+    x = (uint32_t)(((uint64_t)x * 1103515245u + 12345u) % (1u << 31));
+    t += (1 + x % 9) * 600000000LL + (x % 401 == 0 ? 2 * 864000000000LL : 0);
+    bool won = (int)((x >> 8) % 100) < 50 + (i / 20000) % 5;
+    sqlite3_bind_int64(insert, 1, t);
+    sqlite3_bind_int(insert, 2, (x >> 4) % 10 < 4 ? 12 : (x >> 4) % 14);
+    sqlite3_bind_int(insert, 3, won ? 2 : (x >> 20) % 2);
+    sqlite3_bind_int(insert, 4, (x >> 12) % 14);
+    sqlite3_bind_int(insert, 5, won ? (x >> 20) % 2 : 2);
+    sqlite3_step(insert);
+    sqlite3_reset(insert);
+  }
+  sqlite3_finalize(insert);
+  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+}
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -147,6 +172,15 @@ int wmain(int argc, wchar_t** argv) {
     ShowShortcutKeyDialog(shortcuts, GetDlgItem(shortcuts, IDC_SHORTCUT_LIST), true, edited);
   });
   DestroyWindow(shortcuts);
+
+  HWND graph = OpenGraphWindow(summary);
+  PhotographModeless(L"graph", graph);
+  DestroyWindow(graph);
+  StoreTwoYears();
+  SendMessageW(summary, RefreshSummaryMessage, 0, 0);
+  graph = OpenGraphWindow(summary);
+  PhotographModeless(L"graph_two_years", graph);
+  DestroyWindow(graph);
   DestroyWindow(summary);
   return 0;
 }
