@@ -230,9 +230,11 @@ TEST_F(MatchCaptureTest, TheTimerStoresAWaitingMatchOnceTheFileIsFree) {
 
 // The same session: the profile is opened again for writing by a retry, its journal and windows kept.
 TEST_F(MatchCaptureTest, AReadOnlyProfileMadeWritableIsWrittenByTheNextRetryOnce) {
-  std::wstring journal = path + L"-journal";
   CloseRecordDatabase();
-  ASSERT_TRUE(CreateDirectoryW(journal.c_str(), nullptr));  // no journal can be made: read-only
+  // Another program that keeps others from writing the file: SQLite opens it for reading only, as it does a
+  // file marked read-only.
+  HANDLE guard = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, guard);
   ASSERT_TRUE(OpenRecordDatabase());
   ASSERT_TRUE(RecordDatabaseReadOnly());
   Match("a", "b", 2, 0, 1, 1, 0);
@@ -244,7 +246,7 @@ TEST_F(MatchCaptureTest, AReadOnlyProfileMadeWritableIsWrittenByTheNextRetryOnce
   ASSERT_EQ(1u, balloons.size());
   EXPECT_NE(std::wstring::npos, balloons[0].find(L"プロファイルに書き込めません")) << balloons[0];
 
-  ASSERT_TRUE(RemoveDirectoryW(journal.c_str()));
+  CloseHandle(guard);
   EXPECT_TRUE(PumpUntil([&] { return CountRows(path) == 2; }, 15000));
   EXPECT_FALSE(RecordDatabaseReadOnly());
   EXPECT_EQ("a|1|2|b|1|0\nc|1|1|d|1|2\n", Rows());

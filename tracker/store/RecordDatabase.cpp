@@ -194,6 +194,11 @@ bool RecordDatabaseReadOnly() { return g_connection && g_readOnly; }
 
 bool ReopenRecordDatabaseForWriting() {
   if (!g_connection || !g_readOnly || !sqlite3_get_autocommit(g_connection)) return false;
+  // Asked first, at no cost: SQLite would retry a refused file for more than a second before it gives up.
+  HANDLE probe = CreateFileW(g_path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(probe);
   sqlite3* db = nullptr;
   // Never created here: the file was there when it was opened for reading.
   if (sqlite3_open_v2(g_pathUtf8.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
