@@ -239,6 +239,7 @@ TEST_F(HistoryWindowTest, HeaderClicksSortABigHistoryByTheShownTexts) {
   };
   // Every 97th position and the last, against the same comparison on the rows.
   auto expectOrder = [&](const std::vector<Row>& expected) {
+    int count = (int)expected.size();
     ASSERT_TRUE(PumpUntil([&] { return RowCount(list) == count; }, 60000));
     PumpUntil([] { return false; }, 100);
     for (int p = 0; p < count; p = p + 97 < count || p == count - 1 ? p + 97 : count - 1)
@@ -267,6 +268,16 @@ TEST_F(HistoryWindowTest, HeaderClicksSortABigHistoryByTheShownTexts) {
   expected = rows;
   std::stable_sort(expected.begin(), expected.end(), [](const Row& a, const Row& b) { return a.wins < b.wins; });
   expectOrder(expected);
+
+  // A refresh keeps the order, the new match in its place.
+  Row late{first + count * 10000000LL, L"b", 1};
+  Store(Match(late.timestamp, "b", 1, 1, "you", 2, 1));
+  rows.push_back(late);
+  PostMessageW(window, RefreshViewMessage, 0, 0);
+  expected = rows;
+  std::stable_sort(expected.begin(), expected.end(), [](const Row& a, const Row& b) { return a.wins < b.wins; });
+  expectOrder(expected);
+  EXPECT_EQ(HDF_SORTUP, arrow(3));
 }
 
 TEST_F(HistoryWindowTest, UnannouncedWritesChangeNothingAndEnterEscapeAndCloseCloseIt) {
