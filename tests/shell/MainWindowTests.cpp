@@ -124,6 +124,17 @@ TEST_F(TrackerWindowTest, StartsHiddenWithDefaultProfileAndEndsWithZero) {
   EXPECT_EQ(L"1", Raw(L"RUZ.Behavior", L"AutoAjustViewRect"));
 }
 
+// A fresh install says once where the tracker went; a later start says nothing.
+TEST_F(TrackerWindowTest, OnlyTheFirstStartTellsWhereTheTrackerRuns) {
+  ASSERT_NE(nullptr, Start());
+  EXPECT_EQ(L"Corvenka は通知領域で動いています", LastTrayBalloonTitle());
+  EXPECT_NE(std::wstring::npos, LastTrayBalloon().find(L"ダブルクリック"));
+  EXPECT_EQ(0, Exit());
+  ASSERT_NE(nullptr, Start());
+  EXPECT_EQ(L"", LastTrayBalloon());
+  EXPECT_EQ(0, Exit());
+}
+
 TEST_F(TrackerWindowTest, CopyModeKeyIsReadSmallAndWrittenAsOneCapitalKey) {
   Settings("[General]\r\ninfoTrans=2\r\n[WinningRate]\r\nHighPrecision=7\r\n");
   ASSERT_NE(nullptr, Start());
@@ -370,6 +381,7 @@ TEST_F(TrackerWindowTest, OnlyASecondRoundWinIsCaptured) {
   EXPECT_EQ(1, CountRows(CurrentDatabasePath()));
   // Told on the tray, the tooltip's record counting it.
   EXPECT_EQ(FormatResultLine(Match(0, "host", 3, 2, "guest", 7, 1)), LastTrayBalloon());
+  EXPECT_EQ(L"勝ち - 対戦を記録しました", LastTrayBalloonTitle());
   EXPECT_NE(std::wstring::npos, std::wstring(TrayIconData().szTip).find(L"\n今日 1勝0敗"));
   probe.values[4] = 1;
   probe.values[5] = 2;

@@ -228,6 +228,37 @@ TEST_F(MatchCaptureTest, TheTimerStoresAWaitingMatchOnceTheFileIsFree) {
   EXPECT_EQ(2u, balloons.size());
 }
 
+// The same session: the profile is opened again for writing by a retry, its journal and windows kept.
+TEST_F(MatchCaptureTest, AReadOnlyProfileMadeWritableIsWrittenByTheNextRetryOnce) {
+  CloseRecordDatabase();
+  // Another program that keeps others from writing the file: SQLite opens it for reading only, as it does a
+  // file marked read-only.
+  HANDLE guard = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, guard);
+  ASSERT_TRUE(OpenRecordDatabase());
+  ASSERT_TRUE(RecordDatabaseReadOnly());
+  Match("a", "b", 2, 0, 1, 1, 0);
+  CaptureFinishedMatch();
+  Sleep(2);
+  Match("c", "d", 1, 2, 1, 1, 0);
+  CaptureFinishedMatch();
+  EXPECT_EQ(2u, PendingMatchCount());
+  ASSERT_EQ(1u, balloons.size());
+  EXPECT_NE(std::wstring::npos, balloons[0].find(L"プロファイルに書き込めません")) << balloons[0];
+
+  CloseHandle(guard);
+  EXPECT_TRUE(PumpUntil([&] { return CountRows(path) == 2; }, 15000));
+  EXPECT_FALSE(RecordDatabaseReadOnly());
+  EXPECT_EQ("a|1|2|b|1|0\nc|1|1|d|1|2\n", Rows());
+  ASSERT_EQ(2u, balloons.size());
+  EXPECT_EQ(0u, balloons[1].find(L"保存待ちの対戦 2 件を")) << balloons[1];
+  PumpUntil([] { return false; }, 3500);
+  EXPECT_EQ(2u, balloons.size()) << "told once";
+  EXPECT_EQ(2, CountRows(path));
+  EXPECT_TRUE(UndoChange()) << "the journal goes on with the new connection";
+  EXPECT_EQ(1, CountRows(path));
+}
+
 TEST_F(MatchCaptureTest, WhatStillWaitsAtTheEndIsStoredAtTheNextOpeningOnce) {
   std::wstring recovery = RecoveryFilePath(path);
   Match("\x83\x41 '", "b", 2, 0, 1, 1, 0);  // a name in code page 932 with a quote

@@ -3,10 +3,14 @@
 
 #include <algorithm>
 #include <string>
+#include <iterator>
+#include <tuple>
 #include <vector>
 
 #include "StoreTestData.h"
 #include "store/PlayStatistics.h"
+
+#include "TrendFigureExpectations.h"
 
 namespace {
 const int64_t Base = 133000000000000000LL / TimestampDay * TimestampDay;  // a midnight
@@ -134,6 +138,45 @@ TEST(PlayStatisticsTest, AddingRowsToATallyGivesWhatOnePassGives) {
   EXPECT_FALSE(held.IsPrefixOf(rows.Columns()));
   held.Append(all, 300, 8001);
   EXPECT_FALSE(held.IsPrefixOf(Rows().Columns()));
+}
+
+// Two years of matches, generated as trend_figures.py generates them, give its figures per week and per
+// day, and every month of the span.
+TEST(PlayStatisticsTest, ALongPeriodIsDrawnPerWeekWithThePythonFigures) {
+  Rows rows;
+  uint32_t x = 20241;
+  int64_t t = TrendStart;
+  for (int i = 0; i < TrendMatches; ++i) {
+    x = (uint32_t)(((uint64_t)x * 1103515245u + 12345u) % (1u << 31));
+    int64_t minutes = 1 + x % 61 + (x % 997 == 0 ? 5 * 24 * 60 : 0);
+    t += minutes * TimestampMinute + (int64_t)(x % 1000) * 10000;
+    rows.Add(t, (x >> 16) % 50 == 0 ? 'D' : (x >> 8) % 100 < 53 ? 'W' : 'L', (x >> 4) % 14, (x >> 12) % 14);
+  }
+  PlayTally tally = Tally(rows.Columns());
+  const Trend& trend = tally.TrendOf();
+  EXPECT_EQ(TrendForm::PerWeek, ChooseTrendForm(trend));
+  auto same = [](const std::vector<RatePoint>& got, const RatePoint* expected, size_t count) {
+    ASSERT_EQ(count, got.size());
+    for (size_t i = 0; i < count; ++i)
+      ASSERT_EQ(std::make_tuple(expected[i].firstDay, expected[i].wins, expected[i].losses),
+                std::make_tuple(got[i].firstDay, got[i].wins, got[i].losses)) << "point " << i;
+  };
+  same(RatePerPeriod(trend, TrendForm::PerWeek), ExpectedWeeks, std::size(ExpectedWeeks));
+  same(RatePerPeriod(trend, TrendForm::PerDay), ExpectedDays, std::size(ExpectedDays));
+  std::vector<MonthMark> months = MonthMarks(trend.days.front().day, trend.days.back().day);
+  ASSERT_EQ(std::size(ExpectedMonths), months.size());
+  for (size_t i = 0; i < months.size(); ++i)
+    EXPECT_EQ(std::make_tuple(ExpectedMonths[i].day, ExpectedMonths[i].year, ExpectedMonths[i].month),
+              std::make_tuple(months[i].day, months[i].year, months[i].month));
+
+  // The same matches within 120 days are drawn per day; a few hundred of them as the rolling rate.
+  Rows season, evening;
+  for (size_t i = 0; i < rows.t.size() && rows.t[i] - rows.t[0] < 100 * TimestampDay; ++i)
+    season.Add(rows.t[i], rows.w1[i] == 2 ? 'W' : rows.w1[i] == 0 ? 'L' : 'D');
+  for (int i = 0; i < 900; ++i) evening.Add(rows.t[i], rows.w1[i] == 2 ? 'W' : 'L');
+  ASSERT_GT(season.t.size(), RollingPointsMost);
+  EXPECT_EQ(TrendForm::PerDay, ChooseTrendForm(Tally(season.Columns()).TrendOf()));
+  EXPECT_EQ(TrendForm::Rolling, ChooseTrendForm(Tally(evening.Columns()).TrendOf()));
 }
 
 TEST(PlayStatisticsTest, WilsonIntervalMatchesKnownValues) {

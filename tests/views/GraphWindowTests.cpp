@@ -10,6 +10,7 @@
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
+#include "shell/CharacterTable.h"
 #include "shell/MatchCapture.h"
 #include "shell/Settings.h"
 #include "shell/TextUtil.h"
@@ -128,6 +129,41 @@ TEST_F(GraphWindowTest, OpensOnceAtNoneOneAndManyMatches) {
   for (int i = 0; i < 3000; ++i)
     if (i % 7 == 4 && 1 + i % 3 == 2) ++games, wins += i % 5 < 3;
   TipStarts(4, 2, FormatWide(L"リク 対 ゴウ\r\n%d戦 %d勝%d敗 ", games, wins, games - wins));
+}
+
+// Years of matches: every cell's text fits its cell at four-digit counts (the counts, else the rate), and
+// the headers carry the full names, each fitting its room, measured with the window's own fonts.
+TEST_F(GraphWindowTest, GridTextsFitTheirCellsAtFourDigitCountsAndHeadersNameInFull) {
+  int64_t t = CurrentTimestamp() - 30000 * Minute;
+  BeginTransaction();
+  for (int i = 0; i < 5288; ++i) Store(t += Minute / 4, 12, 1, i < 2700);
+  for (int i = 0; i < 150; ++i) Store(t += Minute / 4, 3, 9, i % 3 == 0);
+  Store(t += Minute / 4, 0, 0, true);
+  EndTransaction(false);
+  ASSERT_NE(nullptr, Open());
+  HDC dc = GetDC(nullptr);
+  auto fits = [dc](const GraphText& text) {
+    HGDIOBJ old = SelectObject(dc, text.font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.text.c_str(), (int)text.text.size(), &size);
+    SelectObject(dc, old);
+    return text.font && size.cx <= text.room && size.cy <= text.across;
+  };
+  for (int own = 0; own < 14; ++own)
+    for (int opponent = 0; opponent < 14; ++opponent) {
+      GraphText cell = GraphGridText(own, opponent);
+      EXPECT_TRUE(fits(cell)) << own << " " << opponent << " " << WideToUtf8(cell.text.c_str());
+    }
+  EXPECT_NE(L"", GraphGridText(12, 1).text) << "a busy cell says something";
+  EXPECT_EQ(L"1-0", GraphGridText(0, 0).text);
+  EXPECT_EQ(L"50-100", GraphGridText(3, 9).text);
+  for (int k = 0; k < 14; ++k)
+    for (bool column : {false, true}) {
+      GraphText header = GraphGridHeader(k, column);
+      EXPECT_EQ(CharacterTable[k].fullName, header.text);
+      EXPECT_TRUE(fits(header)) << k << (column ? " column" : " row");
+    }
+  ReleaseDC(nullptr, dc);
 }
 
 TEST_F(GraphWindowTest, FollowsACaptureAnUndoThePeriodAndAProfileSwitch) {

@@ -8,6 +8,7 @@
 #include "TrackerTestSupport.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
+#include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
 #include "views/MatchExport.h"
 #include "views/SummaryWindow.h"
@@ -84,8 +85,12 @@ class MatchExportTest : public ::testing::Test {
     summary = CreateDialogParamA(g_app.instance, MAKEINTRESOURCEA(IDD_SUMMARY), nullptr, SummaryDialogProc, 0);
     ASSERT_NE(summary, nullptr);
     g_app.summaryWindow = summary;
+    g_app.mainWindow = summary;  // the tray icon's window, for the export's balloon
+    ASSERT_TRUE(AddTrayIcon());
   }
   void TearDown() override {
+    RemoveTrayIcon();
+    g_app.mainWindow = nullptr;
     DestroyWindow(summary);
     g_app.summaryWindow = nullptr;
     CloseRecordDatabase();
@@ -147,6 +152,8 @@ TEST_F(MatchExportTest, TheWholeProfileReadsBackAsCsvAndJsonInTheOrderPlayed) {
   EXPECT_EQ("loss", rows[3][9]);
   for (const auto& row : rows) EXPECT_EQ(10u, row.size());
 
+  EXPECT_EQ(L"out.csv に 3 件の対戦を書き出しました。", LastTrayBalloon());
+
   EXPECT_EQ(L"Evening.json", Export(SummaryExportJson, folder.File(L"out.json")));
   Table objects = ParseJson(ReadWholeFile(folder.File(L"out.json")));
   ASSERT_EQ(3u, objects.size());
@@ -168,6 +175,7 @@ TEST_F(MatchExportTest, AHistoryWindowWritesTheRowsItShowsInItsOrder) {
   ASSERT_NE(nullptr, history);
   ASSERT_TRUE(PumpUntil([&] { return RowCount(GetDlgItem(history, 5032)) == 3; }));
   Export(history, 0xE100, folder.File(L"history.csv"));
+  EXPECT_EQ(L"history.csv に 3 件の対戦を書き出しました。", LastTrayBalloon());
   Table rows = ParseCsv(ReadWholeFile(folder.File(L"history.csv")).substr(3));
   ASSERT_EQ(4u, rows.size());
   for (int i = 0; i < 3; ++i) EXPECT_EQ(std::to_string(i + 2), rows[i + 1][3]) << "oldest of the three on top";

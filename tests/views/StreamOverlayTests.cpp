@@ -7,6 +7,7 @@
 #include "shell/AppState.h"
 #include "shell/CharacterTable.h"
 #include "shell/MatchCapture.h"
+#include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
 #include "views/StreamOverlay.h"
 
@@ -52,6 +53,7 @@ TEST_F(StreamOverlayTest, SessionsSplitAtThirtyMinutesAndStreaksPassOverUndecide
   EXPECT_EQ(Utf8(L"セッション 2勝1敗 66%"), Text(L"session.txt"));
   EXPECT_EQ(Utf8(L"2連勝"), Text(L"streak.txt"));
   EXPECT_EQ(Utf8(FormatResultLine(last)), Text(L"last.txt"));
+  EXPECT_EQ("WIN", Text(L"result.txt"));
   EXPECT_EQ(Utf8(std::wstring(CharacterTable[5].fullName) + L" 3勝1敗 75%"), Text(L"character.txt"));
   if (now % TimestampUnitsPerDay >= 90 * Minute)  // all but the oldest are today
     EXPECT_EQ(Utf8(L"今日 3勝1敗 75%"), Text(L"today.txt"));
@@ -64,5 +66,31 @@ TEST_F(StreamOverlayTest, SessionsSplitAtThirtyMinutesAndStreaksPassOverUndecide
   UpdateStreamOverlay();
   EXPECT_EQ(Utf8(L"セッション 0勝0敗"), Text(L"session.txt"));
   EXPECT_EQ(Utf8(L"1連敗"), Text(L"streak.txt"));
+  EXPECT_EQ("LOSE", Text(L"result.txt"));
+}
+
+// The folder as named is made when missing; one that cannot be made is told in words, not as a number.
+TEST_F(StreamOverlayTest, AMissingFolderIsMadeAndOneThatCannotBeIsToldInWords) {
+  HWND window = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  g_app.mainWindow = window;
+  ASSERT_TRUE(AddTrayIcon());
+  ASSERT_TRUE(InsertMatchRecord(Match(now - Minute, "me", 5, 1, "opp", 7, 2)));
+  std::wstring made = overlay + L"\\new";
+  WriteWholeFile(g_app.settingsPath, "[StreamOverlay]\r\nEnabled=1\r\nFolder=" + Ascii(made) + "\r\n");
+  UpdateStreamOverlay();
+  EXPECT_EQ("LOSE", ReadWholeFile(made + L"\\result.txt"));
+  EXPECT_EQ(L"", LastTrayBalloon());
+
+  std::wstring deep = overlay + L"\\missing\\deeper";
+  WriteWholeFile(g_app.settingsPath, "[StreamOverlay]\r\nEnabled=1\r\nFolder=" + Ascii(deep) + "\r\n");
+  UpdateStreamOverlay();
+  EXPECT_FALSE(FileExists(overlay + L"\\missing")) << "only the folder named is made";
+  std::wstring told = LastTrayBalloon();
+  EXPECT_EQ(0u, told.find(deep + L"\n")) << Utf8(told);
+  EXPECT_EQ(std::wstring::npos, told.find(L"エラー")) << Utf8(told);
+  EXPECT_GT(told.size(), deep.size() + 4);
+  RemoveTrayIcon();
+  DestroyWindow(window);
+  g_app.mainWindow = nullptr;
 }
 }  // namespace

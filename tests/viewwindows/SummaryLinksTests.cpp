@@ -11,6 +11,7 @@
 #include "shell/TextUtil.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
+#include "views/GraphWindow.h"
 #include "views/SummaryWindow.h"
 #include "views/ViewWindows.h"
 
@@ -226,7 +227,7 @@ TEST_F(SummaryLinksTest, LoadingAProfileClosesEveryWindowTheSummaryOwns) {
   EXPECT_FALSE(CanUndo());
   DestroyWindow(stranger);
 }
-TEST_F(SummaryLinksTest, KeysWorkTheListsAndLeaveTheWindowsOpen) {
+TEST_F(SummaryLinksTest, KeysWorkTheListsAndEscapeClosesEachWindowAsItsCloseButtonDoes) {
   Store(Match(At(2015, 7, 4, 10), "me", 0, 2, "foe", 1, 0));
   RecordFilter* own = new RecordFilter{};
   own->flags = FilterP1Id;
@@ -239,15 +240,25 @@ TEST_F(SummaryLinksTest, KeysWorkTheListsAndLeaveTheWindowsOpen) {
     HWND rows = GetDlgItem(window, IDC_RECORD_LIST);
     Foreground(window);
     SetFocus(rows);
-    // The list is the only stop for Tab; Escape and Enter close none of these; the arrows move the selection.
+    // The list is the only stop for Tab; Enter closes none of these; the arrows move the selection.
     EXPECT_TRUE(LoopWithInput(
         [] {
-          for (WORD key : {VK_TAB, VK_ESCAPE, VK_RETURN, VK_DOWN}) PressKey(key);
+          for (WORD key : {VK_TAB, VK_RETURN, VK_DOWN}) PressKey(key);
         },
         [rows] { return SendMessageW(rows, LVM_GETSELECTEDCOUNT, 0, 0) > 0; }))
         << WideToUtf8(WindowText(window).c_str());
     EXPECT_TRUE(IsWindow(window) && IsWindowVisible(window));
     EXPECT_EQ(rows, FocusOf(self));
+  }
+  // Escape: the detail and opponent windows close, the summary hides, the graph closes.
+  HWND graph = OpenGraphWindow(summary);
+  ASSERT_NE(nullptr, graph);
+  for (HWND window : {detail, opponents, graph, summary}) {
+    Foreground(window);
+    if (window != graph) SetFocus(GetDlgItem(window, IDC_RECORD_LIST));
+    EXPECT_TRUE(LoopWithInput([] { PressKey(VK_ESCAPE); }, [window] { return !IsWindowVisible(window); }))
+        << WideToUtf8(WindowText(window).c_str());
+    EXPECT_EQ(window == summary, IsWindow(window) != FALSE);
   }
 }
 }  // namespace

@@ -40,6 +40,8 @@ bool g_heldCapture = false;
 // needs the database and the probe, so the shut-down follows it.
 int g_capturesRunning = 0;
 bool g_shutDownWaiting = false;
+// No profile saved yet: a fresh install, whose user is told where the tracker went.
+bool g_firstStart = false;
 
 // The saved profile, or the default one of a first start, which alone is created without asking.
 bool OpenSavedProfile(HWND window, const std::wstring& path, bool firstStart, ProfileProblem* problem) {
@@ -56,6 +58,7 @@ bool OpenProfileDatabase(HWND window) {
   bool cut = false;
   std::wstring setting = ReadSettingText(L"General", L"Profile", L"", &cut);
   std::wstring path = setting.empty() ? JoinPath(g_app.programDirectory, L"Default.db") : setting;
+  g_firstStart = setting.empty() && !cut;
   // A cut path names another file, which would be created and saved over the user's own: ask instead.
   ProfileProblem problem = ProfilePathTooLong;
   bool opened = !cut && OpenSavedProfile(window, path, setting.empty(), &problem);
@@ -126,6 +129,9 @@ bool StartUp(HWND window) {
   // Holding Pause while the tracker starts keeps the game from being started with it.
   if (!(GetAsyncKeyState(VK_PAUSE) & 0x8000)) LaunchProgram(GameProgramWord);
   TakeUpRecoveredMatches();
+  if (g_firstStart)
+    ShowTrayBalloon(L"Corvenka は通知領域で動いています",
+                    L"このアイコンをダブルクリックすると対戦表を開きます。右クリックでメニューを開きます。");
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include "AppState.h"
 #include "ChangeJournal.h"
 #include "MatchCapture.h"
+#include "ProfileChoice.h"
 #include "TextUtil.h"
 #include "TrayMenu.h"
 
@@ -224,6 +225,8 @@ void Flush(bool* newestDropped = nullptr) {
     KeepRetrying(true);
     return;
   }
+  // A profile opened for reading may have been made writable meanwhile.
+  ReopenProfileForWriting();
   g_storing = true;
   size_t count = g_waiting.size();
   size_t handled = 0;

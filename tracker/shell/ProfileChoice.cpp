@@ -55,6 +55,13 @@ void AnnounceProfileAccess(HWND owner, const std::wstring& path) {
   MessageBoxW(owner, text.c_str(), nullptr, MB_ICONWARNING | MB_OK);
 }
 
+bool ReopenProfileForWriting() {
+  if (!RecordDatabaseReadOnly()) return true;
+  if (!ReopenRecordDatabaseForWriting()) return false;
+  SetTrayReadOnlyNote(false);
+  return true;
+}
+
 std::wstring WithProfileExtension(const std::wstring& path) {
   if (path.empty() || PathFileExistsW(path.c_str())) return path;
   const wchar_t* name = PathFindFileNameW(path.c_str());

@@ -13,5 +13,8 @@ void ShowProfileFailure(HWND owner, const std::wstring& path, ProfileProblem pro
 bool AskCreateMissingProfile(HWND owner, const std::wstring& path, const wchar_t* otherwise);
 // After opening: a profile opened only for reading is announced, in a box and on the tray.
 void AnnounceProfileAccess(HWND owner, const std::wstring& path);
+// A profile opened for reading whose file was made writable since: opened again for writing, the windows and
+// the journal kept, and the tray no longer says it is read-only. True when it is writable now.
+bool ReopenProfileForWriting();
 // A new profile typed without an extension gets ".db", as the file dialogs offer.
 std::wstring WithProfileExtension(const std::wstring& path);

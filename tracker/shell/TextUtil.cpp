@@ -58,3 +58,14 @@ void CopyToField(char* field, size_t fieldSize, const char* text) {
   if (n) memcpy(field, text, n);
   field[n] = '\0';
 }
+
+std::wstring SystemErrorText(DWORD code) {
+  wchar_t* text = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 code, 0, (LPWSTR)&text, 0, nullptr);
+  std::wstring message = text ? text : FormatWide(L"エラー %d", (int)code);
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+    message.pop_back();
+  return message;
+}

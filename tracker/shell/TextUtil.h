@@ -13,5 +13,9 @@ std::wstring Utf8ToWide(const char* text, int length = -1);
 // Windows wide formatting rules (%s a UTF-16 string, %d a signed decimal) into 999 units; longer output is cut.
 std::wstring FormatWide(const wchar_t* format, ...);
 
+// The system's own words for an error code (FormatMessageW), without the trailing line break; the bare
+// code only when the system has no text for it.
+std::wstring SystemErrorText(DWORD code);
+
 // Copies a NUL-terminated 8-bit text into a fixed field, cut to fit with its NUL.
 void CopyToField(char* field, size_t fieldSize, const char* text);

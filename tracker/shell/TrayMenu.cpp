@@ -25,7 +25,7 @@ NOTIFYICONDATAW g_tray;
 bool g_trayReady = false;
 bool g_readOnlyNote = false;
 bool g_gameShown = false;
-std::wstring g_lastBalloon;
+std::wstring g_lastBalloon, g_lastBalloonTitle;
 
 // Wins and losses of the local day so far; false when the profile cannot be read now.
 bool TodaysRecord(int& wins, int& losses) {
@@ -152,6 +152,8 @@ bool AddTrayIcon() {
   g_tray.hIcon = LoadTrayImage(IDI_DETACHED);
   FillTrayTip();
   g_trayReady = Shell_NotifyIconW(NIM_ADD, &g_tray) != FALSE;
+  g_lastBalloon.clear();
+  g_lastBalloonTitle.clear();
   return g_trayReady;
 }
 
@@ -185,14 +187,20 @@ bool ShowTrayBalloon(const std::wstring& title, const std::wstring& text) {
   balloon.dwInfoFlags = NIIF_INFO | NIIF_NOSOUND;
   balloon.uTimeout = 5000;
   g_lastBalloon = text;
+  g_lastBalloonTitle = title;
   return Shell_NotifyIconW(NIM_MODIFY, &balloon) != FALSE;
 }
 
 const std::wstring& LastTrayBalloon() { return g_lastBalloon; }
+const std::wstring& LastTrayBalloonTitle() { return g_lastBalloonTitle; }
 
 void AnnounceRecordedMatch(const MatchRecord& record) {
   UpdateTrayTip();
-  if (ReadSettingInt(L"Tray", L"ResultBalloon", 1) != 0) ShowTrayBalloon(L"対戦を記録しました", FormatResultLine(record));
+  if (ReadSettingInt(L"Tray", L"ResultBalloon", 1) == 0) return;
+  // Who won comes first, for a glance between two matches.
+  int won = record.p1win / 2, lost = record.p2win / 2;
+  const wchar_t* title = won > lost ? L"勝ち - 対戦を記録しました" : won < lost ? L"負け - 対戦を記録しました" : L"対戦を記録しました";
+  ShowTrayBalloon(title, FormatResultLine(record));
 }
 
 LRESULT OnTrayNotify(LPARAM mouseMessage) {

@@ -23,8 +23,9 @@ void SetTrayReadOnlyNote(bool readOnly);
 // The tooltip says the state in words and today's record; refreshed after each change of either.
 void UpdateTrayTip();
 bool ShowTrayBalloon(const std::wstring& title, const std::wstring& text);
-// The text of the last balloon shown, empty when none was.
+// The text and title of the last balloon shown since the icon was added, empty when none was.
 const std::wstring& LastTrayBalloon();
+const std::wstring& LastTrayBalloonTitle();
 // After a match was stored: the tooltip's record, and a balloon with the result line unless switched off
 // ("Tray", "ResultBalloon" = 0).
 void AnnounceRecordedMatch(const MatchRecord& record);

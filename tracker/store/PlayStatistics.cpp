@@ -1,5 +1,6 @@
 #include "PlayStatistics.h"
 
+#include <windows.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -149,9 +150,10 @@ void PlayTally::Add(const MatchColumns& rows, size_t from, size_t to) {
     uint16_t rate = (uint16_t)((inWindow_ * 2000 + games) / (2 * games));  // halves up
     trend_.rate.push_back(rate);
     int64_t day = t / TimestampDay;
-    if (trend_.days.empty() || trend_.days.back().day != day) trend_.days.push_back({day, (uint32_t)point, 0});
+    if (trend_.days.empty() || trend_.days.back().day != day) trend_.days.push_back({day, (uint32_t)point, 0, 0});
     TrendDay& today = trend_.days.back();
     ++today.count;
+    if (outcome > 0) ++today.wins;
     Stretch(point, rate, today);
   }
 }
@@ -187,6 +189,54 @@ void PlayTally::Matchups(PairingCell (&cells)[14][14]) const {
       cells[a][b].wins = sum[0] < 0 ? 0 : (int32_t)std::min<int64_t>(sum[0], INT32_MAX);
       cells[a][b].losses = sum[1] < 0 ? 0 : (int32_t)std::min<int64_t>(sum[1], INT32_MAX);
     }
+}
+
+TrendForm ChooseTrendForm(const Trend& trend) {
+  if (trend.rate.size() <= RollingPointsMost || trend.days.empty()) return TrendForm::Rolling;
+  return trend.days.back().day - trend.days.front().day < PerDayDaysMost ? TrendForm::PerDay : TrendForm::PerWeek;
+}
+
+std::vector<RatePoint> RatePerPeriod(const Trend& trend, TrendForm form) {
+  // Day 0, 1601-01-01, was a Monday.
+  int64_t length = form == TrendForm::PerWeek ? 7 : 1;
+  std::vector<RatePoint> points;
+  for (const TrendDay& day : trend.days) {
+    int64_t first = day.day - ((day.day % length) + length) % length;
+    if (points.empty() || points.back().firstDay != first) points.push_back({first, 0, 0});
+    points.back().wins += (int)day.wins;
+    points.back().losses += (int)(day.count - day.wins);
+  }
+  return points;
+}
+
+namespace {
+SYSTEMTIME CalendarOfDay(int64_t day) {
+  int64_t units = day * TimestampDay;
+  FILETIME time{(DWORD)(uint64_t)units, (DWORD)((uint64_t)units >> 32)};
+  SYSTEMTIME calendar{};
+  FileTimeToSystemTime(&time, &calendar);
+  return calendar;
+}
+
+int64_t DayOfMonthStart(int year, int month) {
+  SYSTEMTIME calendar{};
+  calendar.wYear = (WORD)year;
+  calendar.wMonth = (WORD)month;
+  calendar.wDay = 1;
+  FILETIME time{};
+  SystemTimeToFileTime(&calendar, &time);
+  return (int64_t)(((uint64_t)time.dwHighDateTime << 32) | time.dwLowDateTime) / TimestampDay;
+}
+}  // namespace
+
+std::vector<MonthMark> MonthMarks(int64_t firstDay, int64_t lastDay) {
+  std::vector<MonthMark> marks;
+  SYSTEMTIME first = CalendarOfDay(firstDay), last = CalendarOfDay(lastDay);
+  for (int year = first.wYear, month = first.wMonth; year < last.wYear || (year == last.wYear && month <= last.wMonth);) {
+    marks.push_back({DayOfMonthStart(year, month), year, month});
+    if (++month > 12) month = 1, ++year;
+  }
+  return marks;
 }
 
 RateInterval WilsonInterval(int wins, int games) {

@@ -54,6 +54,7 @@ struct TrendDay {
   int64_t day;     // timestamp / TimestampDay
   uint32_t first;  // index of the day's first point
   uint32_t count;  // its points
+  uint32_t wins;   // of them
 };
 
 // Consecutive points summed up, so that a long trend is drawn in as many steps as there are pixels.
@@ -76,6 +77,27 @@ struct Trend {
   int wins = 0, losses = 0;
   bool Partial(size_t point) const { return point + 1 < (size_t)span; }
 };
+
+// How the trend is drawn: the rolling rate while its points can be told apart, and over a long period the
+// rate of each day, or of each week (Monday to Sunday) over more than PerDayDaysMost days.
+enum class TrendForm { Rolling, PerDay, PerWeek };
+constexpr size_t RollingPointsMost = 1000;
+constexpr int64_t PerDayDaysMost = 120;
+TrendForm ChooseTrendForm(const Trend& trend);
+
+// The decided matches of one day or week, oldest first; days or weeks without any are left out.
+struct RatePoint {
+  int64_t firstDay;  // timestamp / TimestampDay of its first day (a Monday for weeks)
+  int wins, losses;
+};
+std::vector<RatePoint> RatePerPeriod(const Trend& trend, TrendForm form);
+
+// The first day of each month from the month of `firstDay` to that of `lastDay`, every one of them.
+struct MonthMark {
+  int64_t day;
+  int year, month;
+};
+std::vector<MonthMark> MonthMarks(int64_t firstDay, int64_t lastDay);
 
 // The 95% Wilson score interval of a rate, as fractions; 0..1 without games.
 struct RateInterval {

@@ -192,6 +192,30 @@ bool OpenRecordDatabase(ProfileProblem* problem) {
 
 bool RecordDatabaseReadOnly() { return g_connection && g_readOnly; }
 
+bool ReopenRecordDatabaseForWriting() {
+  if (!g_connection || !g_readOnly || !sqlite3_get_autocommit(g_connection)) return false;
+  // Asked first, at no cost: SQLite would retry a refused file for more than a second before it gives up.
+  HANDLE probe = CreateFileW(g_path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(probe);
+  sqlite3* db = nullptr;
+  // Never created here: the file was there when it was opened for reading.
+  if (sqlite3_open_v2(g_pathUtf8.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return false;
+  }
+  sqlite3_busy_handler(db, WaitWhileBusy, db);
+  if (CheckSchema(db) != ProfileOpened || !CanWrite(db) || !Execute(db, ConnectionSettings) || !RegisterFunctions(db)) {
+    sqlite3_close(db);
+    return false;
+  }
+  CloseRecordDatabase();
+  g_connection = db;
+  g_readOnly = false;
+  return true;
+}
+
 bool CountDayResults(int64_t dayStart, int& wins, int& losses) {
   sqlite3_stmt* statement = nullptr;
   if (!g_connection || sqlite3_prepare_v2(g_connection,

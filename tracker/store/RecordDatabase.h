@@ -27,6 +27,9 @@ enum ProfileProblem {
 bool OpenRecordDatabase(ProfileProblem* problem = nullptr);
 // The open profile could only be opened for reading: nothing can be stored in it.
 bool RecordDatabaseReadOnly();
+// A profile opened for reading whose file can be written now gets a writing connection in its place;
+// true when it did. Never inside a transaction.
+bool ReopenRecordDatabaseForWriting();
 // Matches won and lost by the user in the day starting at `dayStart`, for the tray's tooltip.
 bool CountDayResults(int64_t dayStart, int& wins, int& losses);
 void CloseRecordDatabase();

@@ -293,6 +293,8 @@ INT_PTR CALLBACK DetailDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     case WM_SYSCOMMAND:
       return OnSysCommand(dialog, wParam);
     case WM_COMMAND:
+      // Escape closes it as its close button does.
+      if (LOWORD(wParam) == IDCANCEL) OnSysCommand(dialog, SC_CLOSE);
       return TRUE;
     case WM_DESTROY:
       OnDestroy(dialog);

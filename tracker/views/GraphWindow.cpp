@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <climits>
+#include <cmath>
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -37,6 +38,8 @@ struct GraphState {
   HWND summary = nullptr;
   HWND spanBox = nullptr, characterBox = nullptr, tooltip = nullptr;
   HFONT font = nullptr, smallFont = nullptr, tinyFont = nullptr;
+  HFONT columnFont = nullptr;  // the small font turned upright, for the column headers
+  int labelWidth = 64, headerHeight = 18;  // room for the longest full name, measured at creation
   int span = 50;
   int character = AllCharacters;
   bool failed = false;
@@ -58,7 +61,7 @@ struct GraphLayout {
   int cellWidth, cellHeight;
 };
 
-GraphLayout LayOut(const RECT& client) {
+GraphLayout LayOut(const RECT& client, int labelWidth, int headerHeight) {
   GraphLayout l{};
   const int m = 8;
   int width = client.right - client.left, height = client.bottom - client.top;
@@ -69,7 +72,7 @@ GraphLayout LayOut(const RECT& client) {
   int gridRight = m + std::max(300, (width - 2 * m) * 62 / 100);
   l.grid = {m, lower + m, gridRight, height - m};
   l.side = {gridRight + 2 * m, lower + m, width - m, height - m};
-  const int labelWidth = 64, titleHeight = 20, headerHeight = 18;
+  const int titleHeight = 20;
   l.cellWidth = std::max(8, (int)(l.grid.right - l.grid.left - labelWidth) / 14);
   l.cellHeight = std::max(6, (int)(l.grid.bottom - l.grid.top - titleHeight - headerHeight) / 14);
   l.cellsAt = {l.grid.left + labelWidth, l.grid.top + titleHeight + headerHeight};
@@ -88,10 +91,10 @@ int CellAt(const GraphLayout& l, POINT p) {
   return opponent < 14 && own < 14 ? own * 14 + opponent : -1;
 }
 
-GraphLayout LayOutWindow(HWND window) {
+GraphLayout LayOutWindow(const GraphState& g) {
   RECT client;
-  GetClientRect(window, &client);
-  return LayOut(client);
+  GetClientRect(g.window, &client);
+  return LayOut(client, g.labelWidth, g.headerHeight);
 }
 
 std::wstring RatePercent(int wins, int losses) { return RateText(PerMilleRate(wins, losses), g_app.highPrecision); }
@@ -191,6 +194,14 @@ void Fill(HDC dc, const RECT& box, COLORREF colour) {
   FillRect(dc, &box, (HBRUSH)GetStockObject(DC_BRUSH));
 }
 
+SIZE Extent(HDC dc, HFONT font, const std::wstring& text) {
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.c_str(), (int)text.size(), &size);
+  SelectObject(dc, old);
+  return size;
+}
+
 // On screen the two choices are controls; the picture shows them as text.
 void DrawTop(HDC dc, const GraphState& g, const RECT& top, bool picture) {
   std::wstring choice = FormatWide(L"過去%d戦", g.span) + L"  " +
@@ -273,8 +284,109 @@ void DrawCurve(HDC dc, const Trend& trend, const Axis& axis) {
   }
 }
 
+// Over a long period: a dot per day or week at its rate, larger and darker the more matches it holds, on a
+// time axis with every month marked and as many of them named as there is room for.
+void DrawPeriodTrend(HDC dc, const GraphState& g, const Trend& trend, TrendForm form, const RECT& area,
+                     const RECT& bars) {
+  bool weeks = form == TrendForm::PerWeek;
+  std::vector<RatePoint> points = RatePerPeriod(trend, form);
+  int length = weeks ? 7 : 1;
+  Text(dc, weeks ? L"勝率の推移（1週ごと。点の大きさと濃さは対戦数）" : L"勝率の推移（1日ごと。点の大きさと濃さは対戦数）",
+       {area.left, area.top, area.right, area.top + 18}, 0);
+  RECT plot{area.left + 44, area.top + 22, area.right - 4, area.bottom - 18};
+  Fill(dc, plot, RGB(255, 255, 255));
+  Axis rates{plot, 0};
+  {
+    Pen rule(dc, PS_SOLID, 1, Rule);
+    for (int p = 0; p <= 1000; p += 250) Line(dc, plot.left, rates.Y(p), plot.right, rates.Y(p));
+  }
+  SelectObject(dc, g.smallFont);
+  for (int p = 0; p <= 1000; p += 500)
+    Text(dc, FormatWide(L"%d%%", p / 10), {area.left, rates.Y(p) - 8, plot.left - 4, rates.Y(p) + 8},
+         DT_RIGHT | DT_VCENTER, Faint);
+  int64_t firstDay = points.front().firstDay, endDay = points.back().firstDay + length;
+  int width = plot.right - plot.left - 1;
+  auto X = [&](int64_t day) { return plot.left + (int)((day - firstDay) * width / std::max<int64_t>(1, endDay - firstDay)); };
+  int most = 1;
+  for (const RatePoint& p : points) most = std::max(most, p.wins + p.losses);
+
+  // The months: a tick for each, a name at a regular step of 1, 2, 3, 6 or 12 months that leaves room.
+  std::vector<MonthMark> months = MonthMarks(firstDay, endDay - 1);
+  SIZE label = Extent(dc, g.smallFont, L"2026/10");
+  double perMonth = (double)width * 30.44 / (double)std::max<int64_t>(1, endDay - firstDay);
+  int step = 12;
+  for (int s : {1, 2, 3, 6, 12})
+    if (perMonth * s >= label.cx + 8) {
+      step = s;
+      break;
+    }
+  std::vector<POINT> ticks;
+  for (const MonthMark& m : months) {
+    if (m.day < firstDay) continue;
+    int x = X(m.day);
+    ticks.push_back({x, plot.bottom});
+    ticks.push_back({x, plot.bottom + 4});
+    if ((m.month - 1) % step == 0 && x + label.cx / 2 <= area.right)
+      Text(dc, FormatWide(L"%d/%d", m.year, m.month), {x - label.cx / 2, plot.bottom + 4, x + label.cx / 2 + 1, plot.bottom + 18},
+           DT_CENTER, Faint);
+  }
+  PolylineSegments(dc, ticks, Faint);
+
+  // The matches of each day or week as bars below.
+  RECT strip{plot.left, bars.top + 16, plot.right, bars.bottom - 2};
+  Fill(dc, strip, RGB(250, 250, 250));
+  for (const RatePoint& p : points) {
+    int count = p.wins + p.losses;
+    int height = std::max(1, (int)((long long)(strip.bottom - strip.top) * count / most));
+    RECT bar{X(p.firstDay), strip.bottom - height, std::max(X(p.firstDay) + 1, X(p.firstDay + length) - 1), strip.bottom};
+    Fill(dc, bar, RGB(150, 170, 210));
+  }
+  std::wstring barsTitle = FormatWide(weeks ? L"1週の対戦数（最多 %d戦）" : L"1日の対戦数（最多 %d戦）", most);
+  if (step > 1) barsTitle += FormatWide(L"　目盛りは1か月ごと、日付は%dか月ごと", step);
+  Text(dc, barsTitle, {plot.left, bars.top, plot.right, bars.top + 15}, 0, Faint);
+
+  int overall = PerMilleRate(trend.wins, trend.losses);
+  {
+    Pen reference(dc, PS_DASH, 1, RGB(220, 120, 40));
+    Line(dc, plot.left, rates.Y(overall), plot.right, rates.Y(overall));
+  }
+  Text(dc, L"破線: 期間通算 " + RatePercent(trend.wins, trend.losses), {area.left, area.top, area.right, area.top + 18},
+       DT_RIGHT, RGB(200, 100, 30));
+  // Faintly joined, then the dots, the busiest on top.
+  std::vector<POINT> path;
+  for (const RatePoint& p : points)
+    path.push_back({(X(p.firstDay) + X(p.firstDay + length)) / 2, rates.Y(PerMilleRate(p.wins, p.losses))});
+  if (path.size() > 1) {
+    Pen pen(dc, PS_SOLID, 1, RGB(190, 200, 225));
+    Polyline(dc, path.data(), (int)path.size());
+  }
+  std::vector<size_t> byCount(points.size());
+  for (size_t i = 0; i < byCount.size(); ++i) byCount[i] = i;
+  std::stable_sort(byCount.begin(), byCount.end(), [&](size_t a, size_t b) {
+    return points[a].wins + points[a].losses < points[b].wins + points[b].losses;
+  });
+  HGDIOBJ oldPen = SelectObject(dc, GetStockObject(DC_PEN));
+  HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(DC_BRUSH));
+  for (size_t i : byCount) {
+    double share = std::sqrt((double)(points[i].wins + points[i].losses) / most);
+    int radius = 1 + (int)(share * 3 + 0.5);
+    COLORREF colour = RGB(200 - (int)(170 * share), 212 - (int)(142 * share), 240 - (int)(50 * share));
+    SetDCPenColor(dc, colour);
+    SetDCBrushColor(dc, colour);
+    Ellipse(dc, path[i].x - radius, path[i].y - radius, path[i].x + radius + 1, path[i].y + radius + 1);
+  }
+  SelectObject(dc, oldBrush);
+  SelectObject(dc, oldPen);
+  SelectObject(dc, g.font);
+}
+
 void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) {
   const Trend& trend = g.tally->TrendOf();
+  TrendForm form = ChooseTrendForm(trend);
+  if (form != TrendForm::Rolling) {
+    DrawPeriodTrend(dc, g, trend, form, area, bars);
+    return;
+  }
   Text(dc, FormatWide(L"勝率の推移（直近%d戦）", g.span), {area.left, area.top, area.right, area.top + 18}, 0);
   Text(dc, FormatWide(L"点線: まだ%d戦に満たない区間", g.span), {area.left, area.top, area.right, area.top + 18},
        DT_RIGHT, Faint);
@@ -359,30 +471,57 @@ void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) 
   DrawCurve(dc, trend, axis);
 }
 
+// What a grid cell shows: its counts where they fit, in the small type or the tiny one, else its rate (the
+// counts are in the tooltip), else nothing.
+GraphText CellText(HDC dc, const GraphState& g, const GraphLayout& l, int own, int opponent) {
+  const PairingCell& cell = g.cells[own][opponent];
+  RECT box = CellRect(l, own, opponent);
+  GraphText none{L"", g.smallFont, box.right - box.left - 3, box.bottom - box.top - 1};
+  if (cell.wins + cell.losses <= 0) return none;
+  for (const std::wstring& text : {FormatWide(L"%d-%d", cell.wins, cell.losses), RatePercent(cell.wins, cell.losses)})
+    for (HFONT font : {g.smallFont, g.tinyFont}) {
+      SIZE size = Extent(dc, font, text);
+      if (size.cx <= none.room && size.cy <= none.across) return {text, font, none.room, none.across};
+    }
+  return none;
+}
+
+// Full names: the rows' at their left, the columns' turned upright above them.
+GraphText HeaderText(const GraphState& g, const GraphLayout& l, int character, bool column) {
+  if (column) return {CharacterTable[character].fullName, g.columnFont, g.headerHeight - 2, l.cellWidth};
+  return {CharacterTable[character].fullName, g.smallFont, g.labelWidth - 4, l.cellHeight};
+}
+
 void DrawGrid(HDC dc, const GraphState& g, const GraphLayout& l) {
   Text(dc, L"キャラ相性（縦: 自分 / 横: 相手）", {l.grid.left, l.grid.top, l.grid.right, l.grid.top + 18}, 0);
   SelectObject(dc, g.smallFont);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  for (int k = 0; k < 14; ++k) {
+    RECT row = CellRect(l, k, 0);
+    Text(dc, HeaderText(g, l, k, false).text, {l.grid.left, row.top, l.cellsAt.x - 4, row.bottom}, DT_RIGHT | DT_VCENTER);
+  }
+  // Upright text runs from its starting point upwards, its top to the left.
+  SelectObject(dc, g.columnFont);
+  SetTextColor(dc, Ink);
+  UINT previous = SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
   for (int k = 0; k < 14; ++k) {
     RECT column = CellRect(l, 0, k);
-    Text(dc, CharacterTable[k].shortName, {column.left, l.cellsAt.y - 18, column.right, l.cellsAt.y - 2},
-         DT_CENTER | DT_BOTTOM | DT_END_ELLIPSIS);
-    RECT row = CellRect(l, k, 0);
-    Text(dc, CharacterTable[k].shortName, {l.grid.left, row.top, l.cellsAt.x - 4, row.bottom},
-         DT_RIGHT | DT_VCENTER | DT_END_ELLIPSIS);
+    std::wstring name = HeaderText(g, l, k, true).text;
+    int x = (column.left + column.right - metrics.tmHeight) / 2, y = l.cellsAt.y - 3;
+    ExtTextOutW(dc, x, y, 0, nullptr, name.c_str(), (UINT)name.size(), nullptr);
   }
+  SetTextAlign(dc, previous);
   for (int own = 0; own < 14; ++own)
     for (int opponent = 0; opponent < 14; ++opponent) {
       const PairingCell& cell = g.cells[own][opponent];
       RECT box = CellRect(l, own, opponent);
       Fill(dc, {box.left, box.top, box.right - 1, box.bottom - 1}, RateColour(cell.wins, cell.losses));
-      if (cell.wins + cell.losses > 0) {
-        std::wstring figures = FormatWide(L"%d-%d", cell.wins, cell.losses);
-        // Long figures in the smaller type, so that neighbours do not run into each other.
-        bool tiny = figures.size() > 5;
-        if (tiny) SelectObject(dc, g.tinyFont);
-        Text(dc, figures, box, DT_CENTER | DT_VCENTER, cell.wins + cell.losses < FewMatches ? Faint : Ink);
-        if (tiny) SelectObject(dc, g.smallFont);
-      }
+      GraphText figure = CellText(dc, g, l, own, opponent);
+      if (figure.text.empty()) continue;
+      SelectObject(dc, figure.font);
+      Text(dc, figure.text, {box.left, box.top, box.right - 1, box.bottom - 1}, DT_CENTER | DT_VCENTER,
+           cell.wins + cell.losses < FewMatches ? Faint : Ink);
     }
   SelectObject(dc, g.font);
 }
@@ -424,7 +563,7 @@ void DrawSide(HDC dc, const GraphState& g, const RECT& side) {
 
 void DrawGraph(HDC dc, const GraphState& g, const RECT& client, bool picture) {
   Fill(dc, client, GetSysColor(COLOR_WINDOW));
-  GraphLayout l = LayOut(client);
+  GraphLayout l = LayOut(client, g.labelWidth, g.headerHeight);
   HGDIOBJ oldFont = SelectObject(dc, g.font);
   SetBkMode(dc, TRANSPARENT);
   DrawTop(dc, g, l.top, picture);
@@ -480,13 +619,24 @@ void Recompute(GraphState& g, bool anew) {
   InvalidateRect(g.window, nullptr, FALSE);
 }
 
-HFONT MakeFont(int percent) {
+HFONT MakeFont(int percent, bool upright = false) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
   LOGFONTW font = metrics.lfMessageFont;
   font.lfHeight = font.lfHeight * percent / 100;
+  if (upright) font.lfEscapement = font.lfOrientation = 900;
   return CreateFontIndirectW(&font);
+}
+
+// The grid's headers get the room of the longest full name.
+void MeasureHeaders(GraphState& g) {
+  HDC dc = GetDC(g.window);
+  int longest = 0;
+  for (int k = 0; k < CharacterCount; ++k) longest = std::max(longest, (int)Extent(dc, g.smallFont, CharacterTable[k].fullName).cx);
+  ReleaseDC(g.window, dc);
+  g.labelWidth = longest + 8;
+  g.headerHeight = longest + 6;
 }
 
 HWND MakeChoice(HWND window, int id, int x, int width, HFONT font) {
@@ -514,7 +664,7 @@ void AddTooltips(GraphState& g) {
 
 void PlaceTooltips(const GraphState& g) {
   if (!g.tooltip) return;
-  GraphLayout l = LayOutWindow(g.window);
+  GraphLayout l = LayOutWindow(g);
   for (int cell = 0; cell < 196; ++cell) {
     TTTOOLINFOW tool{};
     tool.cbSize = TTTOOLINFOW_V2_SIZE;
@@ -551,7 +701,7 @@ LRESULT OnNotify(GraphState& g, NMHDR* header) {
 // The detail window of the cell's own character, as the summary's double click opens it.
 void OnDoubleClick(GraphState& g, LPARAM where) {
   POINT p{(short)LOWORD(where), (short)HIWORD(where)};
-  int cell = CellAt(LayOutWindow(g.window), p);
+  int cell = CellAt(LayOutWindow(g), p);
   if (cell < 0 || !g.summary || !IsWindow(g.summary)) return;
   auto* filter = new RecordFilter{};
   filter->flags = FilterP1Id;
@@ -592,11 +742,13 @@ bool OnCreate(HWND window, GraphState& g) {
   HMENU menu = GetSystemMenu(window, FALSE);
   if (!menu) return false;
   InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, IDM_GRAPH_COPY, L"クリップボードに送る");
-  InsertMenuW(menu, 1, MF_BYPOSITION | MF_STRING, IDM_GRAPH_SAVE, L"画像として保存");
+  InsertMenuW(menu, 1, MF_BYPOSITION | MF_STRING, IDM_GRAPH_SAVE, L"画像として保存…");
   InsertMenuW(menu, 2, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
   g.font = MakeFont(100);
   g.smallFont = MakeFont(85);
   g.tinyFont = MakeFont(70);
+  g.columnFont = MakeFont(85, true);
+  MeasureHeaders(g);
   g.spanBox = MakeChoice(window, IDC_GRAPH_SPAN, 8, 110, g.font);
   for (int span : Spans) SendMessageW(g.spanBox, CB_ADDSTRING, 0, (LPARAM)FormatWide(L"過去%d戦", span).c_str());
   SendMessageW(g.spanBox, CB_SETCURSEL, 1, 0);
@@ -659,9 +811,10 @@ void OnDestroy(GraphState& g) {
   if (g.font) DeleteObject(g.font);
   if (g.smallFont) DeleteObject(g.smallFont);
   if (g.tinyFont) DeleteObject(g.tinyFont);
+  if (g.columnFont) DeleteObject(g.columnFont);
   if (g.frame) DeleteObject(g.frame);
   g.frame = nullptr;
-  g.font = g.smallFont = g.tinyFont = nullptr;
+  g.font = g.smallFont = g.tinyFont = g.columnFont = nullptr;
   if (g_graph == &g) g_graph = nullptr;
 }
 
@@ -695,6 +848,8 @@ LRESULT CALLBACK GraphProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       OnDoubleClick(*g, lParam);
       return 0;
     case WM_COMMAND:
+      // Escape, which the loop's dialog handling turns into IDCANCEL, closes it as its close button does.
+      if (LOWORD(wParam) == IDCANCEL && !lParam) PostMessageW(window, WM_CLOSE, 0, 0);
       if (HIWORD(wParam) == CBN_SELCHANGE) OnChoice(*g, LOWORD(wParam));
       return 0;
     case WM_SYSCOMMAND:
@@ -783,6 +938,19 @@ bool CopyGraphPicture(HWND graph) {
   bool copied = CopyPictureToClipboard(graph, picture);
   DeleteObject(picture);
   return copied;
+}
+
+GraphText GraphGridText(int own, int opponent) {
+  if (!g_graph || own < 0 || own >= 14 || opponent < 0 || opponent >= 14) return {};
+  HDC dc = GetDC(g_graph->window);
+  GraphText text = CellText(dc, *g_graph, LayOutWindow(*g_graph), own, opponent);
+  ReleaseDC(g_graph->window, dc);
+  return text;
+}
+
+GraphText GraphGridHeader(int character, bool column) {
+  if (!g_graph || character < 0 || character >= 14) return {};
+  return HeaderText(*g_graph, LayOutWindow(*g_graph), character, column);
 }
 
 bool SaveGraphPicture(HWND graph, const std::wstring& path) {

@@ -9,6 +9,7 @@
 #include "ViewCommon.h"
 #include "shell/CharacterTable.h"
 #include "shell/TextUtil.h"
+#include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
 
 namespace {
@@ -64,15 +65,6 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
-std::wstring SystemMessage(DWORD code) {
-  wchar_t* text = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                 nullptr, code, 0, (LPWSTR)&text, 0, nullptr);
-  std::wstring message = text ? text : FormatWide(L"エラー %d", (int)code);
-  if (text) LocalFree(text);
-  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
-  return message;
-}
 }  // namespace
 
 std::string IsoLocalTime(int64_t timestamp) {
@@ -153,7 +145,7 @@ bool ExportWriter::Commit(std::wstring* error) {
     error_ = GetLastError();
   if (!error_) return true;
   DeleteFileW(temporary_.c_str());
-  *error = SystemMessage(error_);
+  *error = SystemErrorText(error_);
   return false;
 }
 
@@ -176,6 +168,10 @@ bool ChooseExportFile(HWND owner, ExportFormat format, std::wstring* path) {
   if (!GetSaveFileNameW(&dialog)) return false;
   *path = file;
   return true;
+}
+
+void AnnounceExport(const std::wstring& path, size_t rows) {
+  ShowTrayBalloon(L"書き出しました", FormatWide(L"%s に %d 件の対戦を書き出しました。", PathFindFileNameW(path.c_str()), (int)rows));
 }
 
 void ReportExportFailure(HWND owner, const std::wstring& path, const std::wstring& reason) {

@@ -24,6 +24,7 @@ class ExportWriter {
   void Add(const MatchRecord& record);
   // On failure, `error` says why in the user's words.
   bool Commit(std::wstring* error);
+  size_t Rows() const { return rows_; }
 
  private:
   bool Flush();
@@ -37,5 +38,7 @@ class ExportWriter {
 
 // The save dialog (default name: the profile's); true when the user chose a file, whose path is given.
 bool ChooseExportFile(HWND owner, ExportFormat format, std::wstring* path);
+// The balloon at the tray icon after an export: the file and the number of matches written.
+void AnnounceExport(const std::wstring& path, size_t rows);
 // The message box for a failed export.
 void ReportExportFailure(HWND owner, const std::wstring& path, const std::wstring& reason);

@@ -367,6 +367,11 @@ INT_PTR CALLBACK OpponentDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       }
       if (wParam == RefillCommand) Fill(dialog, false);
       return FALSE;
+    case WM_COMMAND:
+      // Escape closes it as its close button does.
+      if (LOWORD(wParam) != IDCANCEL) return FALSE;
+      DestroyWindow(dialog);
+      return TRUE;
     case RefreshViewMessage:
       Fill(dialog, true);
       return TRUE;

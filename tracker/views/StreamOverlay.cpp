@@ -55,6 +55,9 @@ void OverlayTexts(const RecentForm& form, bool highPrecision, OverlayFile (&file
               own ? Record((std::wstring(own->fullName) + L" ").c_str(), form.characterWins, form.characterLosses,
                            highPrecision)
                   : std::wstring(L"対戦なし")};
+  // For streaming software to colour by: empty when no match or an undecided one is the last.
+  int won = form.last.p1win / 2, lost = form.last.p2win / 2;
+  files[5] = {L"result.txt", !form.any || won == lost ? L"" : won > lost ? L"WIN" : L"LOSE"};
 }
 
 void UpdateStreamOverlay() {
@@ -66,6 +69,8 @@ void UpdateStreamOverlay() {
   OverlayFile files[OverlayFileCount];
   OverlayTexts(form, g_app.highPrecision, files);
   DWORD failure = 0;
+  // The folder the user named, one level: a missing parent is an error to tell, not a tree to make.
+  if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) failure = GetLastError();
   for (const OverlayFile& file : files) {
     DWORD code = ReplaceFile(folder + L"\\" + file.name, file.text);
     if (code && !failure) failure = code;
@@ -77,5 +82,5 @@ void UpdateStreamOverlay() {
   if (g_failureReported) return;
   g_failureReported = true;
   ShowTrayBalloon(L"配信用ファイルを書き込めません",
-                  FormatWide(L"%s (エラー %d)", folder.c_str(), (int)failure));
+                  folder + L"\n" + SystemErrorText(failure));
 }

@@ -10,7 +10,7 @@ struct OverlayFile {
   const wchar_t* name;
   std::wstring text;
 };
-constexpr int OverlayFileCount = 5;
+constexpr int OverlayFileCount = 6;
 void OverlayTexts(const RecentForm& form, bool highPrecision, OverlayFile (&files)[OverlayFileCount]);
 
 // Reads the settings at once (they are never cached) and writes the files when switched on. A folder that

@@ -215,6 +215,7 @@ void ExportProfile(HWND dialog, ExportFormat format) {
   }
   std::wstring error;
   if (!writer.Commit(&error)) ReportExportFailure(dialog, path, error);
+  else AnnounceExport(path, writer.Rows());
 }
 
 // Returns true when the message is answered here and default processing must not follow.
@@ -348,6 +349,8 @@ INT_PTR CALLBACK SummaryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       return FALSE;
     case WM_COMMAND: {
       UINT id = LOWORD(wParam);
+      // Escape hides it as its close button does.
+      if (id == IDCANCEL) return OnSysCommand(dialog, SC_CLOSE);
       if (id < FirstShortcutCommand || id >= FirstShortcutCommand + MaxShortcuts) return FALSE;
       OnShortcutCommand(dialog, (int)(id - FirstShortcutCommand));
       return TRUE;
