@@ -459,7 +459,9 @@ void SetPendingMatchesAside() {
                         L"プロファイルにも、保存待ちのファイルにも書き込めませんでした。\n\n" + MatchListText(10) +
                         L"\n「はい」でもう一度保存を試します。\n「いいえ」で対戦をテキストとしてクリップボードにコピーして"
                         L"終了します（コピーしたテキストのほかには残りません）。";
-    if (MessageBoxW(g_app.mainWindow, text.c_str(), L"Corvenka", MB_ICONWARNING | MB_YESNO) == IDYES) {
+    // No owner: at exit the main window is already being destroyed and nothing else is shown.
+    if (MessageBoxW(nullptr, text.c_str(), L"Corvenka", MB_ICONWARNING | MB_YESNO | MB_SETFOREGROUND | MB_TOPMOST) ==
+        IDYES) {
       SetEverythingAside();
       continue;
     }
