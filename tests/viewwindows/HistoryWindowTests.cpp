@@ -87,6 +87,25 @@ TEST_F(HistoryWindowTest, ShowsTheNewestOfALimitOldestOnTop) {
   EXPECT_EQ(L"2015/07/04 10:01:39", Cell(list, 29, 0));
 }
 
+// Another program writing the file for longer than the busy wait: the refresh cannot read, the rows stay, the
+// title says they may be old, and a later try brings the new row.
+TEST_F(HistoryWindowTest, ARefreshThatCannotReadKeepsTheRowsAndTriesAgain) {
+  for (int i = 0; i < 3; ++i) Store(Match(At(2015, 7, 4, 10, 0, i), "me", 1, 2, "you", 2, 0));
+  ASSERT_NE(nullptr, Open(nullptr));
+  ASSERT_EQ(3, RowCount(list));
+  Store(Match(At(2015, 7, 4, 10, 0, 9), "me", 1, 2, "new", 2, 0));
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open16(profile.Path().c_str(), &writer));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr));
+  PostMessageW(window, RefreshViewMessage, 0, 0);
+  EXPECT_TRUE(PumpUntil([&] { return WindowText(window) != L"対戦履歴"; }));
+  EXPECT_EQ(3, RowCount(list)) << "the rows shown stay";
+  EXPECT_EQ(L"2015/07/04 10:00:02", Cell(list, 2, 0));
+  sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(writer);
+  EXPECT_TRUE(PumpUntil([&] { return RowCount(list) == 4 && WindowText(window) == L"対戦履歴"; }, 15000));
+}
+
 // The list fills in turns: a match finished meanwhile is captured before the history is complete, and the
 // history opens on its newest match.
 TEST_F(HistoryWindowTest, ABigHistoryLetsACaptureThroughAndOpensAtItsNewest) {

@@ -68,6 +68,7 @@ struct HistoryState {
   bool refreshing = false;  // the list keeps its rows until the new ones are complete
   bool refreshAgain = false;
   bool turnPending = false;
+  bool failed = false;  // a read of this fill failed: what came in is not the whole history
   int told = 0;  // rows the list has been told of
   double toldAt = 0;
   long long remaining = -1;  // of a limit; -1 without one
@@ -210,10 +211,10 @@ bool FillRange(HistoryState& state) {
   HistoryRows& target = Target(state);
   size_t before = target.rows.size();
   double start = NowMilliseconds();
-  // A failing query keeps what it delivered so far; the window says nothing.
   bool ok = QueryMatchHistory(range, AppendRecord, &target);
   state.walk.Took(NowMilliseconds() - start);
   if (state.remaining > 0) state.remaining -= (long long)(target.rows.size() - before);
+  if (!ok) state.failed = true;
   return ok;
 }
 
@@ -222,8 +223,16 @@ void StartFill(HWND dialog, bool refresh);
 void FinishFill(HWND dialog) {
   HistoryState* state = StateOf(dialog);
   state->filling = false;
-  if (state->refreshing) SwapInRefreshed(dialog);
-  else TellList(dialog);
+  // A refresh that could not read everything keeps the rows shown; the first fill shows what came.
+  if (state->failed && state->refreshing) {
+    state->incoming = HistoryRows{};
+    state->refreshing = false;
+  } else if (state->refreshing) {
+    SwapInRefreshed(dialog);
+  } else {
+    TellList(dialog);
+  }
+  MarkViewCurrent(dialog, !state->failed);
   if (state->refreshAgain) StartFill(dialog, true);
 }
 
@@ -257,6 +266,7 @@ void StartFill(HWND dialog, bool refresh) {
   }
   state->refreshAgain = false;
   state->refreshing = refresh;
+  state->failed = false;
   state->incoming = HistoryRows{};
   const RecordFilter& filter = state->filter;
   bool limited = (filter.flags & FilterLimit) && filter.limit >= 0;  // SQLite takes a negative limit as none
@@ -270,7 +280,7 @@ void StartFill(HWND dialog, bool refresh) {
     return;
   }
   // A table that cannot be walked by ranges is read in one statement.
-  QueryMatchHistory(filter, AppendRecord, &Target(*state));
+  if (!QueryMatchHistory(filter, AppendRecord, &Target(*state))) state->failed = true;
   FinishFill(dialog);
 }
 
