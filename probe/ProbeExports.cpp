@@ -52,27 +52,7 @@ constexpr uint32_t kStepTexts = (1u << StepNames) | (1u << (StepNames + 1));
 // The slot of parameter `id` (0 to 5, 7, 8) in a step's snapshot.
 int StepPathOf(int id) { return id <= Side2Wins ? StepParams + id : StepNames + (id - Side1ProfileName); }
 
-// A game whose copy of the library predates snapshots answers them with 0: then the step asks path by path.
-bool ReadStepOneByOne(ScriptSnapshot* s) {
-  std::memset(s, 0, sizeof *s);
-  for (int i = 0; i < StepPathCount; ++i) {
-    uint32_t type, value;
-    if (!QueryScriptPath(kStepPaths[i], &type, &value)) continue;
-    s->found |= 1u << i;
-    s->types[i] = type;
-    s->values[i] = value;
-    int text = i - StepNames;
-    if (text >= 0 && (type & ScriptReader::KindMask) == ScriptReader::KindString && FetchScriptString(value)) {
-      s->textLengths[text] = (uint32_t)std::strlen(g_stringResult);
-      std::memcpy(s->texts[text], g_stringResult, s->textLengths[text] + 1);
-    }
-  }
-  return true;
-}
-
-bool ReadStep(ScriptSnapshot* s) {
-  return QueryScriptSnapshot(kStepPaths, StepPathCount, kStepTexts, s) || (FindIpcWindow() && ReadStepOneByOne(s));
-}
+bool ReadStep(ScriptSnapshot* s) { return QueryScriptSnapshot(kStepPaths, StepPathCount, kStepTexts, s); }
 
 // MirrowAddrGetParam's answer from a snapshot, with the same kind rules as a request.
 int ParamFromSnapshot(const ScriptSnapshot& s, int id) {
@@ -167,26 +147,39 @@ bool AnswerFromHeld(int id, int* result) {
   return held;
 }
 
-// A match that began and was decided between two steps is first seen decided: its counters went up from 0,
-// not from what the last match left. But the same decided match seen again (the status failed for a moment)
-// is no new match.
-ScriptSnapshot g_lastDecided;
-bool g_haveDecided = false;
+// A match that began, or even ended, between two steps is first seen part-played: its counters went up from
+// 0, not from what the last match left. It is told by the game having been outside a match since, or by other
+// players, characters or sides than the last step's. The same decided match seen again (the status failed for
+// a moment) is no new match.
+ScriptSnapshot g_lastDecided, g_lastInMatch;
+bool g_haveDecided = false, g_haveInMatch = false;
 bool g_outsideMatch = false;
 
-bool SameMatch(const ScriptSnapshot& a, const ScriptSnapshot& b) {
-  for (int id : {1, 2, 3, 4, 5, 7, 8}) {
+bool SameIds(const ScriptSnapshot& a, const ScriptSnapshot& b, std::initializer_list<int> ids) {
+  for (int id : ids) {
     int i = StepPathOf(id);
     if (((a.found >> i) & 1) != ((b.found >> i) & 1) || a.values[i] != b.values[i]) return false;
   }
+  return true;
+}
+
+bool SamePlayers(const ScriptSnapshot& a, const ScriptSnapshot& b) {
+  if (!SameIds(a, b, {IsClient, Side1Character, Side2Character})) return false;
   for (int t = 0; t < SnapshotMaxTexts; ++t)
     if (a.textLengths[t] != b.textLengths[t] || std::memcmp(a.texts[t], b.texts[t], a.textLengths[t])) return false;
   return true;
 }
 
+bool SameMoment(const ScriptSnapshot& a, const ScriptSnapshot& b) {
+  return SamePlayers(a, b) && SameIds(a, b, {Side1Wins, Side2Wins});
+}
+
 void PollParams(const ScriptSnapshot& s) {
-  bool entering = g_outsideMatch && !(g_haveDecided && SameMatch(s, g_lastDecided));
+  bool entering = g_outsideMatch || !g_haveInMatch || !SamePlayers(s, g_lastInMatch);
+  if (g_haveDecided && SameMoment(s, g_lastDecided)) entering = false;
   g_outsideMatch = false;
+  g_lastInMatch = s;
+  g_haveInMatch = true;
   for (int id = 0; id <= 5; ++id) {
     int v = ParamFromSnapshot(s, id);
     if (v == ProbeParamFailed) {
@@ -258,7 +251,7 @@ void OnProbeAttached() {
   std::memset(g_lastSeen, 0, sizeof g_lastSeen);
   std::memset(g_winCounterKnown, 0, sizeof g_winCounterKnown);
   g_outsideMatch = false;
-  g_haveDecided = false;
+  g_haveDecided = g_haveInMatch = false;
 }
 
 extern "C" {
