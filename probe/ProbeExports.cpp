@@ -155,18 +155,22 @@ ScriptSnapshot g_lastDecided, g_lastInMatch;
 bool g_haveDecided = false, g_haveInMatch = false;
 bool g_outsideMatch = false;
 
+// A value that one of the two could not read tells nothing: a read that fails once must not make a new match
+// of the one already decided.
 bool SameIds(const ScriptSnapshot& a, const ScriptSnapshot& b, std::initializer_list<int> ids) {
   for (int id : ids) {
     int i = StepPathOf(id);
-    if (((a.found >> i) & 1) != ((b.found >> i) & 1) || a.values[i] != b.values[i]) return false;
+    if (((a.found & b.found) >> i) & 1 && a.values[i] != b.values[i]) return false;
   }
   return true;
 }
 
 bool SamePlayers(const ScriptSnapshot& a, const ScriptSnapshot& b) {
   if (!SameIds(a, b, {IsClient, Side1Character, Side2Character})) return false;
-  for (int t = 0; t < SnapshotMaxTexts; ++t)
+  for (int t = 0; t < SnapshotMaxTexts; ++t) {
+    if (!a.textLengths[t] || !b.textLengths[t]) continue;
     if (a.textLengths[t] != b.textLengths[t] || std::memcmp(a.texts[t], b.texts[t], a.textLengths[t])) return false;
+  }
   return true;
 }
 
