@@ -41,6 +41,11 @@ class MatchCaptureTest : public ::testing::Test {
       balloons.push_back(text);
       return true;
     };
+    unread.clear();
+    g_unreadMatchAnnouncer = [](const std::wstring& title, const std::wstring& text) {
+      unread.push_back(title + L"|" + text);
+      return true;
+    };
   }
   void TearDown() override {
     SetPendingMatchesAside();
@@ -75,9 +80,10 @@ class MatchCaptureTest : public ::testing::Test {
   ScratchFolder folder;
   std::wstring path;
   HWND summary = nullptr;
-  static std::vector<std::wstring> balloons;
+  static std::vector<std::wstring> balloons, unread;
 };
 std::vector<std::wstring> MatchCaptureTest::balloons;
+std::vector<std::wstring> MatchCaptureTest::unread;
 
 TEST_F(MatchCaptureTest, HostKeepsTheSidesAndEverythingFollows) {
   Match("host", "guest", 2, 1, 3, 9, 0);
@@ -122,11 +128,26 @@ TEST_F(MatchCaptureTest, PassesThatDisagreeAreReadAgainAndNeverAgreeingOnesStore
   };
   PVOID handler = AddVectoredExceptionHandler(1, RecordDebugText);
   g_debugText.clear();
+  SYSTEMTIME now;
+  GetLocalTime(&now);
   CaptureFinishedMatch();
   RemoveVectoredExceptionHandler(handler);
   EXPECT_EQ(1, CountRows(path));
   EXPECT_LE(probe.calls.size(), 35u) << "a few passes only";
   EXPECT_NE(std::string::npos, g_debugText.find("nothing stored")) << g_debugText;
+  // The user hears of the lost match once, with its time.
+  SYSTEMTIME after;
+  GetLocalTime(&after);
+  ASSERT_EQ(1u, unread.size());
+  EXPECT_EQ(0u, unread[0].find(L"対戦を読み取れませんでした|")) << unread[0];
+  bool timed = false;
+  for (const SYSTEMTIME& t : {now, after}) {
+    wchar_t minute[8];
+    wsprintfW(minute, L"%02d:%02d:", t.wHour, t.wMinute);
+    timed = timed || unread[0].find(minute) != std::wstring::npos;
+  }
+  EXPECT_TRUE(timed) << unread[0];
+  EXPECT_TRUE(balloons.empty());
 }
 
 TEST_F(MatchCaptureTest, FailedNameRequestsGiveEmptyNames) {
@@ -153,6 +174,7 @@ TEST_F(MatchCaptureTest, ImplausibleValuesStoreNothing) {
   EXPECT_FALSE(CanUndo());
   EXPECT_EQ(0, Refreshes());
   EXPECT_EQ(L"sentinel", ClipboardText());
+  EXPECT_EQ(2u, unread.size()) << "told for the two matches whose side was unreadable, not the implausible ones";
 }
 
 TEST_F(MatchCaptureTest, ADuplicateMillisecondIsDroppedSilently) {
