@@ -10,6 +10,7 @@
 #include "../store/RecordDatabase.h"
 #include "../views/SummaryWindow.h"
 #include "AppState.h"
+#include "BackupSchedule.h"
 #include "MatchCapture.h"
 #include "PendingMatches.h"
 #include "ProbeBinding.h"
@@ -60,7 +61,12 @@ bool OpenProfileDatabase(HWND window) {
   ProfileProblem problem = ProfilePathTooLong;
   bool opened = !cut && OpenSavedProfile(window, path, setting.empty(), &problem);
   while (!opened) {
-    if (problem != ProfileOpened) ShowProfileFailure(window, path, problem);
+    if (problem == ProfileNotDatabase && PathFileExistsW(path.c_str())) {
+      // A damaged profile: its backup and what is still readable in it, or another file.
+      if (OfferSalvage(window, path) && (opened = OpenRecordDatabase(&problem))) break;
+    } else if (problem != ProfileOpened) {
+      ShowProfileFailure(window, path, problem);
+    }
     wchar_t file[1025];
     lstrcpynW(file, setting.c_str(), ARRAYSIZE(file));
     OPENFILENAMEW dialog{};
@@ -126,6 +132,7 @@ bool StartUp(HWND window) {
   // Holding Pause while the tracker starts keeps the game from being started with it.
   if (!(GetAsyncKeyState(VK_PAUSE) & 0x8000)) LaunchProgram(GameProgramWord);
   TakeUpRecoveredMatches();
+  StartDailyBackup();
   return true;
 }
 
@@ -151,6 +158,7 @@ void ShutDown() {
   if (g_progress.probeStarted && g_probe.cleanup) g_probe.cleanup();
   DestroyShortcutAccelerators();
   SetPendingMatchesAside();
+  BackupBeforeExit();
   CloseRecordDatabase();
   g_progress = StartupProgress();
   g_startupFinished = false;
