@@ -146,6 +146,10 @@ void BackupBeforeExit() {
   if (changed && ReadBackupSettings().enabled) BackupNow();
 }
 
+bool ProfileLooksDamaged(const std::wstring& profilePath) {
+  return LooksLikeDamagedProfile(profilePath, BackupFolderFor(profilePath, ReadBackupSettings().folder));
+}
+
 bool OfferSalvage(HWND owner, const std::wstring& profilePath) {
   std::wstring folder = BackupFolderFor(profilePath, ReadBackupSettings().folder);
   std::wstring backup = NewestSoundBackup(folder, profilePath);

@@ -24,6 +24,8 @@ void BackupBeforeExit();
 bool BackupNow();
 bool BackupRunning();
 
+// A file refused as no database that looks like a profile gone bad rather than some other file.
+bool ProfileLooksDamaged(const std::wstring& profilePath);
 // For a profile found damaged (at start-up): offers the newest sound backup plus what can still be read from
 // the damaged file, which is kept under a new name; true when a profile was made anew at its path.
 bool OfferSalvage(HWND owner, const std::wstring& profilePath);

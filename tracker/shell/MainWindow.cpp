@@ -61,12 +61,10 @@ bool OpenProfileDatabase(HWND window) {
   ProfileProblem problem = ProfilePathTooLong;
   bool opened = !cut && OpenSavedProfile(window, path, setting.empty(), &problem);
   while (!opened) {
-    if (problem == ProfileNotDatabase && PathFileExistsW(path.c_str())) {
-      // A damaged profile: its backup and what is still readable in it, or another file.
-      if (OfferSalvage(window, path) && (opened = OpenRecordDatabase(&problem))) break;
-    } else if (problem != ProfileOpened) {
-      ShowProfileFailure(window, path, problem);
-    }
+    // A damaged profile: its backup and what is still readable in it, or another file.
+    bool offered = problem == ProfileNotDatabase && ProfileLooksDamaged(path);
+    if (offered && OfferSalvage(window, path) && (opened = OpenRecordDatabase(&problem))) break;
+    if (!offered && problem != ProfileOpened) ShowProfileFailure(window, path, problem);
     wchar_t file[1025];
     lstrcpynW(file, setting.c_str(), ARRAYSIZE(file));
     OPENFILENAMEW dialog{};

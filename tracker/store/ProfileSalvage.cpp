@@ -115,6 +115,21 @@ std::wstring NewestSoundBackup(const std::wstring& backupFolder, const std::wstr
   return std::wstring();
 }
 
+bool LooksLikeDamagedProfile(const std::wstring& profilePath, const std::wstring& backupFolder) {
+  if (!ListBackups(backupFolder, profilePath).empty()) return true;
+  HANDLE file = CreateFileW(profilePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  char header[16] = {};
+  DWORD read = 0;
+  LARGE_INTEGER size{};
+  bool known = ReadFile(file, header, sizeof header, &read, nullptr) && GetFileSizeEx(file, &size);
+  CloseHandle(file);
+  if (!known) return false;
+  return (read == sizeof header && memcmp(header, "SQLite format 3", 16) == 0) ||
+         (size.QuadPart >= 1024 && size.QuadPart % 512 == 0);
+}
+
 bool SalvageProfile(const std::wstring& profilePath, const std::wstring& backupFolder, SalvageResult* result) {
   *result = SalvageResult();
   std::wstring kept = DamagedName(profilePath);
