@@ -169,4 +169,39 @@ TEST_F(BackupScheduleTest, RestoreReplacesTheMatchesAfterBackingUpAndCanItselfBe
   EXPECT_EQ(4, CountRows(profile));
   EXPECT_EQ(0, Exit());
 }
+TEST_F(BackupScheduleTest, ImportWithARefusedRowTakesNothingUnlessConfirmed) {
+  ASSERT_NE(nullptr, Start());
+  Capture();
+  std::wstring csv = folder.File(L"other.csv");
+  WriteWholeFile(csv,
+                 "datetime,own_name,own_character,own_character_id,own_rounds,opponent_name,opponent_character,"
+                 "opponent_character_id,opponent_rounds,result\r\n"
+                 "2025-01-02T03:04:05.006+09:00,me,x,1,2,you,y,3,1,win\r\n"
+                 "2025-01-02T03:05:05.006+09:00,me,x,1,9,you,y,3,1,win\r\n"
+                 "2025-01-02T03:06:05.006+09:00,me,x,1,0,you,y,3,2,loss\r\n");
+  {
+    DialogSequence answers({DialogSequence::File(csv), DialogSequence::Box(IDNO)});
+    SendMessageW(g_app.summaryWindow, WM_SYSCOMMAND, SummaryImportMatches, 0);
+    ASSERT_TRUE(answers.Wait());
+    EXPECT_NE(std::wstring::npos, answers.Seen()[1].find(L"3 行目")) << answers.Seen()[1];
+    EXPECT_EQ(1, CountRows(profile));
+  }
+  for (int round = 0; round < 2; ++round) {
+    if (round) ASSERT_NE(nullptr, Start());
+    DialogSequence answers({DialogSequence::File(csv), DialogSequence::Box(IDYES), DialogSequence::Box(IDOK)});
+    SendMessageW(g_app.summaryWindow, WM_SYSCOMMAND, SummaryImportMatches, 0);
+    ASSERT_TRUE(answers.Wait());
+    EXPECT_EQ(round ? L"0 件を取り込みました。2 件は既にありました。0 件は食い違うため取り込みませんでした。"
+                    : L"2 件を取り込みました。0 件は既にありました。0 件は食い違うため取り込みませんでした。",
+              answers.Seen()[2]);
+    EXPECT_EQ(3, CountRows(profile));
+    EXPECT_EQ(0, Exit());
+  }
+  // The day's copy; one before the first import; one at exit, since the imported matches came through a
+  // connection of their own; one before the second import, which added nothing, so none at that exit.
+  std::vector<BackupEntry> copies = ListBackups(backups, profile);
+  ASSERT_EQ(4u, copies.size());
+  int64_t expected[] = {3, 3, 1, 1};
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(expected[i], CountMatchesInFile(copies[i].path)) << i;
+}
 }  // namespace

@@ -20,6 +20,7 @@ bool g_failureTold = false;
 // The connection and its count of changed rows when its last backup began: what "changed since" compares with.
 sqlite3* g_backedUp = nullptr;
 sqlite3_int64 g_changesAtBackup = 0;
+bool g_changedElsewhere = false;
 
 void StopTimer() {
   if (g_timer) KillTimer(nullptr, g_timer);
@@ -66,6 +67,7 @@ bool Begin() {
   g_jobProfile = CurrentDatabasePath();
   g_backedUp = RecordDatabase();
   g_changesAtBackup = sqlite3_total_changes64(g_backedUp);
+  g_changedElsewhere = false;
   return g_job.Begin(RecordDatabase(), g_jobProfile, CurrentBackupFolder());
 }
 
@@ -82,6 +84,7 @@ bool HasBackupOfToday() {
 bool ChangedSinceBackup() {
   sqlite3* db = RecordDatabase();
   if (!db) return false;
+  if (g_changedElsewhere) return true;
   return sqlite3_total_changes64(db) > (db == g_backedUp ? g_changesAtBackup : 0);
 }
 }  // namespace
@@ -180,3 +183,5 @@ bool OfferSalvage(HWND owner, const std::wstring& profilePath) {
               nullptr, MB_ICONINFORMATION);
   return true;
 }
+
+void NoteProfileChangedElsewhere() { g_changedElsewhere = true; }

@@ -23,6 +23,8 @@ void BackupBeforeExit();
 // Now, waiting for it (before a restore or an import); true when a verified copy was made.
 bool BackupNow();
 bool BackupRunning();
+// The profile was changed through a connection other than the tracker's own (an import): backed up at exit.
+void NoteProfileChangedElsewhere();
 
 // A file refused as no database that looks like a profile gone bad rather than some other file.
 bool ProfileLooksDamaged(const std::wstring& profilePath);

@@ -120,14 +120,17 @@ bool LooksLikeDamagedProfile(const std::wstring& profilePath, const std::wstring
   HANDLE file = CreateFileW(profilePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  char header[16] = {};
+  char header[100] = {};
   DWORD read = 0;
   LARGE_INTEGER size{};
   bool known = ReadFile(file, header, sizeof header, &read, nullptr) && GetFileSizeEx(file, &size);
   CloseHandle(file);
-  if (!known) return false;
-  return (read == sizeof header && memcmp(header, "SQLite format 3", 16) == 0) ||
-         (size.QuadPart >= 1024 && size.QuadPart % 512 == 0);
+  if (!known || read != sizeof header) return false;
+  if (memcmp(header, "SQLite format 3", 16) == 0) return true;
+  // A header wiped to zeros on a file of whole pages.
+  for (char c : header)
+    if (c) return false;
+  return size.QuadPart >= 1024 && size.QuadPart % 512 == 0;
 }
 
 bool SalvageProfile(const std::wstring& profilePath, const std::wstring& backupFolder, SalvageResult* result) {

@@ -11,8 +11,8 @@ bool ReplaceMatchesFromBackup(const std::wstring& backupPath, int64_t* matches);
 // The newest copy in `backupFolder` that passes quick_check; empty when there is none.
 std::wstring NewestSoundBackup(const std::wstring& backupFolder, const std::wstring& profilePath);
 
-// A file refused as no database that still looks like a profile gone bad (SQLite's header, a size of whole pages,
-// or backups of it), not some other file chosen by mistake.
+// A file refused as no database that still looks like a profile gone bad (SQLite's header, a header wiped to
+// zeros on a file of whole pages, or backups of it), not some other file chosen by mistake.
 bool LooksLikeDamagedProfile(const std::wstring& profilePath, const std::wstring& backupFolder);
 
 struct SalvageResult {

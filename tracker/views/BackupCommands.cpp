@@ -1,7 +1,9 @@
 #include "BackupCommands.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 
+#include <functional>
 #include <vector>
 
 #include "ViewCommon.h"
@@ -12,6 +14,7 @@
 #include "shell/ChangeJournal.h"
 #include "shell/PendingMatches.h"
 #include "shell/TextUtil.h"
+#include "store/MatchImport.h"
 #include "store/ProfileBackup.h"
 #include "store/ProfileSalvage.h"
 #include "store/RecordDatabase.h"
@@ -119,4 +122,132 @@ void RestoreFromBackup(HWND summary) {
   SendMessageW(summary, RefreshSummaryMessage, 0, 0);
   MessageBoxW(summary, FormatWide(L"バックアップから復元しました（%d 件）。", (int)matches).c_str(), nullptr,
               MB_ICONINFORMATION);
+}
+
+namespace {
+struct Job {
+  std::function<void()> work;
+};
+
+DWORD WINAPI RunJob(void* context) {
+  static_cast<Job*>(context)->work();
+  return 0;
+}
+
+// Runs `work` on a thread of its own while this thread keeps serving its messages (captures go on), with a
+// small window counting `progress`; the owner takes no input meanwhile.
+void RunWithProgress(HWND owner, const wchar_t* what, volatile LONG* progress, const std::function<void()>& work) {
+  Job job{work};
+  HANDLE thread = CreateThread(nullptr, 0, RunJob, &job, 0, nullptr);
+  if (!thread) {
+    work();
+    return;
+  }
+  bool wasEnabled = !EnableWindow(owner, FALSE);
+  RECT at{};
+  GetWindowRect(owner, &at);
+  HWND window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"STATIC", what, WS_POPUP | WS_CAPTION | SS_CENTER,
+                                at.left + 20, at.top + 40, 320, 70, owner, nullptr, ViewResourceInstance(), nullptr);
+  if (window) ShowWindow(window, SW_SHOWNOACTIVATE);
+  DWORD shown = GetTickCount();
+  for (;;) {
+    DWORD wait = MsgWaitForMultipleObjects(1, &thread, FALSE, 200, QS_ALLINPUT);
+    if (wait == WAIT_OBJECT_0) break;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage((int)msg.wParam);
+        break;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (window && GetTickCount() - shown >= 200) {
+      shown = GetTickCount();
+      SetWindowTextW(window, FormatWide(L"%s %d 件", what, (int)*progress).c_str());
+    }
+  }
+  CloseHandle(thread);
+  if (window) DestroyWindow(window);
+  if (wasEnabled) EnableWindow(owner, TRUE);
+}
+
+bool ChooseImportFile(HWND owner, std::wstring* path) {
+  wchar_t file[1025] = L"";
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = L"プロファイル・書き出したファイル (*.db;*.csv;*.json)\0*.db;*.csv;*.json\0";
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = ARRAYSIZE(file);
+  dialog.lpstrTitle = L"ほかのプロファイルから取り込む";
+  dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameW(&dialog)) return false;
+  *path = file;
+  return true;
+}
+
+std::wstring TimestampText(int64_t timestamp) {
+  SYSTEMTIME at = TimestampToCalendar(timestamp);
+  return FormatWide(L"%04d/%02d/%02d %02d:%02d:%02d", at.wYear, at.wMonth, at.wDay, at.wHour, at.wMinute, at.wSecond);
+}
+}  // namespace
+
+void ImportMatchesFromFile(HWND summary, const std::wstring& source) {
+  if (RecordDatabaseReadOnly()) {
+    MessageBoxW(summary, L"このプロファイルは読み取り専用のため、取り込めません。", nullptr, MB_ICONERROR);
+    return;
+  }
+  volatile LONG progress = 0;
+  ImportCheck check;
+  std::wstring error;
+  bool readable = false;
+  RunWithProgress(summary, L"読み込み中…", &progress,
+                  [&] { readable = CheckImportFile(source, &check, &error, &progress); });
+  if (!readable) {
+    MessageBoxW(summary, FormatWide(L"取り込めませんでした。\n%s\n%s", source.c_str(), error.c_str()).c_str(), nullptr,
+                MB_ICONERROR);
+    return;
+  }
+  if (check.refused) {
+    std::wstring text = FormatWide(L"%d 件の行は読み取れないか、このプロファイルの文字コードに変換できません。\n\n",
+                                   (int)check.refused);
+    for (size_t i = 0; i < check.refusedRows.size() && i < 10; ++i)
+      text += FormatWide(L"%d 行目: %s\n", (int)check.refusedRows[i].first, check.refusedRows[i].second.c_str());
+    if (check.refused > 10) text += FormatWide(L"ほか %d 件\n", (int)(check.refused - 10));
+    text += FormatWide(L"\nこれらの行を除いた %d 件を取り込みますか？\n「いいえ」を選ぶと何も取り込みません。", (int)check.rows);
+    if (MessageBoxW(summary, text.c_str(), nullptr, MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2) != IDYES) return;
+  }
+  StorePendingMatches();
+  if (!BackupNow()) {
+    MessageBoxW(summary, L"今のプロファイルのバックアップを作成できなかったため、取り込みを取りやめました。", nullptr,
+                MB_ICONERROR);
+    return;
+  }
+  ImportCounts counts;
+  bool imported = false;
+  progress = 0;
+  std::wstring profile = CurrentDatabasePath();
+  RunWithProgress(summary, L"取り込み中…", &progress,
+                  [&] { imported = ImportMatches(source, profile, &counts, &error, &progress); });
+  if (imported && counts.added) NoteProfileChangedElsewhere();
+  SendMessageW(summary, RefreshSummaryMessage, 0, 0);
+  if (!imported) {
+    MessageBoxW(summary, FormatWide(L"取り込めませんでした。プロファイルは元のままです。\n%s", error.c_str()).c_str(),
+                nullptr, MB_ICONERROR);
+    return;
+  }
+  std::wstring text = ImportSummaryText(counts);
+  if (counts.conflicts) {
+    text += L"\n\n食い違った対戦（プロファイルの記録をそのまま残しました）:\n";
+    for (int64_t timestamp : counts.conflictTimestamps) text += TimestampText(timestamp) + L"\n";
+    if (counts.conflicts > (int64_t)counts.conflictTimestamps.size())
+      text += FormatWide(L"ほか %d 件\n", (int)(counts.conflicts - (int64_t)counts.conflictTimestamps.size()));
+  }
+  MessageBoxW(summary, text.c_str(), nullptr, MB_ICONINFORMATION);
+}
+
+void ImportMatchesInto(HWND summary) {
+  std::wstring source;
+  if (ChooseImportFile(summary, &source)) ImportMatchesFromFile(summary, source);
 }
