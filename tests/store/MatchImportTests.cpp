@@ -48,7 +48,7 @@ class MatchImportTest : public ::testing::Test {
   ImportCounts Import(const std::wstring& source, const std::wstring& profile) {
     ImportCounts counts;
     std::wstring error;
-    EXPECT_TRUE(ImportMatches(source, profile, &counts, &error, nullptr)) << Ascii(error);
+    EXPECT_TRUE(ImportMatches(source, profile, false, &counts, &error, nullptr)) << Ascii(error);
     return counts;
   }
   ScratchFolder folder;
@@ -121,7 +121,14 @@ TEST_F(MatchImportTest, RowsThatCannotBeTakenAreRefusedWithTheirLines) {
   EXPECT_EQ(4, check.refusedRows[0].first);  // the quoted line break counts
   EXPECT_EQ(5, check.refusedRows[1].first);
   EXPECT_EQ(6, check.refusedRows[2].first);
-  ImportCounts counts = Import(csv, profile);
+  // Nothing is taken of it unless asked to leave the refused rows out.
+  ImportCounts counts;
+  EXPECT_FALSE(ImportMatches(csv, profile, false, &counts, &error, nullptr));
+  Expect(counts, 0, 0, 0);
+  ASSERT_EQ(3u, counts.refusedRows.size());
+  EXPECT_EQ(6, counts.refusedRows[2].first);
+  EXPECT_EQ(1, CountRows(profile));
+  ASSERT_TRUE(ImportMatches(csv, profile, true, &counts, &error, nullptr));
   Expect(counts, 2, 0, 0);
   EXPECT_EQ(3, counts.refused);
   SYSTEMTIME at{2026, 12, 0, 8, 21, 5, 3, 120};

@@ -5,7 +5,7 @@
 
 #include <cstring>
 #include <functional>
-#include <map>
+#include <unordered_map>
 
 #include "../shell/TextUtil.h"
 
@@ -84,11 +84,18 @@ bool SmallNumber(const std::string& text, int low, int high, int32_t* value) {
 
 // "2026-12-08T21:05:03.120+09:00": the local clock as written; the offset only tells the zone it was in.
 bool ParseLocalTime(const std::string& text, int64_t* timestamp) {
-  int year, month, day, hour, minute, second, millisecond, used = 0;
-  if (sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3d%n", &year, &month, &day, &hour, &minute, &second,
-             &millisecond, &used) != 7 ||
-      used != 23)
-    return false;
+  // Fixed positions: digits, and the separators between them.
+  static const char shape[] = "dddd-dd-ddTdd:dd:dd.ddd";
+  if (text.size() < 23) return false;
+  for (int i = 0; i < 23; ++i)
+    if (shape[i] == 'd' ? !isdigit((unsigned char)text[i]) : text[i] != shape[i]) return false;
+  auto number = [&](int at, int digits) {
+    int n = 0;
+    for (int i = 0; i < digits; ++i) n = n * 10 + (text[at + i] - '0');
+    return n;
+  };
+  int year = number(0, 4), month = number(5, 2), day = number(8, 2), hour = number(11, 2), minute = number(14, 2),
+      second = number(17, 2), millisecond = number(20, 3);
   std::string zone = text.substr(23);
   if (!(zone.empty() || zone == "Z" ||
         (zone.size() == 6 && (zone[0] == '+' || zone[0] == '-') && isdigit((unsigned char)zone[1]) &&
@@ -103,18 +110,50 @@ bool ParseLocalTime(const std::string& text, int64_t* timestamp) {
 }
 
 // A row of export fields by name into a record; the refusal says which field is wrong.
-void FieldsToRow(const std::map<std::string, std::string>& fields, SourceRow* row) {
+constexpr size_t FieldCount = sizeof ExportFields / sizeof ExportFields[0];
+// The values of one row in the order of ExportFields; a field the row lacks is null.
+struct RowFields {
+  std::string value[FieldCount];
+  bool present[FieldCount] = {};
+};
+
+int FieldIndex(const std::string& name) {
+  for (size_t i = 0; i < FieldCount; ++i)
+    if (name == ExportFields[i]) return (int)i;
+  return -1;
+}
+
+// Names repeat from match to match; their conversions are kept (a bounded number of them).
+class NameCache {
+ public:
+  bool Convert(const std::string& utf8, char (&field)[260]) {
+    auto found = names_.find(utf8);
+    if (found != names_.end()) {
+      if (!found->second.first) return false;
+      memcpy(field, found->second.second.data(), sizeof field);
+      return true;
+    }
+    bool ok = NameFromUtf8(utf8, field);
+    if (names_.size() < 20000) names_[utf8] = {ok, std::string(field, sizeof field)};
+    return ok;
+  }
+
+ private:
+  std::unordered_map<std::string, std::pair<bool, std::string>> names_;
+};
+
+void FieldsToRow(const RowFields& fields, NameCache& names, SourceRow* row) {
   auto get = [&](const char* name) -> const std::string* {
-    auto found = fields.find(name);
-    return found == fields.end() ? nullptr : &found->second;
+    int i = FieldIndex(name);
+    return i >= 0 && fields.present[i] ? &fields.value[i] : nullptr;
   };
   const std::string* value = get("datetime");
   MatchRecord& r = row->record;
   if (!value || !ParseLocalTime(*value, &r.timestamp)) {
     row->refusal = L"日時が読めません";
-  } else if (!(value = get("own_name")) || !NameFromUtf8(*value, r.p1name)) {
+  } else if (!(value = get("own_name")) || !names.Convert(*value, r.p1name)) {
     row->refusal = L"自分の名前をこのプロファイルの文字コードに変換できません";
-  } else if (!(value = get("opponent_name")) || !NameFromUtf8(*value, r.p2name)) {
+  } else if (!(value = get("opponent_name")) || !names.Convert(*value, r.p2name)) {
     row->refusal = L"相手の名前をこのプロファイルの文字コードに変換できません";
   } else if (!(value = get("own_character_id")) || !SmallNumber(*value, 0, 13, &r.p1id) ||
              !(value = get("opponent_character_id")) || !SmallNumber(*value, 0, 13, &r.p2id)) {
@@ -172,14 +211,19 @@ bool ReadCsv(const MappedFile& file, const RowSink& sink, std::wstring* error) {
   std::vector<std::string> header;
   bool bad = false;
   record(header, &bad);
-  std::map<std::string, size_t> column;
-  for (size_t i = 0; i < header.size(); ++i) column[header[i]] = i;
-  for (const char* name : ExportFields) {
-    if (!bad && column.count(name)) continue;
+  std::vector<int> target(header.size());
+  size_t found = 0;
+  for (size_t i = 0; i < header.size(); ++i) {
+    target[i] = FieldIndex(header[i]);
+    if (target[i] >= 0) ++found;
+  }
+  if (bad || found < FieldCount) {
     *error = L"Corvenka が書き出した CSV ファイルではありません（1 行目の見出しが違います）。";
     return false;
   }
   std::vector<std::string> fields;
+  NameCache names;
+  RowFields rowFields;
   while (p < end) {
     SourceRow row;
     row.line = line;
@@ -188,9 +232,12 @@ bool ReadCsv(const MappedFile& file, const RowSink& sink, std::wstring* error) {
     if (bad || fields.size() != header.size()) {
       row.refusal = L"列の数が見出しと合いません";
     } else {
-      std::map<std::string, std::string> named;
-      for (const char* name : ExportFields) named[name] = fields[column[name]];
-      FieldsToRow(named, &row);
+      for (size_t i = 0; i < fields.size(); ++i) {
+        if (target[i] < 0) continue;
+        rowFields.value[target[i]].swap(fields[i]);
+        rowFields.present[target[i]] = true;
+      }
+      FieldsToRow(rowFields, names, &row);
     }
     if (!sink(row)) break;
   }
@@ -210,9 +257,9 @@ class JsonReader {
       Space();
       SourceRow row;
       row.line = line_;
-      std::map<std::string, std::string> fields;
+      RowFields fields;
       if (!Object(fields)) return Refuse(error, row.line);
-      FieldsToRow(fields, &row);
+      FieldsToRow(fields, names_, &row);
       if (!sink(row)) return true;
       Space();
       if (Take(']')) return true;
@@ -301,7 +348,7 @@ class JsonReader {
     }
     return Take('"');
   }
-  bool Object(std::map<std::string, std::string>& fields) {
+  bool Object(RowFields& fields) {
     if (!Take('{')) return false;
     Space();
     if (Take('}')) return true;
@@ -318,7 +365,11 @@ class JsonReader {
         while (p_ < end_ && (isalnum((unsigned char)*p_) || *p_ == '-' || *p_ == '.' || *p_ == '+')) value += *p_++;
         if (value.empty()) return false;
       }
-      fields[key] = value;
+      int index = FieldIndex(key);
+      if (index >= 0) {
+        fields.value[index] = value;
+        fields.present[index] = true;
+      }
       Space();
       if (Take('}')) return true;
       if (!Take(',')) return false;
@@ -327,6 +378,7 @@ class JsonReader {
   const char* p_;
   const char* end_;
   int64_t line_ = 1;
+  NameCache names_;
 };
 
 sqlite3* OpenProfileFile(const std::wstring& path, int flags) {
@@ -442,8 +494,8 @@ bool CheckImportFile(const std::wstring& path, ImportCheck* check, std::wstring*
       error);
 }
 
-bool ImportMatches(const std::wstring& source, const std::wstring& profilePath, ImportCounts* counts,
-                   std::wstring* error, volatile LONG* progress) {
+bool ImportMatches(const std::wstring& source, const std::wstring& profilePath, bool skipRefused,
+                   ImportCounts* counts, std::wstring* error, volatile LONG* progress) {
   *counts = ImportCounts();
   sqlite3* db = OpenProfileFile(profilePath, SQLITE_OPEN_READWRITE);
   if (!db) {
@@ -475,9 +527,11 @@ bool ImportMatches(const std::wstring& source, const std::wstring& profilePath, 
           if (progress) InterlockedIncrement(progress);
           if (!row.refusal.empty()) {
             ++counts->refused;
+            if (counts->refusedRows.size() < ImportListLimit) counts->refusedRows.emplace_back(row.line, row.refusal);
             return true;
           }
-          if (itself) {
+          // Once a row is refused, nothing is taken: the rest is only read for its refused rows.
+          if (itself || (counts->refused && !skipRefused)) {
             ++counts->already;
             return true;
           }
@@ -525,6 +579,11 @@ bool ImportMatches(const std::wstring& source, const std::wstring& profilePath, 
       *error = L"プロファイルに書き込めませんでした。";
     }
   }
+  bool refused = ok && counts->refused && !skipRefused;
+  if (refused) {
+    ok = false;
+    *error = L"読み取れない行があります。";
+  }
   sqlite3_finalize(find);
   sqlite3_finalize(insert);
   if (ok && !itself && !Execute(db, "COMMIT")) {
@@ -535,6 +594,7 @@ bool ImportMatches(const std::wstring& source, const std::wstring& profilePath, 
   sqlite3_close(db);
   if (!ok) {
     ImportCounts none;
+    if (refused) none.refusedRows.swap(counts->refusedRows), none.refused = counts->refused;
     *counts = none;
   }
   return ok;

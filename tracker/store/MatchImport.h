@@ -27,6 +27,7 @@ struct ImportCheck {
 struct ImportCounts {
   int64_t added = 0, already = 0, conflicts = 0, refused = 0;
   std::vector<int64_t> conflictTimestamps;
+  std::vector<std::pair<int64_t, std::wstring>> refusedRows;  // line (row number for a profile), why
 };
 
 // Reads every row without storing anything. False (with `error`) when the file cannot be read as a whole.
@@ -34,9 +35,11 @@ struct ImportCounts {
 bool CheckImportFile(const std::wstring& path, ImportCheck* check, std::wstring* error, volatile LONG* progress);
 
 // Takes the rows of `source` into the profile at `profilePath`, through a connection of its own, in one
-// transaction; refused rows are skipped (the caller asks first). False (with `error`) when nothing was changed.
-bool ImportMatches(const std::wstring& source, const std::wstring& profilePath, ImportCounts* counts,
-                   std::wstring* error, volatile LONG* progress);
+// transaction. A file with refused rows is taken (without them) only with `skipRefused`; otherwise nothing is
+// taken, and the result is false with `counts` holding only the refused rows. False (with `error`) when nothing
+// was changed.
+bool ImportMatches(const std::wstring& source, const std::wstring& profilePath, bool skipRefused,
+                   ImportCounts* counts, std::wstring* error, volatile LONG* progress);
 
 // "N 件を取り込みました。M 件は既にありました。K 件は食い違うため取り込みませんでした。"
 std::wstring ImportSummaryText(const ImportCounts& counts);

@@ -193,30 +193,21 @@ std::wstring TimestampText(int64_t timestamp) {
 }
 }  // namespace
 
+// Asks whether to take a file without its refused rows.
+static bool TakeWithoutRefusedRows(HWND summary, const ImportCounts& refused) {
+  std::wstring text = FormatWide(L"%d 件の行は読み取れないか、このプロファイルの文字コードに変換できません。\n\n",
+                                 (int)refused.refused);
+  for (size_t i = 0; i < refused.refusedRows.size() && i < 10; ++i)
+    text += FormatWide(L"%d 行目: %s\n", (int)refused.refusedRows[i].first, refused.refusedRows[i].second.c_str());
+  if (refused.refused > 10) text += FormatWide(L"ほか %d 件\n", (int)(refused.refused - 10));
+  text += L"\nこれらの行を除いて取り込みますか？\n「いいえ」を選ぶと何も取り込みません。";
+  return MessageBoxW(summary, text.c_str(), nullptr, MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2) == IDYES;
+}
+
 void ImportMatchesFromFile(HWND summary, const std::wstring& source) {
   if (RecordDatabaseReadOnly()) {
     MessageBoxW(summary, L"このプロファイルは読み取り専用のため、取り込めません。", nullptr, MB_ICONERROR);
     return;
-  }
-  volatile LONG progress = 0;
-  ImportCheck check;
-  std::wstring error;
-  bool readable = false;
-  RunWithProgress(summary, L"読み込み中…", &progress,
-                  [&] { readable = CheckImportFile(source, &check, &error, &progress); });
-  if (!readable) {
-    MessageBoxW(summary, FormatWide(L"取り込めませんでした。\n%s\n%s", source.c_str(), error.c_str()).c_str(), nullptr,
-                MB_ICONERROR);
-    return;
-  }
-  if (check.refused) {
-    std::wstring text = FormatWide(L"%d 件の行は読み取れないか、このプロファイルの文字コードに変換できません。\n\n",
-                                   (int)check.refused);
-    for (size_t i = 0; i < check.refusedRows.size() && i < 10; ++i)
-      text += FormatWide(L"%d 行目: %s\n", (int)check.refusedRows[i].first, check.refusedRows[i].second.c_str());
-    if (check.refused > 10) text += FormatWide(L"ほか %d 件\n", (int)(check.refused - 10));
-    text += FormatWide(L"\nこれらの行を除いた %d 件を取り込みますか？\n「いいえ」を選ぶと何も取り込みません。", (int)check.rows);
-    if (MessageBoxW(summary, text.c_str(), nullptr, MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2) != IDYES) return;
   }
   StorePendingMatches();
   if (!BackupNow()) {
@@ -225,16 +216,23 @@ void ImportMatchesFromFile(HWND summary, const std::wstring& source) {
     return;
   }
   ImportCounts counts;
+  std::wstring error;
   bool imported = false;
-  progress = 0;
   std::wstring profile = CurrentDatabasePath();
-  RunWithProgress(summary, L"取り込み中…", &progress,
-                  [&] { imported = ImportMatches(source, profile, &counts, &error, &progress); });
+  // One pass in the usual case; a file with refused rows is read once more only if the user takes it anyway.
+  for (bool skipRefused : {false, true}) {
+    volatile LONG progress = 0;
+    RunWithProgress(summary, L"取り込み中…", &progress,
+                    [&] { imported = ImportMatches(source, profile, skipRefused, &counts, &error, &progress); });
+    if (imported || !counts.refused || skipRefused || !TakeWithoutRefusedRows(summary, counts)) break;
+  }
   if (imported && counts.added) NoteProfileChangedElsewhere();
   SendMessageW(summary, RefreshSummaryMessage, 0, 0);
   if (!imported) {
-    MessageBoxW(summary, FormatWide(L"取り込めませんでした。プロファイルは元のままです。\n%s", error.c_str()).c_str(),
-                nullptr, MB_ICONERROR);
+    if (!counts.refused)
+      MessageBoxW(summary, FormatWide(L"取り込めませんでした。プロファイルは元のままです。\n%s\n%s", source.c_str(),
+                                      error.c_str()).c_str(),
+                  nullptr, MB_ICONERROR);
     return;
   }
   std::wstring text = ImportSummaryText(counts);
