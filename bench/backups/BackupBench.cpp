@@ -85,23 +85,39 @@ class Responsiveness {
       while (!stop_) {
         double start = Now();
         DWORD_PTR result;
-        SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
+        if (!SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result)) {
+          ++failures_;
+          error_ = GetLastError();
+        }
+        ++sent_;
         double waited = Now() - start;
         if (waited > longest_) longest_ = waited;
         Sleep(1);
       }
+      ended_ = true;
     });
   }
   double Stop() {
     stop_ = true;
+    // Answers the last message while the watch ends.
+    while (!ended_) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      Sleep(1);
+    }
     thread_.join();
+    if (failures_ || !sent_)
+      printf("  (the watch sent %d to %p, %d failed: %lu; IsWindow %d)\n", (int)sent_, (void*)window_, (int)failures_,
+             error_, IsWindow(window_));
     return longest_;
   }
 
  private:
   HWND window_;
-  std::atomic<bool> stop_{false};
+  std::atomic<bool> stop_{false}, ended_{false};
   std::atomic<double> longest_{0};
+  std::atomic<int> sent_{0}, failures_{0};
+  DWORD error_ = 0;
   std::thread thread_;
 };
 
@@ -147,11 +163,6 @@ void BenchBackup(HWND window) {
     job.Begin(RecordDatabase(), profile, backups);
     if (job.RunToEnd() != ProfileBackup::Done) printf("backup failed\n");
     blocking.push_back(Now() - start);
-    Pump([&] { return true; });
-    MSG msg;
-    double until = Now() + 100;
-    while (Now() < until)
-      if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
     unanswered = std::max(unanswered, control.Stop());
   }
   RemoveBackups(backups, profile);
@@ -273,10 +284,21 @@ int wmain(int argc, wchar_t** argv) {
   g_folder = argv[1];
   g_app.instance = GetModuleHandleW(nullptr);
   g_app.settingsPath = In(L"bench.ini");
-  HWND window = CreateWindowExW(0, L"STATIC", L"bench", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-  BenchBackup(window);
-  BenchImport();
-  BenchSalvage();
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = DefWindowProcW;
+  windowClass.hInstance = g_app.instance;
+  windowClass.lpszClassName = L"BackupBenchWindow";
+  ATOM registered = RegisterClassW(&windowClass);
+  HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"bench", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                g_app.instance, nullptr);
+  if (!window) {
+    printf("no window for the WM_NULL watch (class %u, error %lu)\n", registered, GetLastError());
+    return 1;
+  }
+  std::wstring only = argc > 2 ? argv[2] : L"";
+  if (only.empty() || only == L"backup") BenchBackup(window);
+  if (only.empty() || only == L"import") BenchImport();
+  if (only.empty() || only == L"salvage") BenchSalvage();
   DestroyWindow(window);
   return 0;
 }

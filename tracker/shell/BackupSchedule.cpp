@@ -58,7 +58,7 @@ void CALLBACK OnBackupTimer(HWND, UINT, UINT_PTR, DWORD) {
   ProfileBackup::State state = g_job.Step(g_pagesPerStep);
   DWORD took = GetTickCount() - started;
   if (took > 40 && g_pagesPerStep > 8) g_pagesPerStep /= 2;
-  else if (took < 10 && g_pagesPerStep < 4096) g_pagesPerStep *= 2;
+  else if (took < 10 && g_pagesPerStep < 1024) g_pagesPerStep *= 2;
   if (state == ProfileBackup::Done || state == ProfileBackup::Failed) Finished();
 }
 
