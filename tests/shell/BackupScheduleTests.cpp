@@ -8,10 +8,10 @@
 #include "../store/StoreTestData.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
+#include "shell/BackupSchedule.h"
 #include "shell/ChangeJournal.h"
 #include "MirrowAddrContract.h"
 #include "shell/MainWindow.h"
-#include "shell/PendingMatches.h"
 #include "store/ProfileBackup.h"
 #include "views/BackupCommands.h"
 
@@ -75,8 +75,8 @@ TEST_F(BackupScheduleTest, FirstStartOfTheDayAndExitAfterAChangeMakeCopies) {
 TEST_F(BackupScheduleTest, ACopyThatCannotBeMadeIsToldOnceUntilOneSucceeds) {
   static std::vector<std::wstring> told;
   told.clear();
-  auto announcer = g_pendingAnnouncer;
-  g_pendingAnnouncer = [](const std::wstring& title, const std::wstring&) {
+  auto announcer = g_backupAnnouncer;
+  g_backupAnnouncer = [](const std::wstring& title, const std::wstring&) {
     told.push_back(title);
     return true;
   };
@@ -96,7 +96,7 @@ TEST_F(BackupScheduleTest, ACopyThatCannotBeMadeIsToldOnceUntilOneSucceeds) {
   Capture();
   EXPECT_EQ(0, Exit());
   EXPECT_EQ(2u, told.size());
-  g_pendingAnnouncer = announcer;
+  g_backupAnnouncer = announcer;
 }
 
 TEST_F(BackupScheduleTest, DamagedProfileIsRebuiltAtStartFromItsBackupAndItsReadablePages) {

@@ -7,9 +7,11 @@
 #include "../store/ProfileBackup.h"
 #include "../store/ProfileSalvage.h"
 #include "../store/RecordDatabase.h"
-#include "PendingMatches.h"
+#include "TrayMenu.h"
 #include "Settings.h"
 #include "TextUtil.h"
+
+bool (*g_backupAnnouncer)(const std::wstring& title, const std::wstring& text) = ShowTrayBalloon;
 
 namespace {
 ProfileBackup g_job;
@@ -36,7 +38,7 @@ void Finished() {
   } else if (!g_failureTold) {
     // Once, until a backup succeeds again.
     g_failureTold = true;
-    g_pendingAnnouncer(L"バックアップに失敗しました",
+    g_backupAnnouncer(L"バックアップに失敗しました",
                        FormatWide(L"プロファイルのバックアップを作成できませんでした。\n%s\n保存先のフォルダーと空き容量を確かめてください。",
                                   g_job.folder().c_str()));
   }

@@ -31,3 +31,6 @@ bool ProfileLooksDamaged(const std::wstring& profilePath);
 // For a profile found damaged (at start-up): offers the newest sound backup plus what can still be read from
 // the damaged file, which is kept under a new name; true when a profile was made anew at its path.
 bool OfferSalvage(HWND owner, const std::wstring& profilePath);
+
+// How a failed backup is told; the tray balloon unless a test listens instead.
+extern bool (*g_backupAnnouncer)(const std::wstring& title, const std::wstring& text);
