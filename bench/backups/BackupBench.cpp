@@ -227,17 +227,6 @@ void BenchImport() {
   DeleteFileW(empty.c_str());
 }
 
-uint64_t Varint(const unsigned char*& p) {
-  uint64_t v = 0;
-  for (int i = 0; i < 9; ++i) {
-    unsigned char b = *p++;
-    if (i == 8) return (v << 8) | b;
-    v = (v << 7) | (b & 0x7F);
-    if (!(b & 0x80)) break;
-  }
-  return v;
-}
-
 void BenchSalvage() {
   std::wstring damaged = In(L"bench-damaged.db");
   CopyFileW(In(L"bench-1m.db").c_str(), damaged.c_str(), FALSE);

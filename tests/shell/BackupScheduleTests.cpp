@@ -187,7 +187,9 @@ TEST_F(BackupScheduleTest, ImportWithARefusedRowTakesNothingUnlessConfirmed) {
     EXPECT_EQ(1, CountRows(profile));
   }
   for (int round = 0; round < 2; ++round) {
-    if (round) ASSERT_NE(nullptr, Start());
+    if (round) {
+      ASSERT_NE(nullptr, Start());
+    }
     DialogSequence answers({DialogSequence::File(csv), DialogSequence::Box(IDYES), DialogSequence::Box(IDOK)});
     SendMessageW(g_app.summaryWindow, WM_SYSCOMMAND, SummaryImportMatches, 0);
     ASSERT_TRUE(answers.Wait());
