@@ -197,14 +197,18 @@ bool ReadCsv(const MappedFile& file, const RowSink& sink, std::wstring* error) {
         if (p < end && *p != ',' && *p != '\r' && *p != '\n') *bad = true;
         continue;
       }
+      if (c != ',' && c != '\n' && c != '\r') {
+        const char* start = p;
+        while (p < end && *p != ',' && *p != '\n' && *p != '\r') ++p;
+        fields.back().append(start, p);
+        continue;
+      }
       ++p;
       if (c == ',') {
         fields.emplace_back();
       } else if (c == '\n') {
         ++line;
         break;
-      } else if (c != '\r') {
-        fields.back() += c;
       }
     }
   };
@@ -512,7 +516,7 @@ bool ImportMatches(const std::wstring& source, const std::wstring& profilePath, 
                                           "WHERE timestamp = ?",
                                           -1, &find, nullptr) == SQLITE_OK &&
                        sqlite3_prepare_v2(db,
-                                          "INSERT INTO viziriduvozmirrow (timestamp, p1name, p1id, p1win, p2name, "
+                                          "INSERT OR IGNORE INTO viziriduvozmirrow (timestamp, p1name, p1id, p1win, p2name, "
                                           "p2id, p2win) VALUES (?, ?, ?, ?, ?, ?, ?)",
                                           -1, &insert, nullptr) == SQLITE_OK);
   if (!ok) *error = L"プロファイルに書き込めませんでした。ほかのプログラムが使っていないか確かめてください。";
@@ -536,27 +540,7 @@ bool ImportMatches(const std::wstring& source, const std::wstring& profilePath, 
             return true;
           }
           const MatchRecord& r = row.record;
-          sqlite3_bind_int64(find, 1, r.timestamp);
-          int rc = sqlite3_step(find);
-          if (rc == SQLITE_ROW) {
-            bool same = sameName(sqlite3_column_text(find, 0), r.p1name) && sqlite3_column_type(find, 1) == SQLITE_INTEGER &&
-                        sqlite3_column_int64(find, 1) == r.p1id && sqlite3_column_int64(find, 2) == r.p1win &&
-                        sameName(sqlite3_column_text(find, 3), r.p2name) && sqlite3_column_int64(find, 4) == r.p2id &&
-                        sqlite3_column_int64(find, 5) == r.p2win;
-            sqlite3_reset(find);
-            if (same) {
-              ++counts->already;
-            } else {
-              ++counts->conflicts;
-              if (counts->conflictTimestamps.size() < ImportListLimit) counts->conflictTimestamps.push_back(r.timestamp);
-            }
-            return true;
-          }
-          sqlite3_reset(find);
-          if (rc != SQLITE_DONE) {
-            failed = true;
-            return false;
-          }
+          // Most rows of a merge are new: insert first, and compare only a row the profile already holds.
           sqlite3_bind_int64(insert, 1, r.timestamp);
           sqlite3_bind_text(insert, 2, r.p1name, -1, SQLITE_STATIC);
           sqlite3_bind_int(insert, 3, r.p1id);
@@ -564,13 +548,34 @@ bool ImportMatches(const std::wstring& source, const std::wstring& profilePath, 
           sqlite3_bind_text(insert, 5, r.p2name, -1, SQLITE_STATIC);
           sqlite3_bind_int(insert, 6, r.p2id);
           sqlite3_bind_int(insert, 7, r.p2win);
-          rc = sqlite3_step(insert);
+          int rc = sqlite3_step(insert);
           sqlite3_reset(insert);
           if (rc != SQLITE_DONE) {
             failed = true;
             return false;
           }
-          ++counts->added;
+          if (sqlite3_changes(db) == 1) {
+            ++counts->added;
+            return true;
+          }
+          sqlite3_bind_int64(find, 1, r.timestamp);
+          rc = sqlite3_step(find);
+          if (rc != SQLITE_ROW) {
+            sqlite3_reset(find);
+            failed = true;
+            return false;
+          }
+          bool same = sameName(sqlite3_column_text(find, 0), r.p1name) && sqlite3_column_type(find, 1) == SQLITE_INTEGER &&
+                      sqlite3_column_int64(find, 1) == r.p1id && sqlite3_column_int64(find, 2) == r.p1win &&
+                      sameName(sqlite3_column_text(find, 3), r.p2name) && sqlite3_column_int64(find, 4) == r.p2id &&
+                      sqlite3_column_int64(find, 5) == r.p2win;
+          sqlite3_reset(find);
+          if (same) {
+            ++counts->already;
+          } else {
+            ++counts->conflicts;
+            if (counts->conflictTimestamps.size() < ImportListLimit) counts->conflictTimestamps.push_back(r.timestamp);
+          }
           return true;
         },
         error);
