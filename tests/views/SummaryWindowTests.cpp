@@ -22,6 +22,7 @@
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
 #include "views/RecordTable.h"
+#include "views/BackupCommands.h"
 #include "views/SummaryWindow.h"
 
 namespace {
@@ -254,8 +255,10 @@ TEST_F(SummaryWindowTest, TheWindowMenuHasItsEighteenEntries) {
   }
   EXPECT_TRUE(GetMenuItemID(menu, 18) >= 0xF000) << "the standard items follow";
   int count = GetMenuItemCount(menu);
-  EXPECT_EQ((UINT)IDM_SHOW_GRAPH, GetMenuItemID(menu, count - 3)) << "additions come last";
-  EXPECT_EQ((UINT)SummaryExportJson, GetMenuItemID(menu, count - 1));
+  EXPECT_EQ((UINT)IDM_SHOW_GRAPH, GetMenuItemID(menu, count - 5)) << "additions come last";
+  EXPECT_EQ((UINT)SummaryExportJson, GetMenuItemID(menu, count - 3));
+  EXPECT_EQ(SummaryRestoreBackup, GetMenuItemID(menu, count - 2));
+  EXPECT_EQ(SummaryImportMatches, GetMenuItemID(menu, count - 1));
   EXPECT_TRUE(Checked(0xB100));
   EXPECT_FALSE(Checked(0xB101));
   EXPECT_TRUE(Checked(0xD000));

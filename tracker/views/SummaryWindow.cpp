@@ -4,6 +4,7 @@
 #include <climits>
 #include <vector>
 
+#include "BackupCommands.h"
 #include "GraphWindow.h"
 #include "MatchExport.h"
 #include "RecordTable.h"
@@ -103,6 +104,8 @@ BOOL OnInitDialog(HWND dialog) {
   AppendMenuW(menu, MF_STRING, IDM_SHOW_GRAPH, L"戦績グラフ");
   AppendMenuW(menu, MF_STRING, SummaryExportCsv, L"CSVに書き出す…");
   AppendMenuW(menu, MF_STRING, SummaryExportJson, L"JSONに書き出す…");
+  AppendMenuW(menu, MF_STRING, SummaryRestoreBackup, L"バックアップから復元…");
+  AppendMenuW(menu, MF_STRING, SummaryImportMatches, L"ほかのプロファイルから取り込む…");
 
   g_summary.list = GetDlgItem(dialog, IDC_RECORD_LIST);
   SetupSortableList(g_summary.list, RecordColumns, RecordColumnCount);
@@ -249,6 +252,8 @@ bool OnSysCommand(HWND dialog, WPARAM command) {
     case SummaryExportCsv: ExportProfile(dialog, ExportFormat::Csv); break;
     case SummaryExportJson: ExportProfile(dialog, ExportFormat::Json); break;
     case IDM_SHOW_GRAPH: OpenGraphWindow(dialog); break;
+    case SummaryRestoreBackup: RestoreFromBackup(dialog); break;
+    case SummaryImportMatches: ImportMatchesInto(dialog); break;
     default: break;
   }
   return false;
