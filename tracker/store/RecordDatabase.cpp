@@ -278,6 +278,18 @@ bool EndTransaction(bool rollback) {
   return false;
 }
 
+// The seven columns in table order, as parameters 1 to 7.
+static void BindMatchRecord(sqlite3_stmt* statement, const MatchRecord& record) {
+  sqlite3_bind_int64(statement, 1, record.timestamp);
+  // The fields are fixed arrays; bind up to the NUL but never past the field.
+  sqlite3_bind_text(statement, 2, record.p1name, (int)strnlen(record.p1name, sizeof record.p1name), SQLITE_STATIC);
+  sqlite3_bind_int(statement, 3, record.p1id);
+  sqlite3_bind_int(statement, 4, record.p1win);
+  sqlite3_bind_text(statement, 5, record.p2name, (int)strnlen(record.p2name, sizeof record.p2name), SQLITE_STATIC);
+  sqlite3_bind_int(statement, 6, record.p2id);
+  sqlite3_bind_int(statement, 7, record.p2win);
+}
+
 bool InsertMatchRecord(const MatchRecord& record) {
   if (!g_connection) return false;
   sqlite3_stmt* statement = nullptr;
@@ -289,14 +301,7 @@ bool InsertMatchRecord(const MatchRecord& record) {
     sqlite3_finalize(statement);
     return false;
   }
-  sqlite3_bind_int64(statement, 1, record.timestamp);
-  // The fields are fixed arrays; bind up to the NUL but never past the field.
-  sqlite3_bind_text(statement, 2, record.p1name, (int)strnlen(record.p1name, sizeof record.p1name), SQLITE_STATIC);
-  sqlite3_bind_int(statement, 3, record.p1id);
-  sqlite3_bind_int(statement, 4, record.p1win);
-  sqlite3_bind_text(statement, 5, record.p2name, (int)strnlen(record.p2name, sizeof record.p2name), SQLITE_STATIC);
-  sqlite3_bind_int(statement, 6, record.p2id);
-  sqlite3_bind_int(statement, 7, record.p2win);
+  BindMatchRecord(statement, record);
   sqlite3_int64 before = sqlite3_total_changes64(g_connection);
   int rc = sqlite3_step(statement);
   if (rc != SQLITE_DONE) NoteWriteError(g_connection, sqlite3_extended_errcode(g_connection));
@@ -325,13 +330,7 @@ bool IsMatchStored(const MatchRecord& record) {
     sqlite3_finalize(statement);
     return false;
   }
-  sqlite3_bind_int64(statement, 1, record.timestamp);
-  sqlite3_bind_text(statement, 2, record.p1name, (int)strnlen(record.p1name, sizeof record.p1name), SQLITE_STATIC);
-  sqlite3_bind_int(statement, 3, record.p1id);
-  sqlite3_bind_int(statement, 4, record.p1win);
-  sqlite3_bind_text(statement, 5, record.p2name, (int)strnlen(record.p2name, sizeof record.p2name), SQLITE_STATIC);
-  sqlite3_bind_int(statement, 6, record.p2id);
-  sqlite3_bind_int(statement, 7, record.p2win);
+  BindMatchRecord(statement, record);
   bool stored = sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) > 0;
   sqlite3_finalize(statement);
   return stored;
