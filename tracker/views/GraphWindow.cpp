@@ -14,6 +14,7 @@
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/CharacterTable.h"
+#include "common/Dpi.h"
 #include "shell/Settings.h"
 #include "shell/TextUtil.h"
 #include "store/PlayStatistics.h"
@@ -885,7 +886,8 @@ bool RegisterGraphClass() {
   c.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
   c.lpfnWndProc = GraphProc;
   c.hInstance = ViewResourceInstance();
-  c.hIcon = LoadIconW(ViewResourceInstance(), MAKEINTRESOURCEW(IDI_APP));
+  c.hIcon = LoadIconForDpi(ViewResourceInstance(), IDI_APP, false, WindowDpi(nullptr));
+  c.hIconSm = LoadIconForDpi(ViewResourceInstance(), IDI_APP, true, WindowDpi(nullptr));
   c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   c.lpszClassName = GraphClass;
   return RegisterClassExW(&c) != 0;

@@ -12,6 +12,7 @@
 #include "MatchExport.h"
 #include "RecordTable.h"
 #include "ViewCommon.h"
+#include "common/Dpi.h"
 #include "ViewWindows.h"
 #include "resources/resource.h"
 #include "shell/CharacterTable.h"
@@ -33,14 +34,7 @@ const HistoryColumn HistoryColumns[] = {
 void InsertColumns(HWND list) {
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
   int index = 0;
-  for (const HistoryColumn& c : HistoryColumns) {
-    LVCOLUMNW column{};
-    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-    column.fmt = c.format;
-    column.cx = c.width;
-    column.pszText = const_cast<wchar_t*>(c.caption);
-    SendMessageW(list, LVM_INSERTCOLUMNW, index++, (LPARAM)&column);
-  }
+  for (const HistoryColumn& c : HistoryColumns) InsertScaledColumn(list, index++, c.format, c.width, c.caption);
 }
 
 constexpr UINT ContinueFillMessage = WM_APP + 40;
