@@ -32,7 +32,8 @@ BOOL CALLBACK RescaleListColumns(HWND child, LPARAM context) {
   int count = header ? (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) : 0;
   for (int i = 0; i < count; ++i) {
     int width = (int)SendMessageW(child, LVM_GETCOLUMNWIDTH, i, 0);
-    SendMessageW(child, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(MulDiv(width, (int)to, (int)from), 0));
+    // Through 96 DPI, so that moves back and forth do not add up rounding.
+    SendMessageW(child, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(ScaleForDpi(UnscaleForDpi(width, from), to), 0));
   }
   SetPropW(child, ListDpiProperty, (HANDLE)(UINT_PTR)to);
   return TRUE;

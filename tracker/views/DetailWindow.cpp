@@ -10,6 +10,7 @@
 #include "SortableList.h"
 #include "ViewCommon.h"
 #include "ViewWindows.h"
+#include "common/Dpi.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
@@ -274,6 +275,9 @@ INT_PTR CALLBACK DetailDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
       return OnInit(dialog, reinterpret_cast<DetailParameters*>(lParam));
     case WM_SIZE:
       FillClientWithList(dialog, ListOf(dialog));
+      return TRUE;
+    case WM_DPICHANGED:
+      FollowDpiChange(dialog, wParam, lParam);
       return TRUE;
     case WM_GETMINMAXINFO:
       AllowAnySize(lParam);

@@ -448,6 +448,9 @@ INT_PTR CALLBACK HistoryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_SIZE:
       FillClientWithList(dialog, GetDlgItem(dialog, IDC_HISTORY_LIST));
       return TRUE;
+    case WM_DPICHANGED:
+      FollowDpiChange(dialog, wParam, lParam);
+      return TRUE;
     case WM_GETMINMAXINFO:
       AllowAnySize(lParam);
       return TRUE;

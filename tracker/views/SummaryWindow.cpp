@@ -10,6 +10,7 @@
 #include "StreamOverlay.h"
 #include "ViewCommon.h"
 #include "ViewWindows.h"
+#include "common/Dpi.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
@@ -331,6 +332,9 @@ INT_PTR CALLBACK SummaryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       return OnInitDialog(dialog);
     case WM_SIZE:
       if (g_summary.list) FillClientWithList(dialog, g_summary.list);
+      return TRUE;
+    case WM_DPICHANGED:
+      FollowDpiChange(dialog, wParam, lParam);
       return TRUE;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
