@@ -8,8 +8,11 @@
 #include "common/Dpi.h"
 #include "resources/resource.h"
 #include "shell/TextUtil.h"
+#include "shell/AppState.h"
+#include "views/GraphWindow.h"
 #include "views/RecordTable.h"
 #include "views/SortableList.h"
+#include "views/SummaryWindow.h"
 #include "views/ViewWindows.h"
 
 namespace {
@@ -80,7 +83,15 @@ TEST(DisplayScale, EveryScaleFitsItsTextsAndCopiesTheSameTable) {
   for (int i = 1; i < 4; ++i) EXPECT_EQ(tables[0], tables[i]) << "clipboard table at " << scales[i] << " DPI";
 }
 
-INT_PTR CALLBACK PlainDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+// The width and height in a PNG file's header.
+SIZE PngSize(const std::string& bytes) {
+  if (bytes.size() < 24) return {0, 0};
+  auto at = [&](size_t i) {
+    return (LONG)((unsigned char)bytes[i] << 24 | (unsigned char)bytes[i + 1] << 16 | (unsigned char)bytes[i + 2] << 8 |
+                  (unsigned char)bytes[i + 3]);
+  };
+  return {at(16), at(20)};
+}
 
 // What the child looks at, at the DPI its parent set.
 TEST(AtOneScale, TextsFitAndListsScale) {
@@ -89,37 +100,68 @@ TEST(AtOneScale, TextsFitAndListsScale) {
   if (!expected || !tableFile) GTEST_SKIP() << "run by DisplayScale in a process of its own";
   UINT dpi = (UINT)std::atoi(expected);
   ScratchProfile profile;
-
-  HWND summary = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SUMMARY), nullptr,
-                                    PlainDialog, 0);
-  ASSERT_NE(nullptr, summary);
-  // A program that did not declare itself DPI aware would be told 96 here, and drawn stretched.
-  EXPECT_EQ(dpi, WindowDpi(summary));
+  Store(Match(At(2024, 5, 1), "me", 1, 2, "you", 3, 1));
 
   for (int id : {IDD_SUMMARY, IDD_CUSTOM_FILTER, IDD_SHORTCUT_LIST, IDD_SHORTCUT_KEY, IDD_HISTORY_FILTER, IDD_HISTORY})
     EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(GetModuleHandleW(nullptr), id, 1.2)) << "dialog " << id;
 
+  HWND summary = CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(IDD_SUMMARY), nullptr, SummaryDialogProc, 0);
+  ASSERT_NE(nullptr, summary);
+  g_app.summaryWindow = summary;
+  // A program that did not declare itself DPI aware would be told 96 here, and drawn stretched.
+  EXPECT_EQ(dpi, WindowDpi(summary));
   HWND list = GetDlgItem(summary, IDC_RECORD_LIST);
-  SetupSortableList(list, RecordColumns, RecordColumnCount);
   for (int i = 0; i < RecordColumnCount; ++i)
     EXPECT_EQ(ScaleForDpi(RecordColumns[i].width, dpi), (int)SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0)) << i;
   std::wstring table = RecordTableText(list, RecordColumns, RecordColumnCount);
   WriteWholeFile(Utf8ToWide(tableFile), WideToUtf8(table.c_str()));
-  DestroyWindow(summary);
+  // Moved to a screen of twice the DPI: the suggested rectangle, and columns twice as wide.
+  RECT suggested{10, 20, 710, 620};
+  SendMessageW(summary, WM_DPICHANGED, MAKEWPARAM(dpi * 2, dpi * 2), (LPARAM)&suggested);
+  EXPECT_EQ(ScaleForDpi(RecordColumns[0].width, dpi * 2), (int)SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0));
+  RECT now{};
+  GetWindowRect(summary, &now);
+  EXPECT_EQ(700, now.right - now.left);
+  EXPECT_EQ(600, now.bottom - now.top);
 
   HWND history = OpenMatchHistoryWindow(nullptr, nullptr);
   ASSERT_NE(nullptr, history);
-  HWND rows = GetDlgItem(history, IDC_HISTORY_LIST);
-  EXPECT_EQ(ScaleForDpi(130, dpi), (int)SendMessageW(rows, LVM_GETCOLUMNWIDTH, 0, 0));
-  // Moved to a screen of twice the DPI: the suggested rectangle, and columns twice as wide.
-  RECT suggested{10, 20, 710, 620};
-  SendMessageW(history, WM_DPICHANGED, MAKEWPARAM(dpi * 2, dpi * 2), (LPARAM)&suggested);
-  EXPECT_EQ(ScaleForDpi(130, dpi * 2), (int)SendMessageW(rows, LVM_GETCOLUMNWIDTH, 0, 0));
-  RECT now{};
-  GetWindowRect(history, &now);
-  EXPECT_EQ(700, now.right - now.left);
-  EXPECT_EQ(600, now.bottom - now.top);
+  EXPECT_EQ(ScaleForDpi(130, dpi), (int)SendMessageW(GetDlgItem(history, IDC_HISTORY_LIST), LVM_GETCOLUMNWIDTH, 0, 0));
   DestroyWindow(history);
+
+  // The graph: its headers fit in the window's fonts, and its picture has the window's pixels.
+  SendMessageW(summary, WM_SYSCOMMAND, IDM_SHOW_GRAPH, 0);
+  HWND graph = GraphWindow();
+  ASSERT_NE(nullptr, graph);
+  // At its first size. A screen at 200 % has the pixels for it; the test's screen, of 1280 x 1024, leaves it
+  // too small a grid then, which says nothing of the graph.
+  SetWindowPos(graph, nullptr, 0, 0, ScaleForDpi(980, dpi), ScaleForDpi(720, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT frame{};
+  GetWindowRect(graph, &frame);
+  if (dpi <= 144 || frame.bottom - frame.top == ScaleForDpi(720, dpi)) {
+    HDC dc = GetDC(graph);
+    for (int k = 0; k < 14; ++k)
+      for (bool column : {false, true}) {
+        GraphText header = GraphGridHeader(k, column);
+        SIZE size{};
+        HGDIOBJ old = SelectObject(dc, header.font);
+        GetTextExtentPoint32W(dc, header.text.c_str(), (int)header.text.size(), &size);
+        SelectObject(dc, old);
+        EXPECT_LE(size.cx, header.room) << k << (column ? " column" : " row");
+        EXPECT_LE(size.cy, header.across) << k << (column ? " column" : " row");
+      }
+    ReleaseDC(graph, dc);
+  }
+  RECT client{};
+  GetClientRect(graph, &client);
+  std::wstring png = profile.folder.File(L"graph.png");
+  ASSERT_TRUE(SaveGraphPicture(graph, png));
+  SIZE picture = PngSize(ReadWholeFile(png));
+  EXPECT_EQ(client.right, picture.cx);
+  EXPECT_EQ(client.bottom, picture.cy);
+  DestroyWindow(graph);
+  DestroyWindow(summary);
+  g_app.summaryWindow = nullptr;
 }
 
 }  // namespace
