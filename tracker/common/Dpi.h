@@ -18,4 +18,5 @@ HICON LoadIconForDpi(HINSTANCE instance, int resourceId, bool small, UINT dpi);
 void InsertScaledColumn(HWND list, int index, int format, int width96, const wchar_t* caption);
 // For WM_DPICHANGED of a top-level window: takes the suggested rectangle and scales the columns of its lists
 // to the new DPI (their widths, dragged or not, keep their size at 96 DPI).
+// A dialog procedure returns FALSE after it, so that the dialog manager gives the controls their new font.
 void FollowDpiChange(HWND window, WPARAM wParam, LPARAM lParam);

@@ -278,7 +278,7 @@ INT_PTR CALLBACK DetailDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
       return TRUE;
     case WM_DPICHANGED:
       FollowDpiChange(dialog, wParam, lParam);
-      return TRUE;
+      return FALSE;
     case WM_GETMINMAXINFO:
       AllowAnySize(lParam);
       return TRUE;

@@ -450,7 +450,7 @@ INT_PTR CALLBACK HistoryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       return TRUE;
     case WM_DPICHANGED:
       FollowDpiChange(dialog, wParam, lParam);
-      return TRUE;
+      return FALSE;
     case WM_GETMINMAXINFO:
       AllowAnySize(lParam);
       return TRUE;

@@ -358,7 +358,7 @@ INT_PTR CALLBACK OpponentDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       return TRUE;
     case WM_DPICHANGED:
       FollowDpiChange(dialog, wParam, lParam);
-      return TRUE;
+      return FALSE;
     case WM_GETMINMAXINFO:
       AllowAnySize(lParam);
       return TRUE;

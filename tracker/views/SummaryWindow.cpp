@@ -335,7 +335,7 @@ INT_PTR CALLBACK SummaryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       return TRUE;
     case WM_DPICHANGED:
       FollowDpiChange(dialog, wParam, lParam);
-      return TRUE;
+      return FALSE;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
       info->ptMinTrackSize.x = 0;
