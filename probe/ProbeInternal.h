@@ -38,6 +38,9 @@ bool RunGuarded(bool (*action)(void*), void* context);
 // --- hook and IPC ---
 constexpr UINT IpcLookupPath = 0x8000;
 constexpr UINT IpcReadString = 0x8001;
+// Resolves a set of paths, and reads the texts of some, in one call on the game's thread: while it runs the
+// game stands still, so the answers are one moment of the game.
+constexpr UINT IpcReadSnapshot = 0x8002;
 #ifdef MIRROWADDR_TEST_BUILD
 // Test builds only: faults inside the crash guard, as an unexpected bug in a request would; with wParam 1
 // the library's folder is lost first.
@@ -47,6 +50,23 @@ constexpr UINT IpcTestFault = 0x80F0;
 bool InstallProbe();
 bool QueryScriptPath(const char* path, uint32_t* typeWord, uint32_t* valueWord);
 bool FetchScriptString(uint32_t stringAddress);
+
+constexpr int SnapshotMaxPaths = 12;
+constexpr int SnapshotMaxTexts = 2;
+constexpr int SnapshotPathBytes = 512;
+
+// The game at one moment: each path's slot, and the texts of the string paths that were asked for.
+struct ScriptSnapshot {
+  uint32_t found;  // bit i: path i resolved
+  uint32_t types[SnapshotMaxPaths];
+  uint32_t values[SnapshotMaxPaths];
+  uint32_t textLengths[SnapshotMaxTexts];  // 0: no text (not a string, or unreadable)
+  char texts[SnapshotMaxTexts][256];
+};
+
+// One request for `count` paths. Bit i of `textPaths` asks for the text of path i; the texts fill the text
+// slots in path order (at most SnapshotMaxTexts). False when no request could be made or the game refused it.
+bool QueryScriptSnapshot(const char* const* paths, int count, uint32_t textPaths, ScriptSnapshot* snapshot);
 LRESULT CALLBACK ProbeHookProc(int code, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK IpcWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 HWND FindIpcWindow();
@@ -70,5 +90,7 @@ void BypassPageCache(bool bypass);
 
 // --- exports and worker ---
 extern char g_stringResult[256];
+// What the worker reads in one status or match step: status paths, the six parameters and the two names.
+bool ReadMatchStep(ScriptSnapshot* snapshot);
 // Called by InstallProbe on success, inside the install mutex.
 void OnProbeAttached();

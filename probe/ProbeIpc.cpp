@@ -11,10 +11,19 @@
 
 namespace {
 
+// A snapshot request: the paths in, NUL-separated; the answers out.
+struct SnapshotArea {
+  uint32_t count;
+  uint32_t textPaths;
+  char paths[SnapshotPathBytes];
+  ScriptSnapshot answer;
+};
+
 struct SharedBlock {
   HHOOK hook;
   DWORD result;
   char transfer[256];
+  SnapshotArea snapshot;
 #ifdef MIRROWADDR_TEST_BUILD
   // Test builds only: what the last path request cost on the game's thread.
   LONGLONG lastRequestTicks;
@@ -108,6 +117,40 @@ bool RunStringRead(void* context) {
   return ReadScriptString(memory, request->address, request->text, &request->length);
 }
 
+struct SnapshotRequest {
+  uint32_t count;
+  uint32_t textPaths;
+  char paths[SnapshotPathBytes + 1];
+  ScriptSnapshot answer;
+};
+
+// Every path through one page cache: the game cannot change between them, and they share pages.
+bool RunSnapshot(void* context) {
+  auto* request = static_cast<SnapshotRequest*>(context);
+  MemoryReader& memory = FreshRequestMemory();
+  uint32_t vmWord = (uint32_t)(uintptr_t)GetModuleHandleW(nullptr) + g_coreBase;
+  ScriptSnapshot& answer = request->answer;
+  const char* path = request->paths;
+  const char* end = request->paths + SnapshotPathBytes;
+  int text = 0;
+  for (uint32_t i = 0; i < request->count; ++i) {
+    bool wantsText = (request->textPaths >> i) & 1;
+    uint32_t type, value;
+    if (ResolveScriptPath(memory, vmWord, path, &type, &value)) {
+      answer.found |= 1u << i;
+      answer.types[i] = type;
+      answer.values[i] = value;
+      if (wantsText && text < SnapshotMaxTexts && (type & ScriptReader::KindMask) == ScriptReader::KindString &&
+          !ReadScriptString(memory, value, answer.texts[text], &answer.textLengths[text]))
+        answer.textLengths[text] = 0;
+    }
+    if (wantsText) ++text;
+    while (path < end && *path) ++path;
+    if (path < end) ++path;
+  }
+  return true;
+}
+
 #ifdef MIRROWADDR_TEST_BUILD
 // A non-zero wParam first makes the library's own file unknown, as if its folder could not be found.
 bool RunFault(void* withoutFolder) {
@@ -136,6 +179,31 @@ LRESULT OnLookupPath() {
 #endif
   g_shared.result = request.type;
   std::memcpy(const_cast<char*>(g_shared.transfer), &request.value, 4);
+  return 1;
+}
+
+LRESULT OnReadSnapshot() {
+  SnapshotRequest request;
+  request.count = g_shared.snapshot.count;
+  request.textPaths = g_shared.snapshot.textPaths;
+  if (request.count < 1 || request.count > (uint32_t)SnapshotMaxPaths) return 0;
+  // The block is shared with every process: never trust it to be terminated.
+  std::memcpy(request.paths, const_cast<const char*>(g_shared.snapshot.paths), SnapshotPathBytes);
+  request.paths[SnapshotPathBytes] = 0;
+  std::memset(&request.answer, 0, sizeof request.answer);
+#ifdef MIRROWADDR_TEST_BUILD
+  LARGE_INTEGER start, end;
+  g_shared.lastRequestWalkerReads = 0;
+  g_shared.lastRequestSystemReads = 0;
+  QueryPerformanceCounter(&start);
+  bool answered = RunGuarded(RunSnapshot, &request);
+  QueryPerformanceCounter(&end);
+  g_shared.lastRequestTicks = end.QuadPart - start.QuadPart;
+  if (!answered) return 0;
+#else
+  if (!RunGuarded(RunSnapshot, &request)) return 0;
+#endif
+  std::memcpy(const_cast<ScriptSnapshot*>(&g_shared.snapshot.answer), &request.answer, sizeof request.answer);
   return 1;
 }
 
@@ -170,7 +238,7 @@ class NamedMutex {
 };
 
 void DebugOutput(const char* label, const char* text) {
-  char line[300];
+  char line[SnapshotPathBytes + 64];
   wsprintfA(line, "MirrowAddr: %s %s\n", label, text);
   OutputDebugStringA(line);
 }
@@ -277,6 +345,8 @@ LRESULT CALLBACK IpcWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
       return OnLookupPath();
     case IpcReadString:
       return OnReadString(wParam);
+    case IpcReadSnapshot:
+      return OnReadSnapshot();
     case WM_NCDESTROY:
       // The next installation makes a new window instead of finding none until the game restarts.
       g_installed = false;
@@ -318,5 +388,37 @@ bool FetchScriptString(uint32_t stringAddress) {
   std::memcpy(g_stringResult, const_cast<const char*>(g_shared.transfer), length + 1);
   g_stringResult[length] = 0;
   DebugOutput("text", g_stringResult);
+  return true;
+}
+
+bool QueryScriptSnapshot(const char* const* paths, int count, uint32_t textPaths, ScriptSnapshot* snapshot) {
+  HWND window = FindIpcWindow();
+  if (!window || count < 1 || count > SnapshotMaxPaths) return false;
+  char packed[SnapshotPathBytes];
+  size_t used = 0;
+  for (int i = 0; i < count; ++i) {
+    size_t length = std::strlen(paths[i]);
+    if (length > 254 || used + length + 1 > sizeof packed) return false;
+    std::memcpy(packed + used, paths[i], length + 1);
+    used += length + 1;
+  }
+  NamedMutex requesting(kIpcMutex);
+  if (!requesting.Held()) return false;
+  g_shared.snapshot.count = (uint32_t)count;
+  g_shared.snapshot.textPaths = textPaths;
+  std::memcpy(const_cast<char*>(g_shared.snapshot.paths), packed, used);
+  InterlockedIncrement(&g_probeCounters.requestsSent);
+  if (!SendMessageW(window, IpcReadSnapshot, 0, 0)) return false;
+  std::memcpy(snapshot, const_cast<const ScriptSnapshot*>(&g_shared.snapshot.answer), sizeof *snapshot);
+  for (int i = 0; i < SnapshotMaxTexts; ++i) {
+    if (snapshot->textLengths[i] > 255) snapshot->textLengths[i] = 0;
+    snapshot->texts[i][snapshot->textLengths[i]] = 0;
+  }
+  char line[SnapshotPathBytes + 16];
+  for (size_t i = 0; i + 1 < used; ++i) line[i] = packed[i] ? packed[i] : ' ';
+  line[used ? used - 1 : 0] = 0;
+  DebugOutput("snapshot", line);
+  for (int i = 0; i < SnapshotMaxTexts; ++i)
+    if (snapshot->textLengths[i]) DebugOutput("text", snapshot->texts[i]);
   return true;
 }

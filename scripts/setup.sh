@@ -57,5 +57,16 @@ if [ ! -f "$deps/sqlite/sqlite3.c" ]; then
   mkdir -p "$deps/sqlite"
   cp "$tree/sqlite3.c" "$tree/sqlite3.h" "$deps/sqlite/"
 fi
+
+# SQLite's recovery extension, from the same source tree; checked on its own, for an amalgamation made earlier.
+if [ ! -f "$deps/sqlite/recover/sqlite3recover.c" ]; then
+  if ! ls -d "$deps"/sqlite-src/sqlite3-*/ext/recover >/dev/null 2>&1; then
+    mkdir -p "$deps/sqlite-src"
+    (cd "$deps/sqlite-src" && apt-get source -q sqlite3 >/dev/null 2>&1 || { need_root "deb-src entries"; sed -i 's/^Types: deb$/Types: deb deb-src/' /etc/apt/sources.list.d/debian.sources; apt-get update -q && apt-get source -q sqlite3; })
+  fi
+  tree=$(ls -d "$deps"/sqlite-src/sqlite3-*/ | head -n 1)
+  mkdir -p "$deps/sqlite/recover"
+  cp "$tree"/ext/recover/{sqlite3recover.c,sqlite3recover.h,dbdata.c} "$tree/src/sqlite3ext.h" "$deps/sqlite/recover/"
+fi
 bash "$here/scripts/i386.sh"
 echo "setup: dependencies in place"

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,6 +58,16 @@ bool g_auto = false;
 bool g_exitAtEnd = true;
 UINT g_autoMs = 400;
 HWND g_window = nullptr;
+
+// The adversarial pace: events every 20-60 ms (unless --auto fixes one), and a deciding round's result shown
+// for a single frame, which ends with the first request the game answers while it shows it; then the game goes
+// straight to its menu. It starts playing once the probe has asked it something.
+bool g_fast = false;
+bool g_fastStarted = false;
+bool g_resultFrame = false;
+DWORD g_resultShownAt = 0;
+unsigned g_paceSeed = 12345;
+constexpr DWORD MaxResultFrameMs = 10000;  // nobody polls: the game does not wait for ever
 
 // An event held back until the game has answered a number of the probe's requests, so that a test can
 // change the tables between two requests of one reading.
@@ -378,15 +389,37 @@ void Apply(const Event& e) {
   const std::string& c = e.words[0];
   if (c == "after") return Arm(e);
   if (c == "stall") return Stall();
+  int before = std::max(g_state.wins[0], g_state.wins[1]);
   ApplyEvent(e, &g_state);
   Publish();
   InvalidateRect(g_window, nullptr, TRUE);
+  if (g_fast && c == "win" && before < 2 && std::max(g_state.wins[0], g_state.wins[1]) >= 2) {
+    g_resultFrame = true;
+    g_resultShownAt = GetTickCount();
+  }
   if (c == "quit") DestroyWindow(g_window);
 }
 
 void ApplyNext() {
   if (g_applied >= g_events.size()) return;
   Apply(g_events[g_applied++]);
+}
+
+// The frame after the result: every event up to the menu at once (the session's end included).
+void LeaveResult() {
+  g_resultFrame = false;
+  while (g_applied < g_events.size()) {
+    const std::string& next = g_events[g_applied].words[0];
+    if (next == "match" || next == "quit" || next == "win" || next == "wins") break;
+    ApplyNext();
+    if (next == "menu" || next == "title") break;
+  }
+}
+
+UINT NextPace() {
+  if (!g_fast || g_autoMs != 0) return g_autoMs ? g_autoMs : 1;
+  g_paceSeed = g_paceSeed * 1103515245u + 12345u;
+  return 20 + (g_paceSeed >> 16) % 41;
 }
 
 bool IsProbeWindow(HWND window) {
@@ -397,13 +430,18 @@ bool IsProbeWindow(HWND window) {
 // Sees each request after the probe's window has answered it, on this thread, before the next one can come.
 LRESULT CALLBACK AnsweredRequestHook(int code, WPARAM wParam, LPARAM lParam) {
   auto* sent = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-  bool path = sent->message == 0x8000, text = sent->message == 0x8001;
-  if (code == HC_ACTION && (path || text) && IsProbeWindow(sent->hwnd)) {
+  bool path = sent->message == 0x8000, text = sent->message == 0x8001, snapshot = sent->message == 0x8002;
+  if (code == HC_ACTION && (path || text || snapshot) && IsProbeWindow(sent->hwnd)) {
     ++g_requestsAnswered;
     if (g_trigger.armed && (text || !g_trigger.textOnly) && --g_trigger.remaining == 0) {
       g_trigger.armed = false;
       Event held = g_trigger.event;
       Apply(held);
+    }
+    if (g_resultFrame) LeaveResult();
+    if (g_fast && g_auto && !g_fastStarted) {
+      g_fastStarted = true;
+      SetTimer(g_window, 1, NextPace(), nullptr);
     }
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -437,7 +475,10 @@ LRESULT CALLBACK GameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case MirrowRequestCountMessage:
       return (LRESULT)g_requestsAnswered;
     case WM_TIMER:
-      if (g_applied < g_events.size()) {
+      if (g_fast) SetTimer(window, 1, NextPace(), nullptr);
+      if (g_resultFrame) {
+        if (GetTickCount() - g_resultShownAt >= MaxResultFrameMs) LeaveResult();
+      } else if (g_applied < g_events.size()) {
         ApplyNext();
       } else if (g_exitAtEnd) {
         DestroyWindow(window);
@@ -485,12 +526,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
       g_exitAtEnd = false;
     } else if (arg == L"--step") {
       stepGiven = true;
+    } else if (arg == L"--fast") {
+      g_fast = true;
     } else {
       return 2;
     }
   }
   // A scenario file is stepped by control messages unless --auto asks for a pace.
   g_auto = autoGiven || (!fromFile && !stepGiven);
+  if (g_fast && !autoGiven) g_autoMs = 0;
   int badLine = 0;
   if (!ParseScenario(scenario, &g_events, &badLine)) return 3;
 
@@ -524,7 +568,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   SetWindowsHookExW(WH_CALLWNDPROCRET, AnsweredRequestHook, nullptr, GetCurrentThreadId());
   ShowWindow(g_window, show);
   UpdateWindow(g_window);
-  if (g_auto) SetTimer(g_window, 1, g_autoMs ? g_autoMs : 1, nullptr);
+  if (g_auto && !g_fast) SetTimer(g_window, 1, g_autoMs ? g_autoMs : 1, nullptr);
 
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -1,7 +1,8 @@
 // Cost of the probe's requests on the stand-in game with its realistic tables: per request on the game's
-// GUI thread, per match step (three status paths and six parameters) as the worker sees it, and the floor
-// of the same number of bare page reads. With --no-cache, the requests read the game without the page
-// cache, as they did before it. Run: see FIGURES.md.
+// GUI thread, per match step as the worker sees it, and the floor of the same number of bare page reads.
+// Two kinds of step alternate: nine requests (three status paths and six parameters, one by one) and the
+// worker's one snapshot request (the same nine paths and the two names). With --no-cache, the requests read
+// the game without the page cache, as they did before it. Run: see FIGURES.md.
 #include <windows.h>
 
 #include <algorithm>
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
   const char* const status[] = {"game", "network_inst", "network_is_watch"};
   std::vector<double> requestInGame, requestFloor, stepWorker, stepFloor;
   std::vector<double> walkerReads, systemReads;
+  std::vector<double> snapInGame, snapFloor, snapStep, snapSystemReads;
   for (int step = -20; step < steps; ++step) {
     long stepReads = 0;
     struct Cost {
@@ -99,6 +101,21 @@ int main(int argc, char** argv) {
       stepReads += c.system;
     }
     stepFloor.push_back(Micro(BareReads(stepReads), frequency.QuadPart));
+
+    ScriptSnapshot snapshot;
+    start = Now();
+    bool read = probe.ReadMatchStep(&snapshot);
+    elapsed = Now() - start;
+    Cost c;
+    probe.LastRequestCost(&c.ticks, &c.walker, &c.system);
+    if (!read || !(snapshot.found & 1)) {
+      std::fprintf(stderr, "the snapshot request failed\n");
+      return 1;
+    }
+    snapStep.push_back(Micro(elapsed, frequency.QuadPart));
+    snapInGame.push_back(Micro(c.ticks, frequency.QuadPart));
+    snapFloor.push_back(Micro(BareReads(c.system), frequency.QuadPart));
+    snapSystemReads.push_back(c.system);
   }
   Summary inGame = Summarise(requestInGame), floor1 = Summarise(requestFloor);
   Summary step = Summarise(stepWorker), floor9 = Summarise(stepFloor);
@@ -112,6 +129,15 @@ int main(int argc, char** argv) {
   std::printf("match step as the worker sees it: median %.1f us, p99 %.1f us\n", step.median, step.p99);
   std::printf("  floor (same number of bare 4 KB reads): median %.1f us, p99 %.1f us; ratio %.2f\n", floor9.median,
               floor9.p99, step.median / floor9.median);
+  Summary snapGame = Summarise(snapInGame), snapFloor1 = Summarise(snapFloor), snap = Summarise(snapStep);
+  std::printf("snapshot step (9 paths and 2 names in one request), reads through the system: median %.0f\n",
+              Summarise(snapSystemReads).median);
+  std::printf("snapshot request on the game's GUI thread: median %.1f us, p99 %.1f us\n", snapGame.median,
+              snapGame.p99);
+  std::printf("  floor (same number of bare 4 KB reads): median %.1f us; ratio %.2f\n", snapFloor1.median,
+              snapGame.median / snapFloor1.median);
+  std::printf("snapshot step as the worker sees it: median %.1f us, p99 %.1f us; against the nine requests %.2f\n",
+              snap.median, snap.p99, snap.median / step.median);
   probe.BypassPageCache(0);
   return 0;
 }

@@ -69,6 +69,42 @@ TEST(Recording, HostAndClientMatchesAreStoredFromTheUsersSideAndAWatchedOneIsNot
             StoredRows(database));
 }
 
+// The game at its fastest, with each result shown for a single frame before its menu: every played match is
+// stored right, and neither a watched match nor one left before its end is stored.
+TEST(Recording, AtTheFastestPaceEveryPlayedMatchIsStoredAndNoOther) {
+  ProgramFolderFixture program;
+  for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));
+  WriteWholeFile(program.File(L"evening.txt"),
+                 "title\nmenu\n"
+                 "match host 3 7 me rival\nwin 1\nwin 2\nwin 1\ndisconnect\nmenu\n"
+                 "match client 0 11 foe me\nwin 2\nwin 2\ndisconnect\nmenu\n"
+                 "match watch 1 2 watcher1 watcher2\nwin 1\nwin 1\ndisconnect\nmenu\n"
+                 "match host 5 9 me quitter\nwin 2\ndisconnect\nmenu\n"
+                 "match host 5 13 me ace\nwin 2\nwin 1\nwin 2\ndisconnect\nmenu\n"
+                 "match client 12 5 kaede me\nwin 1\nwin 1\ndisconnect\nmenu\n"
+                 "match host 5 13 me ace\nwin 1\nwin 1\ndisconnect\nmenu\n"
+                 "quit\n");
+  ChildProcess tracker;
+  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  HWND main = WaitForTrackerStarted(tracker.Id());
+  ASSERT_NE(nullptr, main);
+  // The game plays once the probe has reached it, one event every 20 ms, and exits.
+  ChildProcess game;
+  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"),
+                         L"--scenario \"" + program.File(L"evening.txt") + L"\" --auto 20 --fast", program.Path()));
+  EXPECT_EQ(0u, game.WaitExit(120000));
+  std::wstring database = program.File(L"Default.db");
+  EXPECT_TRUE(WaitUntil([&] { return CountRows(database) >= 5; }, 20000));
+  PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_EQ(0u, tracker.WaitExit());
+  EXPECT_EQ("6D65|3|2|726976616C|7|1\n"
+            "6D65|11|2|666F65|0|0\n"
+            "6D65|5|1|616365|13|2\n"
+            "6D65|5|0|6B61656465|12|2\n"
+            "6D65|5|2|616365|13|0\n",
+            StoredRows(database));
+}
+
 TEST(Recording, ASecondStartShowsTheRunningTrackerAndEndsSoEachMatchIsStoredOnce) {
   ProgramFolderFixture program;
   for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));
@@ -151,14 +187,16 @@ HANDLE OpenGameEvent(const wchar_t* format, DWORD gameId) {
   return event;
 }
 
-TEST(Recording, ALogOffWhileACaptureWaitsForTheGameStoresTheMatchAndSavesTheSettings) {
+// The capture takes the match from what the probe read when the round was decided, so a game that stops
+// answering right then does not keep it waiting; a log-off afterwards stores everything and saves the settings.
+TEST(Recording, AGameThatStopsAnsweringAfterTheDecidingRoundDoesNotKeepTheCaptureWaiting) {
   ProgramFolderFixture program;
   for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));
-  // The game stops answering right after the capture's first name read.
-  WriteWholeFile(program.File(L"match.txt"), "menu\nmatch host 3 7 me rival\nwin 1\nafter text 1 stall\nwin 1\n");
+  // The game stalls right after answering the request that saw the result (its single frame).
+  WriteWholeFile(program.File(L"match.txt"), "menu\nmatch host 3 7 me rival\nwin 1\nwin 1\nstall\nmenu\n");
   ChildProcess game;
-  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"match.txt") + L"\"",
-                         program.Path()));
+  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"),
+                         L"--scenario \"" + program.File(L"match.txt") + L"\" --fast", program.Path()));
   HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
   ASSERT_NE(nullptr, gameWindow);
   HANDLE stalled = OpenGameEvent(MirrowStalledEventFormat, game.Id());
@@ -172,10 +210,13 @@ TEST(Recording, ALogOffWhileACaptureWaitsForTheGameStoresTheMatchAndSavesTheSett
   ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
   ASSERT_TRUE(WaitForPollBeforeMatch(gameWindow));
   PostMessageW(main, WM_COMMAND, IDM_COPY_ALL, 0);
-  Step(gameWindow, 5);
+  Step(gameWindow, 4);
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(stalled, 20000));
+  EXPECT_TRUE(WaitUntil([&] { return CountRows(program.File(L"Default.db")) == 1; }, 20000));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(stalled, 0)) << "stored while the game still stands";
+  // The tray's shell may itself wait on the stalled game's window, and the tracker on the tray.
+  SetEvent(resume);
 
-  // The tracker's thread waits inside the request, where the session's messages reach it.
   DWORD_PTR answer = 0;
   ASSERT_TRUE(SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, &answer));
   EXPECT_TRUE(answer);
@@ -183,7 +224,6 @@ TEST(Recording, ALogOffWhileACaptureWaitsForTheGameStoresTheMatchAndSavesTheSett
   // The session may end the tracker from here on: its settings are already written.
   EXPECT_EQ(L"2", program.Setting(L"General", L"InfoTrans"));
 
-  SetEvent(resume);
   EXPECT_EQ(0u, tracker.WaitExit());
   EXPECT_EQ("6D65|3|2|726976616C|7|0\n", StoredRows(program.File(L"Default.db")));
   EXPECT_EQ(program.File(L"Default.db"), program.Setting(L"General", L"Profile"));

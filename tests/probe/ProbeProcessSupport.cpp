@@ -51,10 +51,10 @@ std::wstring StandinGamePath() { return FullPath(BuildFolder() + L"\\standin\\mi
 std::wstring ShippedProbePath() { return FullPath(BuildFolder() + L"\\probe\\MirrowAddr.dll"); }
 std::wstring TestProbePath() { return FullPath(BuildFolder() + L"\\tests\\probe\\MirrowAddrTestProbe.dll"); }
 
-bool StandinGame::Start(const std::wstring& folder, const std::string& scenario) {
+bool StandinGame::Start(const std::wstring& folder, const std::string& scenario, const std::wstring& arguments) {
   std::wstring file = folder + L"\\scenario.txt";
   WriteWholeFile(file, scenario);
-  if (!process_.Start(StandinGamePath(), L"--scenario \"" + file + L"\"")) return false;
+  if (!process_.Start(StandinGamePath(), L"--scenario \"" + file + L"\" " + arguments)) return false;
   running_ = true;
   FindGameContext context{process_.Id(), nullptr};
   WaitUntil([&] {
@@ -100,6 +100,7 @@ TestProbe::TestProbe(const std::wstring& folder, const std::wstring& source) {
   RequestFault = reinterpret_cast<int (*)(int)>(get("TestRequestFault"));
   LastRequestCost = reinterpret_cast<void (*)(LONGLONG*, LONG*, LONG*)>(get("TestLastRequestCost"));
   BypassPageCache = reinterpret_cast<void (*)(int)>(get("TestBypassPageCache"));
+  ReadMatchStep = reinterpret_cast<int (*)(ScriptSnapshot*)>(get("TestReadMatchStep"));
 }
 
 TestProbe::~TestProbe() {

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,8 +20,9 @@ std::wstring TestProbePath();
 class StandinGame {
  public:
   ~StandinGame() { Stop(); }
-  // Writes the scenario into `folder` and starts the game; true once its main window is up.
-  bool Start(const std::wstring& folder, const std::string& scenario);
+  // Writes the scenario into `folder` and starts the game (with more arguments, say "--fast"); true once its
+  // main window is up.
+  bool Start(const std::wstring& folder, const std::string& scenario, const std::wstring& arguments = L"");
   // Applies the next event; returns the number applied so far.
   int Step();
   void Stop();
@@ -56,6 +58,7 @@ class TestProbe {
   int (*RequestFault)(int withoutFolder) = nullptr;
   void (*LastRequestCost)(LONGLONG* ticks, LONG* walkerReads, LONG* systemReads) = nullptr;
   void (*BypassPageCache)(int bypass) = nullptr;
+  int (*ReadMatchStep)(ScriptSnapshot* snapshot) = nullptr;
 
   ProbeCounters Count() const;
   // The text behind a name result of GetParam.
@@ -75,7 +78,12 @@ class NotificationRecorder {
   const std::vector<std::pair<WPARAM, LPARAM>>& Seen() const { return seen_; }
   // Pumps until `count` notifications have arrived in all.
   bool WaitFor(size_t count, DWORD timeoutMs = 15000);
-  void Record(WPARAM wParam, LPARAM lParam) { seen_.push_back({wParam, lParam}); }
+  void Record(WPARAM wParam, LPARAM lParam) {
+    seen_.push_back({wParam, lParam});
+    if (onNotify) onNotify(wParam, lParam);
+  }
+  // Runs inside the handling of each notification, as the tracker's capture does.
+  std::function<void(WPARAM, LPARAM)> onNotify;
 
  private:
   HWND window_ = nullptr;

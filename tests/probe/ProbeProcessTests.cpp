@@ -177,6 +177,13 @@ TEST(ProbeRequests, ProfileNamesOf255BytesComeBackWholeAndLongerOnesFail) {
   ASSERT_NE(ProbeParamFailed, first);
   EXPECT_EQ(name255, TestProbe::Text(first));
   EXPECT_EQ(ProbeParamFailed, g.probe->GetParam(Side2ProfileName));
+  // The worker's step reads both in its one request, with the same bounds.
+  ScriptSnapshot step{};
+  LONG sent = g.probe->Count().requestsSent;
+  ASSERT_TRUE(g.probe->ReadMatchStep(&step));
+  EXPECT_EQ(sent + 1, g.probe->Count().requestsSent);
+  EXPECT_EQ(name255, std::string(step.texts[0], step.textLengths[0]));
+  EXPECT_EQ(0u, step.textLengths[1]);
   ASSERT_EQ(2, g.game.Step());
   int second = g.probe->GetParam(Side2ProfileName);
   ASSERT_NE(ProbeParamFailed, second);

@@ -57,4 +57,6 @@ __declspec(dllexport) void TestLastRequestCost(LONGLONG* ticks, LONG* walkerRead
 }
 
 __declspec(dllexport) void TestBypassPageCache(int bypass) { BypassPageCache(bypass != 0); }
+
+__declspec(dllexport) int TestReadMatchStep(ScriptSnapshot* snapshot) { return ReadMatchStep(snapshot); }
 }

@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "MirrowControl.h"
 #include "ProbeProcessSupport.h"
+#include "shell/MatchCapture.h"
 
 namespace {
 
@@ -223,6 +225,55 @@ CHILD_TEST(ProbeWorker, ShippedLibraryReportsAMatchAsClientButNotOneDecidedBefor
   EXPECT_EQ(9, getParam(Side2Character));
   EXPECT_EQ("minato", TestProbe::Text(getParam(Side2ProfileName)));
   EXPECT_EQ(0, cleanup());
+}
+
+// The game shows each result for one frame and is at its menu by the time the tracker's thread, busy for a
+// while after the deciding notification, reads the match; a second match is decided meanwhile. Each capture
+// takes the match of its own notification, as the step that posted it saw it.
+CHILD_TEST(ProbeWorker, ALateCaptureTakesTheMatchAsItWasDecided) {
+  ScratchFolder folder;
+  TestProbe probe(folder.Path());
+  ASSERT_TRUE(probe.Loaded());
+  StandinGame game;
+  ASSERT_TRUE(game.Start(folder.Path(),
+                         "menu\n"
+                         "match client 3 7 rival me\nwin 2\nwin 1\nwin 2\ndisconnect\nmenu\n"
+                         "match host 5 9 me other\nwin 1\nwin 1\ndisconnect\nmenu\n",
+                         L"--fast"));
+  auto stepsApplied = [&] { return (int)SendMessageW(game.Window(), MirrowStepCountMessage, 0, 0); };
+  NotificationRecorder recorder;
+  std::vector<std::string> captured;
+  recorder.onNotify = [&](WPARAM wParam, LPARAM lParam) {
+    int id = NotificationDetail(wParam);
+    if (NotificationKind(wParam) != ParamChanged || (id != Side1Wins && id != Side2Wins) || lParam != 2) return;
+    if (captured.empty()) {
+      EXPECT_TRUE(WaitUntil([&] { return stepsApplied() == 7; })) << "the game goes on to its menu";
+      // The thread stays busy while the next match is played and decided.
+      std::thread player([&] {
+        for (int i = 0; i < 3; ++i) game.Step();
+      });
+      EXPECT_TRUE(WaitUntil([&] { return stepsApplied() == 12; }, 20000));
+      player.join();
+      Sleep(1000);
+    }
+    MatchRecord record{};
+    captured.push_back(ReadFinishedMatch(probe.GetParam, &record)
+                           ? std::string(record.p1name) + "|" + std::to_string(record.p1id) + "|" +
+                                 std::to_string(record.p1win) + "|" + record.p2name + "|" +
+                                 std::to_string(record.p2id) + "|" + std::to_string(record.p2win)
+                           : "nothing");
+  };
+  ASSERT_EQ(1, probe.Startup(1, recorder.Window(), ProbeNotifyMessage));
+  ASSERT_TRUE(WaitState(probe, Attached));
+  game.Step();
+  Settle(probe);
+  for (int i = 0; i < 4; ++i) game.Step();
+  ASSERT_TRUE(PumpUntil([&] { return captured.size() == 2; }, 30000)) << Describe(recorder.Seen());
+  EXPECT_EQ("me|7|2|rival|3|1", captured[0]);
+  EXPECT_EQ("me|5|2|other|9|0", captured[1]);
+  PumpUntil([] { return false; }, 100);
+  EXPECT_EQ(0, probe.GetParam(Side1Wins)) << "after its capture, the game as it stands";
+  EXPECT_EQ(0, probe.Cleanup());
 }
 
 }  // namespace

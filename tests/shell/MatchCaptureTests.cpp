@@ -41,6 +41,11 @@ class MatchCaptureTest : public ::testing::Test {
       balloons.push_back(text);
       return true;
     };
+    unread.clear();
+    g_unreadMatchAnnouncer = [](const std::wstring& title, const std::wstring& text) {
+      unread.push_back(title + L"|" + text);
+      return true;
+    };
   }
   void TearDown() override {
     SetPendingMatchesAside();
@@ -75,9 +80,10 @@ class MatchCaptureTest : public ::testing::Test {
   ScratchFolder folder;
   std::wstring path;
   HWND summary = nullptr;
-  static std::vector<std::wstring> balloons;
+  static std::vector<std::wstring> balloons, unread;
 };
 std::vector<std::wstring> MatchCaptureTest::balloons;
+std::vector<std::wstring> MatchCaptureTest::unread;
 
 TEST_F(MatchCaptureTest, HostKeepsTheSidesAndEverythingFollows) {
   Match("host", "guest", 2, 1, 3, 9, 0);
@@ -122,11 +128,26 @@ TEST_F(MatchCaptureTest, PassesThatDisagreeAreReadAgainAndNeverAgreeingOnesStore
   };
   PVOID handler = AddVectoredExceptionHandler(1, RecordDebugText);
   g_debugText.clear();
+  SYSTEMTIME now;
+  GetLocalTime(&now);
   CaptureFinishedMatch();
   RemoveVectoredExceptionHandler(handler);
   EXPECT_EQ(1, CountRows(path));
   EXPECT_LE(probe.calls.size(), 35u) << "a few passes only";
   EXPECT_NE(std::string::npos, g_debugText.find("nothing stored")) << g_debugText;
+  // The user hears of the lost match once, with its time.
+  SYSTEMTIME after;
+  GetLocalTime(&after);
+  ASSERT_EQ(1u, unread.size());
+  EXPECT_EQ(0u, unread[0].find(L"対戦を読み取れませんでした|")) << unread[0];
+  bool timed = false;
+  for (const SYSTEMTIME& t : {now, after}) {
+    wchar_t minute[8];
+    wsprintfW(minute, L"%02d:%02d:", t.wHour, t.wMinute);
+    timed = timed || unread[0].find(minute) != std::wstring::npos;
+  }
+  EXPECT_TRUE(timed) << unread[0];
+  EXPECT_TRUE(balloons.empty());
 }
 
 TEST_F(MatchCaptureTest, FailedNameRequestsGiveEmptyNames) {
@@ -153,28 +174,111 @@ TEST_F(MatchCaptureTest, ImplausibleValuesStoreNothing) {
   EXPECT_FALSE(CanUndo());
   EXPECT_EQ(0, Refreshes());
   EXPECT_EQ(L"sentinel", ClipboardText());
+  EXPECT_EQ(2u, unread.size()) << "told for the two matches whose side was unreadable, not the implausible ones";
 }
 
 TEST_F(MatchCaptureTest, ADuplicateMillisecondIsDroppedSilently) {
-  // Occupy every millisecond of the next few seconds so the capture's timestamp is already taken.
+  // The same match in every millisecond of the next few seconds, so the capture's timestamp is already taken.
   int64_t now = CurrentTimestamp();
   BeginTransaction();
-  for (int i = 0; i < 5000; ++i) {
-    MatchRecord r{};
-    r.timestamp = now + (int64_t)i * 10000;
-    ASSERT_TRUE(InsertMatchRecord(r));
-  }
+  for (int i = 0; i < 5000; ++i) ASSERT_TRUE(InsertMatchRecord(::Match(now + (int64_t)i * 10000, "a", 1, 2, "b", 1, 0)));
   EndTransaction(false);
   g_app.copyMode = CopyAll;
   Match("a", "b", 2, 0, 1, 1, 0);
   CaptureFinishedMatch();
   EXPECT_EQ(5000, CountRows(path));
-  EXPECT_EQ(0, CountRows(path, "WHERE p1name = 'a'"));
   EXPECT_FALSE(CanUndo());
   EXPECT_EQ(0, Refreshes());
   EXPECT_EQ(L"sentinel", ClipboardText());
   EXPECT_TRUE(sqlite3_get_autocommit(RecordDatabase())) << "rolled back, not left open";
   EXPECT_EQ(0u, PendingMatchCount()) << "a taken timestamp never frees up: nothing to wait for";
+}
+
+// Another program's rules refuse the row: it is kept and the user reads SQLite's reason; only the same match
+// already stored at the timestamp is a duplicate.
+TEST_F(MatchCaptureTest, ARowTheTableRefusesIsKeptAndAnnouncedNeverDropped) {
+  ASSERT_TRUE(BuildDatabase(path, "CREATE TRIGGER closed BEFORE INSERT ON viziriduvozmirrow "
+                                  "BEGIN SELECT RAISE(ABORT, 'closed for the season'); END"));
+  g_app.copyMode = CopyOpponentName;
+  Match("a", "b", 2, 0, 1, 1, 0);
+  CaptureFinishedMatch();
+  EXPECT_EQ(1u, PendingMatchCount());
+  EXPECT_TRUE(FileExists(RecoveryFilePath(path)));
+  EXPECT_EQ(L"b", ClipboardText()) << "kept, so copied";
+  ASSERT_EQ(1u, balloons.size());
+  EXPECT_NE(std::wstring::npos, balloons[0].find(L"closed for the season")) << balloons[0];
+
+  // Set aside and taken up again while still refused: still kept.
+  SetPendingMatchesAside();
+  TakeUpRecoveredMatches();
+  EXPECT_EQ(1u, PendingMatchCount());
+  EXPECT_TRUE(FileExists(RecoveryFilePath(path)));
+
+  // Another match at its timestamp is no duplicate either.
+  std::string kept = ReadWholeFile(RecoveryFilePath(path));
+  int64_t taken = std::stoll(kept.substr(kept.find('\n') + 1));
+  ASSERT_TRUE(BuildDatabase(path, "DROP TRIGGER closed"));
+  ASSERT_TRUE(InsertMatchRecord(::Match(taken, "x", 3, 2, "y", 4, 0)));
+  EXPECT_FALSE(StorePendingMatches());
+  EXPECT_EQ(1u, PendingMatchCount());
+  ASSERT_TRUE(DeleteMatchRecord(taken));
+  EXPECT_TRUE(StorePendingMatches());
+  EXPECT_EQ("a|1|2|b|1|0\n", Rows());
+  EXPECT_FALSE(FileExists(RecoveryFilePath(path)));
+}
+
+TEST_F(MatchCaptureTest, MatchesNoFileCanHoldStayInMemoryAndAreOfferedAtExit) {
+  ScratchFolder appData;
+  wchar_t previousAppData[MAX_PATH] = L"";
+  GetEnvironmentVariableW(L"LOCALAPPDATA", previousAppData, MAX_PATH);
+  SetEnvironmentVariableW(L"LOCALAPPDATA", appData.Path().c_str());
+  std::wstring fallback = FallbackRecoveryFilePath(path);
+  ASSERT_EQ(0u, fallback.find(appData.Path() + L"\\Corvenka\\")) << "named after the profile's path";
+  EXPECT_NE(fallback, FallbackRecoveryFilePath(folder.File(L"other.db")));
+  // Directories where the files would go: neither can be written.
+  ASSERT_TRUE(CreateDirectoryW(RecoveryFilePath(path).c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((appData.Path() + L"\\Corvenka").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(fallback.c_str(), nullptr));
+  {
+    HeldReadLock reader(path);
+    Match("a", "b", 2, 0, 1, 1, 0);
+    CaptureFinishedMatch();
+  }
+  std::wstring other = folder.File(L"other.db");
+  SetDatabasePath(other);
+  ASSERT_TRUE(OpenRecordDatabase());
+  LeavePendingMatchesWith(path);
+  EXPECT_EQ(1u, PendingMatchCount()) << "nothing holds it but memory";
+  EXPECT_EQ(std::wstring::npos, balloons.back().find(L"次に")) << "never claimed kept";
+  {
+    DialogSequence answers({DialogSequence::Box(IDYES), DialogSequence::Box(IDNO)});
+    SetPendingMatchesAside();
+    ASSERT_TRUE(answers.Wait());
+    EXPECT_NE(std::wstring::npos, answers.Seen()[1].find(L"a(")) << "named after another try";
+  }
+  EXPECT_NE(std::wstring::npos, ClipboardText().find(L"a(")) << ClipboardText();
+  EXPECT_EQ(0, CountRows(other));
+
+  // With the fallback writable, the match is kept there and stored once at the next opening.
+  ASSERT_TRUE(RemoveDirectoryW(fallback.c_str()));
+  SetDatabasePath(path);
+  ASSERT_TRUE(OpenRecordDatabase());
+  {
+    HeldReadLock reader(path);
+    Sleep(2);
+    Match("c", "d", 2, 1, 1, 1, 0);
+    CaptureFinishedMatch();
+    SetPendingMatchesAside();
+  }
+  EXPECT_EQ(0u, PendingMatchCount());
+  EXPECT_TRUE(FileExists(fallback));
+  CloseRecordDatabase();
+  ASSERT_TRUE(OpenRecordDatabase());
+  TakeUpRecoveredMatches();
+  TakeUpRecoveredMatches();
+  EXPECT_EQ("c|1|2|d|1|1\n", Rows());
+  EXPECT_FALSE(FileExists(fallback));
+  SetEnvironmentVariableW(L"LOCALAPPDATA", previousAppData[0] ? previousAppData : nullptr);
 }
 
 TEST_F(MatchCaptureTest, AMatchTheFileRefusesWaitsAndIsStoredOnceInOrder) {

@@ -88,6 +88,19 @@ TEST_F(RecordDatabaseTest, FilesThatCannotHoldMatchesAreRefusedAndLeftAsTheyWere
     EXPECT_EQ(previous, RecordDatabase());
     EXPECT_EQ(before, ReadWholeFile(path)) << i;
   }
+  // Another program's table with a column every row must fill: each capture would be refused.
+  std::string demanding = "CREATE TABLE viziriduvozmirrow(timestamp INTEGER PRIMARY KEY, p1name TEXT, p1id INTEGER, "
+                          "p1win INTEGER, p2name TEXT, p2id INTEGER, p2win INTEGER, venue TEXT NOT NULL";
+  std::wstring strict = folder.File(L"strict.db"), lenient = folder.File(L"lenient.db");
+  ASSERT_TRUE(BuildDatabase(strict, (demanding + ")").c_str()));
+  ASSERT_TRUE(BuildDatabase(lenient, (demanding + " DEFAULT 'home')").c_str()));
+  SetDatabasePath(strict);
+  ProfileProblem problem = ProfileOpened;
+  EXPECT_FALSE(OpenRecordDatabase(&problem));
+  EXPECT_EQ(ProfileRowRefused, problem);
+  EXPECT_EQ(previous, RecordDatabase());
+  ASSERT_TRUE(Open(lenient)) << "a column with a default takes every capture";
+  EXPECT_TRUE(InsertMatchRecord(Match(10000, "a", 1, 2, "b", 2, 0)));
 
   // A database with nothing in it gets the table and index, as an empty file does.
   std::wstring blank = folder.File(L"blank.db");

@@ -217,6 +217,15 @@ TEST_F(GraphWindowTest, KeepsItsPlaceAndSizeAndGivesItsPicture) {
   EXPECT_EQ(before.top, after.top);
   EXPECT_EQ(before.right, after.right);
   EXPECT_EQ(before.bottom, after.bottom);
+  // Saved on a monitor that has gone: brought back where it can be reached.
+  SendMessageW(graph, WM_SYSCOMMAND, SC_CLOSE, 0);
+  WriteSettingInt(L"GraphDlg.Display", L"X", -30000);
+  WriteSettingInt(L"GraphDlg.Display", L"Y", 40000);
+  graph = Open();
+  ASSERT_NE(graph, nullptr);
+  GetWindowRect(graph, &after);
+  RECT screen{0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)}, seen;
+  EXPECT_TRUE(IntersectRect(&seen, &after, &screen)) << after.left << "," << after.top;
 
   RECT client;
   GetClientRect(graph, &client);

@@ -197,4 +197,35 @@ TEST_F(MatchExportTest, AFailedWriteLeavesTheOlderFileAsItWas) {
   EXPECT_EQ("older export", ReadWholeFile(target));
   EXPECT_FALSE(FileExists(target + L".tmp"));
 }
+TEST_F(MatchExportTest, NamesThatLookLikeFormulasStayTextAndOnlyADecidedRowHasAResult) {
+  const char* names[] = {"=HYPERLINK(\"x\")", "+1", "-2+3", "@SUM(A1)", "\tx", "\rx", "a=b", "'q"};
+  std::wstring csvPath = folder.File(L"names.csv"), jsonPath = folder.File(L"names.json");
+  ExportWriter csv(csvPath, ExportFormat::Csv), json(jsonPath, ExportFormat::Json);
+  int64_t at = 130804743031200000LL;
+  for (const char* name : names) {
+    MatchRecord r = Match(at += 10000, name, 1, 2, name, 2, 1);
+    csv.Add(r);
+    json.Add(r);
+  }
+  // Rows another program made: no side at two rounds, both at two, our side at three.
+  const int rounds[][2] = {{1, 1}, {2, 2}, {3, 0}, {0, 3}};
+  for (const auto& w : rounds) csv.Add(Match(at += 10000, "me", 1, w[0], "opp", 2, w[1]));
+  std::wstring error;
+  ASSERT_TRUE(csv.Commit(&error));
+  ASSERT_TRUE(json.Commit(&error));
+  Table rows = ParseCsv(ReadWholeFile(csvPath).substr(3));
+  Table objects = ParseJson(ReadWholeFile(jsonPath));
+  ASSERT_EQ(13u, rows.size());
+  for (size_t i = 0; i < 8; ++i) {
+    std::string expected = (i < 6 ? "'" : "") + std::string(names[i]);
+    EXPECT_EQ(expected, rows[i + 1][1]) << i;
+    EXPECT_EQ(expected, rows[i + 1][5]) << i;
+    EXPECT_EQ(names[i], objects[i][1]) << "JSON keeps the name exactly";
+    EXPECT_EQ("1", rows[i + 1][8]) << "numbers are ours, never marked";
+  }
+  EXPECT_EQ("", rows[9][9]);
+  EXPECT_EQ("", rows[10][9]);
+  EXPECT_EQ("win", rows[11][9]);
+  EXPECT_EQ("loss", rows[12][9]);
+}
 }  // namespace

@@ -46,6 +46,8 @@ TEST_F(StreamOverlayTest, SessionsSplitAtThirtyMinutesAndStreaksPassOverUndecide
   ASSERT_TRUE(InsertMatchRecord(Match(now - 90 * Minute, "me", 5, 2, "a", 1, 1)));
   ASSERT_TRUE(InsertMatchRecord(Match(now - 60 * Minute, "me", 2, 1, "b", 1, 2)));  // 30 minutes later: a new session
   ASSERT_TRUE(InsertMatchRecord(Match(now - 31 * Minute, "me", 5, 1, "c", 1, 1)));  // undecided, by hand
+  // Both sides at two rounds (another program's row): neither won, for the session as for the graph.
+  ASSERT_TRUE(InsertMatchRecord(Match(now - 20 * Minute, "me", 3, 2, "e", 1, 2)));
   ASSERT_TRUE(InsertMatchRecord(Match(now - 2 * Minute, "me", 5, 2, "d", 1, 0)));
   ASSERT_TRUE(InsertMatchRecord(last));
   UpdateStreamOverlay();
@@ -55,14 +57,16 @@ TEST_F(StreamOverlayTest, SessionsSplitAtThirtyMinutesAndStreaksPassOverUndecide
   EXPECT_EQ(Utf8(FormatResultLine(last)), Text(L"last.txt"));
   EXPECT_EQ("WIN", Text(L"result.txt"));
   EXPECT_EQ(Utf8(std::wstring(CharacterTable[5].fullName) + L" 3勝1敗 75%"), Text(L"character.txt"));
-  if (now % TimestampUnitsPerDay >= 90 * Minute)  // all but the oldest are today
-    EXPECT_EQ(Utf8(L"今日 3勝1敗 75%"), Text(L"today.txt"));
+  if (now % TimestampUnitsPerDay >= 90 * Minute) {  // all but the oldest are today
+    EXPECT_EQ(Utf8(L"今日 4勝2敗 66%"), Text(L"today.txt")) << "today counts rounds as the summary does";
+  }
   EXPECT_FALSE(FileExists(overlay + L"\\today.txt.tmp"));
 
   // Half an hour after the last match, the session is over.
   ASSERT_TRUE(DeleteMatchRecord(last.timestamp));
   ASSERT_TRUE(DeleteMatchRecord(now - 2 * Minute));
   ASSERT_TRUE(DeleteMatchRecord(now - 31 * Minute));
+  ASSERT_TRUE(DeleteMatchRecord(now - 20 * Minute));
   UpdateStreamOverlay();
   EXPECT_EQ(Utf8(L"セッション 0勝0敗"), Text(L"session.txt"));
   EXPECT_EQ(Utf8(L"1連敗"), Text(L"streak.txt"));

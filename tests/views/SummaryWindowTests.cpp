@@ -22,6 +22,7 @@
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
 #include "views/RecordTable.h"
+#include "views/BackupCommands.h"
 #include "views/SummaryWindow.h"
 
 namespace {
@@ -254,8 +255,10 @@ TEST_F(SummaryWindowTest, TheWindowMenuHasItsEighteenEntries) {
   }
   EXPECT_TRUE(GetMenuItemID(menu, 18) >= 0xF000) << "the standard items follow";
   int count = GetMenuItemCount(menu);
-  EXPECT_EQ((UINT)IDM_SHOW_GRAPH, GetMenuItemID(menu, count - 3)) << "additions come last";
-  EXPECT_EQ((UINT)SummaryExportJson, GetMenuItemID(menu, count - 1));
+  EXPECT_EQ((UINT)IDM_SHOW_GRAPH, GetMenuItemID(menu, count - 5)) << "additions come last";
+  EXPECT_EQ((UINT)SummaryExportJson, GetMenuItemID(menu, count - 3));
+  EXPECT_EQ(SummaryRestoreBackup, GetMenuItemID(menu, count - 2));
+  EXPECT_EQ(SummaryImportMatches, GetMenuItemID(menu, count - 1));
   EXPECT_TRUE(Checked(0xB100));
   EXPECT_FALSE(Checked(0xB101));
   EXPECT_TRUE(Checked(0xD000));
@@ -641,6 +644,60 @@ TEST_F(SummaryWindowTest, MatchesWaitingAtASwitchAreStoredInTheirOwnProfile) {
   EXPECT_EQ(1, CountRows(dbPath));
   EXPECT_FALSE(FileExists(RecoveryFilePath(dbPath)));
   EXPECT_EQ(0, CountRows(other));
+}
+
+// A capture arriving while the switch shows its first box: the box's own loop dispatches it.
+constexpr UINT CaptureNowMessage = WM_APP + 50;
+LRESULT CALLBACK CaptureOnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == CaptureNowMessage) CaptureFinishedMatch();
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST_F(SummaryWindowTest, RecoveredMatchesAndACaptureDuringTheReadOnlyBoxAreAllStoredOnce) {
+  FakeProbe probe;
+  probe.Install();
+  Create();
+  ProfileShortcut shortcuts[2] = {};
+  std::wstring other = folder.File(L"Other.db");
+  ASSERT_TRUE(BuildDatabase(other, MatchTableSchema));
+  lstrcpyW(shortcuts[0].path, dbPath.c_str());
+  lstrcpyW(shortcuts[1].path, other.c_str());
+  shortcuts[0].keyCode = 'A';
+  shortcuts[1].keyCode = 'B';
+  ASSERT_TRUE(InstallShortcuts(shortcuts, 2));
+  // Left by a run that found Other.db read-only: three matches, the names in hex.
+  WriteWholeFile(RecoveryFilePath(other),
+                 "CorvenkaPendingMatches 1\r\n"
+                 "130804743031200000 1 2 2 0 6d65 6f6e65\r\n"
+                 "130804743031210000 1 2 2 1 6d65 74776f\r\n"
+                 "130804743031220000 1 0 2 2 6d65 7468726565\r\n");
+  ASSERT_TRUE(CreateDirectoryW((other + L"-journal").c_str(), nullptr));  // still read-only
+
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = CaptureOnMessage;
+  wc.lpszClassName = L"CaptureDuringBox";
+  RegisterClassW(&wc);
+  HWND capturer = CreateWindowW(L"CaptureDuringBox", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  probe.names = {{7, "me"}, {8, "four"}};
+  probe.values = {{4, 2}, {5, 1}, {2, 6}, {3, 7}, {1, 0}};
+  PostMessageW(capturer, CaptureNowMessage, 0, 0);
+  {
+    MessageBoxAnswerer warning(IDOK);
+    SendMessageW(summary, WM_COMMAND, 50001, 0);
+    EXPECT_NE(std::wstring::npos, warning.Text().find(L"読み取り専用"));
+  }
+  DestroyWindow(capturer);
+  ASSERT_EQ(CurrentDatabasePath(), other);
+  EXPECT_EQ(4u, PendingMatchCount());
+
+  // Writable again: back and forth, and all four are there once.
+  ASSERT_TRUE(RemoveDirectoryW((other + L"-journal").c_str()));
+  SendMessageW(summary, WM_COMMAND, 50000, 0);
+  SendMessageW(summary, WM_COMMAND, 50001, 0);
+  EXPECT_EQ(4, CountRows(other));
+  EXPECT_EQ(4, CountRows(other, "WHERE p2name IN ('one', 'two', 'three', 'four')"));
+  EXPECT_FALSE(FileExists(RecoveryFilePath(other)));
+  EXPECT_EQ(0u, PendingMatchCount());
 }
 
 // The caption's right button: Wine's default handling waits for the button to come up, so the release is

@@ -109,6 +109,23 @@ TEST_F(OpponentProfileWindowTest, KeepsItsOwnFilterAndAnEmptyResultIsAnEmptyList
   EXPECT_EQ(0, RowCount(list));
 }
 
+TEST_F(OpponentProfileWindowTest, ARefreshThatCannotReadKeepsTheRowsAndTriesAgain) {
+  Store(Match(At(2015, 7, 4, 10), "me", 0, 2, "one", 1, 0));
+  Store(Match(At(2015, 7, 4, 11), "me", 0, 2, "two", 1, 0));
+  ASSERT_NE(nullptr, Open(nullptr));
+  ASSERT_EQ(2, RowCount(list));
+  Store(Match(At(2015, 7, 4, 12), "me", 0, 2, "three", 1, 0));
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open16(profile.Path().c_str(), &writer));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr));
+  PostMessageW(window, RefreshViewMessage, 0, 0);
+  EXPECT_TRUE(PumpUntil([&] { return WindowText(window) != L"相手プロファイル"; }, 15000));
+  EXPECT_EQ(2, RowCount(list)) << "the rows shown stay";
+  sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(writer);
+  EXPECT_TRUE(PumpUntil([&] { return RowCount(list) == 3 && WindowText(window) == L"相手プロファイル"; }, 15000));
+}
+
 class OpponentSortTest : public OpponentProfileWindowTest {
  protected:
   void OpenFour() {

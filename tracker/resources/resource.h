@@ -65,3 +65,8 @@
 #define IDM_GRAPH_SAVE 0xE040
 #define IDC_GRAPH_SPAN 5040
 #define IDC_GRAPH_CHARACTER 5041
+
+// Restoring a backup
+#define IDD_RESTORE_BACKUP 130
+#define IDC_BACKUP_LIST 5050
+#define IDC_BACKUP_NOTE 5051

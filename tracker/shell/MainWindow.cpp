@@ -10,6 +10,7 @@
 #include "../store/RecordDatabase.h"
 #include "../views/SummaryWindow.h"
 #include "AppState.h"
+#include "BackupSchedule.h"
 #include "MatchCapture.h"
 #include "PendingMatches.h"
 #include "ProbeBinding.h"
@@ -63,7 +64,10 @@ bool OpenProfileDatabase(HWND window) {
   ProfileProblem problem = ProfilePathTooLong;
   bool opened = !cut && OpenSavedProfile(window, path, setting.empty(), &problem);
   while (!opened) {
-    if (problem != ProfileOpened) ShowProfileFailure(window, path, problem);
+    // A damaged profile: its backup and what is still readable in it, or another file.
+    bool offered = problem == ProfileNotDatabase && ProfileLooksDamaged(path);
+    if (offered && OfferSalvage(window, path) && (opened = OpenRecordDatabase(&problem))) break;
+    if (!offered && problem != ProfileOpened) ShowProfileFailure(window, path, problem);
     wchar_t file[1025];
     lstrcpynW(file, setting.c_str(), ARRAYSIZE(file));
     OPENFILENAMEW dialog{};
@@ -132,6 +136,7 @@ bool StartUp(HWND window) {
   if (g_firstStart)
     ShowTrayBalloon(L"Corvenka は通知領域で動いています",
                     L"このアイコンをダブルクリックすると対戦表を開きます。右クリックでメニューを開きます。");
+  StartDailyBackup();
   return true;
 }
 
@@ -157,6 +162,7 @@ void ShutDown() {
   if (g_progress.probeStarted && g_probe.cleanup) g_probe.cleanup();
   DestroyShortcutAccelerators();
   SetPendingMatchesAside();
+  BackupBeforeExit();
   CloseRecordDatabase();
   g_progress = StartupProgress();
   g_startupFinished = false;

@@ -11,6 +11,8 @@
 #include "TextUtil.h"
 #include "TrayMenu.h"
 
+bool (*g_unreadMatchAnnouncer)(const std::wstring& title, const std::wstring& text) = ShowTrayBalloon;
+
 namespace {
 // The library hands ids 7 and 8 back in one buffer that the next request overwrites: copy at once.
 std::string ReadProfileName(MirrowAddrGetParamFn getParam, int id) {
@@ -95,30 +97,44 @@ std::wstring FormatResultLine(const MatchRecord& record) {
                     opponent.c_str(), ShortNameOf(record.p2id));
 }
 
-bool ReadFinishedMatch(MirrowAddrGetParamFn getParam, MatchRecord* record) {
+MatchReading ReadMatch(MirrowAddrGetParamFn getParam, MatchRecord* record) {
   MatchValues v;
   if (!ReadAgreeingValues(getParam, &v)) {
     OutputDebugStringW(L"Corvenka: the match values changed every time they were read; nothing stored\n");
-    return false;
+    return MatchReading::Unreadable;
   }
   // A failed read of the side (-1) is no side: taken as either, it may store the opponent's result as ours.
   if (v.side != 0 && v.side != 1) {
     OutputDebugStringW(L"Corvenka: the side the user played could not be read; nothing stored\n");
-    return false;
+    return MatchReading::Unreadable;
   }
-  if (!IsAcceptableResult(v.wins[0], v.wins[1], v.characters[0], v.characters[1])) return false;
+  if (!IsAcceptableResult(v.wins[0], v.wins[1], v.characters[0], v.characters[1])) return MatchReading::Implausible;
 
   memset(record, 0, sizeof *record);
   record->timestamp = CurrentTimestamp();
   int own = v.side;  // the client plays side 2
   FillSide(v, own, record->p1name, sizeof record->p1name, &record->p1id, &record->p1win);
   FillSide(v, 1 - own, record->p2name, sizeof record->p2name, &record->p2id, &record->p2win);
-  return true;
+  return MatchReading::Taken;
 }
 
 void CaptureFinishedMatch() {
   MatchRecord record;
-  if (!ReadFinishedMatch(g_probe.getParam, &record)) return;
+  switch (ReadMatch(g_probe.getParam, &record)) {
+    case MatchReading::Taken:
+      break;
+    case MatchReading::Unreadable: {
+      // A match was played and is not in the record: the user must hear of it, or it is lost unnoticed.
+      SYSTEMTIME now;
+      GetLocalTime(&now);
+      g_unreadMatchAnnouncer(L"対戦を読み取れませんでした",
+                             FormatWide(L"%02d:%02d:%02d に終わった対戦の結果を読み取れず、記録していません。",
+                                        now.wHour, now.wMinute, now.wSecond));
+      return;
+    }
+    default:
+      return;
+  }
 
   // Stored now, or kept until the file takes it; only a timestamp already stored turns it away.
   if (!StoreCapturedMatch(record)) return;

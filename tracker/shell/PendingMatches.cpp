@@ -1,6 +1,7 @@
 #include "PendingMatches.h"
 
 #include <windows.h>
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <cstdio>
@@ -26,8 +27,10 @@ const char RecoveryHeader[] = "CorvenkaPendingMatches 1";
 
 struct PendingMatch {
   MatchRecord record;
-  bool recovered;  // read from the recovery file at the profile's opening
-  bool waited;     // the user was told it waits, or it was recovered
+  std::wstring profile;  // the profile it was captured for; stored into no other
+  bool recovered;        // read from a recovery file at the profile's opening
+  bool waited;           // the user was told it waits, or it was recovered
+  bool safe;             // a recovery file that was read back holds it
 };
 
 struct Episode {
@@ -38,20 +41,34 @@ struct Episode {
 
 std::vector<PendingMatch> g_waiting;
 Episode g_episode;
-bool g_mirrored = false;  // the recovery file exists and holds what waited when it was written
-bool g_unsaved = false;   // something waits that the recovery file does not hold yet
+bool g_stale = false;  // the current profile's recovery file may hold matches stored since it was written
 bool g_storing = false;
 HWND g_timerWindow = nullptr;
 UINT_PTR g_timer = 0;
 
 enum class Outcome { Stored, Waiting, Duplicate };
 
-Outcome StoreOne(const MatchRecord& record) {
+bool SameProfile(const std::wstring& a, const std::wstring& b) { return lstrcmpiW(a.c_str(), b.c_str()) == 0; }
+
+bool SameMatch(const MatchRecord& a, const MatchRecord& b) {
+  return a.timestamp == b.timestamp && a.p1id == b.p1id && a.p1win == b.p1win && a.p2id == b.p2id &&
+         a.p2win == b.p2win && strncmp(a.p1name, b.p1name, sizeof a.p1name) == 0 &&
+         strncmp(a.p2name, b.p2name, sizeof a.p2name) == 0;
+}
+
+// Only the same match already stored at its timestamp is a duplicate; any other refusal keeps it waiting.
+Outcome StoreOne(const MatchRecord& record, WriteFailure* failure, std::wstring* message) {
   BeginTransaction();
   bool ok = InsertMatchRecord(record);
   if (!ok) EndTransaction(true);
   if (ok && EndTransaction(false)) return Outcome::Stored;
-  return LastWriteFailure() == WriteFailureDuplicate ? Outcome::Duplicate : Outcome::Waiting;
+  *failure = LastWriteFailure();
+  *message = LastWriteMessage();
+  if (*failure == WriteFailureDuplicate) {
+    if (IsMatchStored(record)) return Outcome::Duplicate;
+    *failure = WriteFailureRefused;
+  }
+  return Outcome::Waiting;
 }
 
 const wchar_t* ReasonText(WriteFailure failure) {
@@ -162,23 +179,91 @@ bool ReadRecoveryFile(const std::wstring& path, std::vector<MatchRecord>& record
   return !header;
 }
 
-// The recovery file always holds what waits, so that not even a crash loses a match.
-void MirrorWaiting(const std::wstring& profilePath) {
-  std::wstring path = RecoveryFilePath(profilePath);
-  if (!g_waiting.empty()) {
-    if (WriteRecoveryFile(path, RecoveryText(g_waiting))) {
-      g_mirrored = true;
-      g_unsaved = false;
-    } else {
-      OutputDebugStringW(L"Corvenka: the recovery file cannot be written\n");
+void AddOnce(std::vector<MatchRecord>& records, const MatchRecord& record) {
+  for (const MatchRecord& r : records)
+    if (SameMatch(r, record)) return;
+  records.push_back(record);
+}
+
+// What both recovery files of a profile hold, each match once.
+std::vector<MatchRecord> ReadRecoveredMatches(const std::wstring& profilePath) {
+  std::vector<MatchRecord> found, merged;
+  ReadRecoveryFile(RecoveryFilePath(profilePath), found);
+  ReadRecoveryFile(FallbackRecoveryFilePath(profilePath), found);
+  for (const MatchRecord& r : found) AddOnce(merged, r);
+  return merged;
+}
+
+// Trusted only once read back whole.
+bool WriteAndCheck(const std::wstring& path, const std::vector<MatchRecord>& records) {
+  std::vector<PendingMatch> entries;
+  for (const MatchRecord& r : records) entries.push_back(PendingMatch{r, L"", false, false, false});
+  if (!WriteRecoveryFile(path, RecoveryText(entries))) return false;
+  std::vector<MatchRecord> back;
+  if (!ReadRecoveryFile(path, back) || back.size() != records.size()) return false;
+  for (size_t i = 0; i < back.size(); ++i)
+    if (!SameMatch(back[i], records[i])) return false;
+  return true;
+}
+
+void RemoveFile(const std::wstring& path) {
+  if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFileW(path.c_str());
+}
+
+// The recovery files of a profile hold what waits for it, merged with what they already held and is not
+// stored yet: a rewrite never drops a match it has not read. Beside the profile, else in the user's
+// application data. True when the profile's waiting matches are safe in a file.
+bool MirrorWaiting(const std::wstring& profilePath) {
+  bool open = SameProfile(profilePath, CurrentDatabasePath());
+  std::vector<MatchRecord> keep;
+  for (const PendingMatch& m : g_waiting)
+    if (SameProfile(m.profile, profilePath)) AddOnce(keep, m.record);
+  for (const MatchRecord& r : ReadRecoveredMatches(profilePath)) {
+    bool known = false;
+    for (const MatchRecord& k : keep) known = known || SameMatch(k, r);
+    // One committed since the file was written goes; one that cannot be checked now stays.
+    if (!known && !(open && IsMatchStored(r))) keep.push_back(r);
+  }
+  if (open) g_stale = false;
+  bool safe;
+  std::wstring beside = RecoveryFilePath(profilePath), fallback = FallbackRecoveryFilePath(profilePath);
+  if (keep.empty()) {
+    RemoveFile(beside);
+    RemoveFile(fallback);
+    safe = true;
+  } else if (WriteAndCheck(beside, keep)) {
+    RemoveFile(fallback);
+    safe = true;
+  } else {
+    CreateDirectoryW(fallback.substr(0, fallback.find_last_of(L'\\')).c_str(), nullptr);
+    safe = WriteAndCheck(fallback, keep);
+    if (!safe) OutputDebugStringW(L"Corvenka: no recovery file can be written; the matches stay in memory\n");
+  }
+  for (PendingMatch& m : g_waiting)
+    if (SameProfile(m.profile, profilePath)) m.safe = safe;
+  return safe;
+}
+
+bool HasUnsafe(const std::wstring& profilePath) {
+  for (const PendingMatch& m : g_waiting)
+    if (!m.safe && SameProfile(m.profile, profilePath)) return true;
+  return false;
+}
+
+// Matches of profiles no longer open leave memory once a file holds them.
+void SetAsideOthers() {
+  std::vector<std::wstring> profiles;
+  for (const PendingMatch& m : g_waiting)
+    if (!m.safe && !SameProfile(m.profile, CurrentDatabasePath())) {
+      bool listed = false;
+      for (const std::wstring& p : profiles) listed = listed || SameProfile(p, m.profile);
+      if (!listed) profiles.push_back(m.profile);
     }
-    return;
-  }
-  g_unsaved = false;
-  if (g_mirrored) {
-    // Only now that every match of it is committed.
-    if (DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) g_mirrored = false;
-  }
+  for (const std::wstring& profile : profiles) MirrorWaiting(profile);
+  std::vector<PendingMatch> left;
+  for (PendingMatch& m : g_waiting)
+    if (!m.safe || SameProfile(m.profile, CurrentDatabasePath())) left.push_back(std::move(m));
+  g_waiting.swap(left);
 }
 
 void CALLBACK OnRetryTimer(HWND, UINT, UINT_PTR, DWORD);
@@ -208,36 +293,55 @@ void TellStored() {
   Announce(L"対戦結果を保存しました", text);
 }
 
-void TellWaiting(WriteFailure failure) {
-  std::wstring line = FormatResultLine(g_waiting.front().record);
+void TellWaiting(const MatchRecord& first, WriteFailure failure, const std::wstring& message) {
+  std::wstring line = FormatResultLine(first);
+  // The table's own rule is told in SQLite's words: the user or the other program's author can act on them.
+  std::wstring reason = failure == WriteFailureRefused && !message.empty() ? message : ReasonText(failure);
   Announce(L"対戦結果を保存できません",
            FormatWide(L"%s を保存できませんでした（%s）。数秒ごとに保存をやり直します。", line.c_str(),
-                      ReasonText(failure)));
+                      reason.c_str()));
 }
 
-// Stores from the oldest on and stops at the first that must wait, so that the order is kept.
-// `newestDropped` tells whether the last entry was refused as a duplicate.
+size_t CountFor(const std::wstring& profilePath) {
+  size_t count = 0;
+  for (const PendingMatch& m : g_waiting) count += SameProfile(m.profile, profilePath) ? 1 : 0;
+  return count;
+}
+
+// Stores the open profile's matches from the oldest on and stops at the first that must wait, so that the
+// order is kept. `newestDropped` tells whether the last entry was refused as a duplicate.
 void Flush(bool* newestDropped = nullptr) {
   if (g_storing || g_waiting.empty()) return;
+  SetAsideOthers();
+  const std::wstring profile = CurrentDatabasePath();
   // A transaction left open (a dialog inside a refresh) must not take our rows into it: later.
   if (InTransaction()) {
-    if (g_unsaved) MirrorWaiting(CurrentDatabasePath());
+    if (HasUnsafe(profile)) MirrorWaiting(profile);
     KeepRetrying(true);
     return;
   }
   // A profile opened for reading may have been made writable meanwhile.
   ReopenProfileForWriting();
   g_storing = true;
-  size_t count = g_waiting.size();
+  std::vector<PendingMatch> left;
   size_t handled = 0;
   int stored = 0;
+  bool blocked = false;
   WriteFailure failure = WriteFailureOther;
-  while (handled < count) {
-    const PendingMatch& match = g_waiting[handled];
-    Outcome outcome = StoreOne(match.record);
+  std::wstring message;
+  const MatchRecord* firstWaiting = nullptr;
+  size_t last = g_waiting.size() - 1;
+  for (size_t i = 0; i < g_waiting.size(); ++i) {
+    PendingMatch& match = g_waiting[i];
+    if (blocked || !SameProfile(match.profile, profile)) {
+      left.push_back(match);
+      continue;
+    }
+    Outcome outcome = StoreOne(match.record, &failure, &message);
     if (outcome == Outcome::Waiting) {
-      failure = LastWriteFailure();
-      break;
+      blocked = true;
+      left.push_back(match);
+      continue;
     }
     if (outcome == Outcome::Stored) {
       RecordChange(ChangeInserted, match.record);
@@ -247,24 +351,28 @@ void Flush(bool* newestDropped = nullptr) {
       if (match.waited) ++g_episode.stored;
       if (match.recovered) ++g_episode.recovered;
     } else {
-      OutputDebugStringW(L"Corvenka: a waiting match's timestamp is already stored; it is not stored twice\n");
-      if (handled == count - 1 && newestDropped) *newestDropped = true;
+      OutputDebugStringW(L"Corvenka: a waiting match is already stored; it is not stored twice\n");
+      if (i == last && newestDropped) *newestDropped = true;
     }
     ++handled;
   }
-  g_waiting.erase(g_waiting.begin(), g_waiting.begin() + (ptrdiff_t)handled);
+  g_waiting.swap(left);
   g_storing = false;
+  if (handled) g_stale = true;
   if (stored && g_app.summaryWindow) PostMessageW(g_app.summaryWindow, RefreshSummaryMessage, 0, 0);
-  if (handled || g_unsaved) MirrorWaiting(CurrentDatabasePath());
-  for (PendingMatch& match : g_waiting) match.waited = true;
-  if (g_waiting.empty()) {
+  if (g_stale || HasUnsafe(profile)) MirrorWaiting(profile);
+  for (PendingMatch& match : g_waiting) {
+    match.waited = true;
+    if (!firstWaiting && SameProfile(match.profile, profile)) firstWaiting = &match.record;
+  }
+  if (!firstWaiting) {
     if (g_episode.told || g_episode.recovered) TellStored();
     g_episode = Episode();
-    KeepRetrying(false);
+    KeepRetrying(!g_waiting.empty());
     return;
   }
   if (!g_episode.told) {
-    TellWaiting(failure);
+    TellWaiting(*firstWaiting, failure, message);
     g_episode.told = true;
   }
   KeepRetrying(true);
@@ -275,13 +383,65 @@ void CALLBACK OnRetryTimer(HWND, UINT, UINT_PTR, DWORD) {
   Flush();
   SetBusyWait(previous);
 }
+
+std::wstring MatchListText(size_t limit) {
+  std::wstring text;
+  size_t shown = 0;
+  for (const PendingMatch& m : g_waiting) {
+    if (shown++ == limit) {
+      text += FormatWide(L"…ほか %d 件\r\n", (int)(g_waiting.size() - limit));
+      break;
+    }
+    FILETIME local{(DWORD)m.record.timestamp, (DWORD)((uint64_t)m.record.timestamp >> 32)};
+    SYSTEMTIME t{};
+    FileTimeToSystemTime(&local, &t);
+    text += FormatWide(L"%04d/%02d/%02d %02d:%02d:%02d  %s  (%s)\r\n", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                       t.wSecond, FormatResultLine(m.record).c_str(), m.profile.c_str());
+  }
+  return text;
+}
+
+// Every match still waiting for any profile is written to a recovery file, or stays in memory.
+void SetEverythingAside() {
+  Flush();
+  const std::wstring profile = CurrentDatabasePath();
+  if (g_stale || HasUnsafe(profile)) MirrorWaiting(profile);
+  std::vector<PendingMatch> left;
+  for (PendingMatch& m : g_waiting)
+    if (!m.safe) left.push_back(std::move(m));
+  g_waiting.swap(left);
+  SetAsideOthers();
+}
 }  // namespace
 
 std::wstring RecoveryFilePath(const std::wstring& profilePath) { return profilePath + L".pending"; }
 
+std::wstring FallbackRecoveryFilePath(const std::wstring& profilePath) {
+  wchar_t folder[MAX_PATH] = L"";
+  DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
+  if (!length || length >= MAX_PATH) {
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, folder))) folder[0] = 0;
+  }
+  wchar_t full[1024];
+  DWORD fullLength = GetFullPathNameW(profilePath.c_str(), 1024, full, nullptr);
+  std::wstring name = fullLength && fullLength < 1024 ? full : profilePath;
+  CharLowerBuffW(&name[0], (DWORD)name.size());
+  // One name per profile path, readable and never the same for two paths.
+  std::wstring escaped;
+  for (wchar_t c : name) {
+    if (wcschr(L"%\\/:*?\"<>|", c))
+      escaped += FormatWide(L"%%%02X", (int)c);
+    else
+      escaped += c;
+  }
+  std::wstring path = std::wstring(folder) + L"\\Corvenka\\" + escaped + L".pending";
+  // Past MAX_PATH only the long form reaches it.
+  if (path.size() >= MAX_PATH - 5 && path.compare(0, 4, L"\\\\?\\") != 0) path = L"\\\\?\\" + path;
+  return path;
+}
+
 bool StoreCapturedMatch(const MatchRecord& record) {
-  g_waiting.push_back(PendingMatch{record, false, false});
-  g_unsaved = true;
+  g_waiting.push_back(PendingMatch{record, CurrentDatabasePath(), false, false, false});
   // A match that arrives while the file is already refusing waits without a second announcement.
   bool dropped = false;
   Flush(&dropped);
@@ -290,45 +450,62 @@ bool StoreCapturedMatch(const MatchRecord& record) {
 
 bool StorePendingMatches() {
   Flush();
-  return g_waiting.empty();
+  return CountFor(CurrentDatabasePath()) == 0;
 }
 
 size_t PendingMatchCount() { return g_waiting.size(); }
 
-namespace {
-void Forget(const std::wstring& profilePath) {
-  if (g_unsaved) MirrorWaiting(profilePath);
-  if (g_unsaved) OutputDebugStringW(L"Corvenka: matches that could not be stored are lost: no recovery file\n");
-  g_waiting.clear();
-  g_mirrored = false;
-  g_unsaved = false;
+void SetPendingMatchesAside() {
+  SetEverythingAside();
+  while (!g_waiting.empty()) {
+    std::wstring text = FormatWide(L"保存できなかった対戦が %d 件あります。", (int)g_waiting.size()) +
+                        L"プロファイルにも、保存待ちのファイルにも書き込めませんでした。\n\n" + MatchListText(10) +
+                        L"\n「はい」でもう一度保存を試します。\n「いいえ」で対戦をテキストとしてクリップボードにコピーして"
+                        L"終了します（コピーしたテキストのほかには残りません）。";
+    // No owner: at exit the main window is already being destroyed and nothing else is shown.
+    if (MessageBoxW(nullptr, text.c_str(), L"Corvenka", MB_ICONWARNING | MB_YESNO | MB_SETFOREGROUND | MB_TOPMOST) ==
+        IDYES) {
+      SetEverythingAside();
+      continue;
+    }
+    std::wstring list = MatchListText(g_waiting.size());
+    CopyTextToClipboard(list.c_str(), -1);
+    g_waiting.clear();
+  }
+  g_stale = false;
   g_episode = Episode();
   KeepRetrying(false);
 }
-}  // namespace
-
-void SetPendingMatchesAside() {
-  Flush();
-  Forget(CurrentDatabasePath());
-}
 
 void LeavePendingMatchesWith(const std::wstring& previousProfile) {
-  int count = (int)g_waiting.size();
-  Forget(previousProfile);
-  if (count)
+  size_t count = CountFor(previousProfile);
+  g_stale = false;
+  g_episode = Episode();
+  if (!count) return;
+  if (MirrorWaiting(previousProfile)) {
+    SetAsideOthers();
     Announce(L"対戦結果の保存待ち",
-             FormatWide(L"保存待ちの対戦 %d 件は、次に %s を開いたときに保存します。", count,
+             FormatWide(L"保存待ちの対戦 %d 件は、次に %s を開いたときに保存します。", (int)count,
                         PathFindFileNameW(previousProfile.c_str())));
+    return;
+  }
+  // Said as it is: nothing on disk holds them yet.
+  Announce(L"対戦結果を保存できません",
+           FormatWide(L"保存待ちの対戦 %d 件を保存待ちのファイルにも書き込めず、Corvenka の中にだけあります。"
+                      L"書き込みを数秒ごとにやり直し、%s を開き直せば保存します。",
+                      (int)count, PathFindFileNameW(previousProfile.c_str())));
+  KeepRetrying(true);
 }
 
 void TakeUpRecoveredMatches() {
-  std::vector<MatchRecord> records;
-  if (!ReadRecoveryFile(RecoveryFilePath(CurrentDatabasePath()), records)) return;
-  g_mirrored = true;
-  for (const MatchRecord& record : records) g_waiting.push_back(PendingMatch{record, true, true});
-  if (g_waiting.empty()) {
-    MirrorWaiting(CurrentDatabasePath());
-    return;
+  const std::wstring profile = CurrentDatabasePath();
+  std::vector<MatchRecord> records = ReadRecoveredMatches(profile);
+  if (records.empty() && !CountFor(profile)) return;
+  for (const MatchRecord& record : records) {
+    bool known = false;
+    for (const PendingMatch& m : g_waiting) known = known || (SameProfile(m.profile, profile) && SameMatch(m.record, record));
+    if (!known) g_waiting.push_back(PendingMatch{record, profile, true, true, true});
   }
+  g_stale = true;
   Flush();
 }

@@ -15,17 +15,21 @@ bool StoreCapturedMatch(const MatchRecord& record);
 bool StorePendingMatches();
 size_t PendingMatchCount();
 
-// Before the profile is closed: a last try, then what still waits stays in the profile's recovery file,
-// to be stored the next time that profile is opened.
+// At exit: a last try, then what still waits stays in its profile's recovery file, to be stored the next
+// time that profile is opened. What no file can hold is shown in a box that offers another try or a copy
+// as text on the clipboard: a match leaves memory only stored, in a file that was read back, or copied.
 void SetPendingMatchesAside();
 // After another profile replaced `previousProfile` (tried just before): what still waits stays in the
-// recovery file of the profile it was captured for, never in the new one.
+// recovery file of the profile it was captured for, never in the new one; in memory while none can be written.
 void LeavePendingMatchesWith(const std::wstring& previousProfile);
-// After a profile was opened: the matches of its recovery file are stored (or wait) like captures.
+// Right after a profile was opened: the matches of its recovery files are stored (or wait) like captures.
 void TakeUpRecoveredMatches();
 
 // The recovery file of a profile: its path with ".pending" appended.
 std::wstring RecoveryFilePath(const std::wstring& profilePath);
+// Where it goes when it cannot be written there: the user's application data (%LOCALAPPDATA%\Corvenka),
+// named after the profile's full path.
+std::wstring FallbackRecoveryFilePath(const std::wstring& profilePath);
 
 // How the user is told; the tray balloon unless a test listens instead.
 extern bool (*g_pendingAnnouncer)(const std::wstring& title, const std::wstring& text);

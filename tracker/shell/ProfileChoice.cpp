@@ -19,6 +19,9 @@ const wchar_t* Reason(ProfileProblem problem) {
     case ProfileMissingColumn:
       return L"対戦記録の表に、記録に必要な列が足りません。このファイルには記録できません。\n"
              L"別のプロファイルを選ぶか、新しい名前で作成してください。";
+    case ProfileRowRefused:
+      return L"対戦記録の表に、記録では埋められない必須の列があります。このファイルには記録できません。\n"
+             L"別のプロファイルを選ぶか、新しい名前で作成してください。";
     case ProfileTableNotMade:
       return L"空のデータベースですが、書き込めないため対戦記録の表を作れませんでした。\n"
              L"書き込めるファイルを選んでください。";

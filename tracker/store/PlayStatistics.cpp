@@ -112,6 +112,24 @@ bool PlayRows::Read(const RecordFilter& filter) {
   return ok;
 }
 
+void SessionTally::Add(int64_t t, int outcome) {
+  if (sessions_.empty() || t - sessions_.back().end >= SessionGap) sessions_.push_back({t, t, 0, 0, 0});
+  PlaySession& session = sessions_.back();
+  session.end = t;
+  ++session.matches;
+  if (!outcome) return;  // a match nobody won is not part of a run
+  (outcome > 0 ? session.wins : session.losses)++;
+  int& run = streaks_.current;
+  run = outcome > 0 ? (run > 0 ? run + 1 : 1) : (run < 0 ? run - 1 : -1);
+  streaks_.longestWins = std::max(streaks_.longestWins, run);
+  streaks_.longestLosses = std::max(streaks_.longestLosses, -run);
+}
+
+const PlaySession* SessionTally::CurrentSession(int64_t now) const {
+  if (sessions_.empty() || now - sessions_.back().end >= SessionGap) return nullptr;
+  return &sessions_.back();
+}
+
 PlayTally::PlayTally(int span, int character) : character_(character) { trend_.span = span < 1 ? 1 : span; }
 
 void PlayTally::Add(const MatchColumns& rows, size_t from, size_t to) {
@@ -124,16 +142,8 @@ void PlayTally::Add(const MatchColumns& rows, size_t from, size_t to) {
       sums_[own][opponent][0] += rows.p1win[i] / 2;
       sums_[own][opponent][1] += rows.p2win[i] / 2;
     }
-    if (sessions_.empty() || t - sessions_.back().end >= SessionGap) sessions_.push_back({t, t, 0, 0, 0});
-    PlaySession& session = sessions_.back();
-    session.end = t;
-    ++session.matches;
+    sessions_.Add(t, outcome);
     if (!outcome) continue;  // a match nobody won is neither a point nor part of a run
-    (outcome > 0 ? session.wins : session.losses)++;
-    int& run = streaks_.current;
-    run = outcome > 0 ? (run > 0 ? run + 1 : 1) : (run < 0 ? run - 1 : -1);
-    streaks_.longestWins = std::max(streaks_.longestWins, run);
-    streaks_.longestLosses = std::max(streaks_.longestLosses, -run);
 
     if (character_ != AllCharacters && own != character_) continue;
     size_t point = outcomes_.size();

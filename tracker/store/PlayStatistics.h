@@ -45,10 +45,11 @@ class PlayRows {
 };
 
 // +1 won, -1 lost, 0 neither, as the totals count rounds: the side whose rounds / 2 is larger.
-inline int MatchOutcome(const MatchColumns& rows, size_t i) {
-  int won = rows.p1win[i] / 2, lost = rows.p2win[i] / 2;
+inline int MatchOutcome(int p1win, int p2win) {
+  int won = p1win / 2, lost = p2win / 2;
   return won > lost ? 1 : won < lost ? -1 : 0;
 }
+inline int MatchOutcome(const MatchColumns& rows, size_t i) { return MatchOutcome(rows.p1win[i], rows.p2win[i]); }
 
 struct TrendDay {
   int64_t day;     // timestamp / TimestampDay
@@ -116,6 +117,20 @@ struct PlaySession {
   int wins, losses;
 };
 
+// Sessions and streaks of matches taken oldest first: the graph and the stream overlay count them so, here.
+class SessionTally {
+ public:
+  void Add(int64_t timestamp, int outcome);
+  const Streaks& StreaksOf() const { return streaks_; }
+  const std::vector<PlaySession>& Sessions() const { return sessions_; }
+  // The session still going at `now`: the last one, unless its last match is SessionGap or more ago.
+  const PlaySession* CurrentSession(int64_t now) const;
+
+ private:
+  Streaks streaks_;
+  std::vector<PlaySession> sessions_;
+};
+
 // Every figure of the graph, folded over the rows in time order: adding rows [from, to) to a tally of rows
 // [0, from) gives what one pass over [0, to) gives, so a new match costs one step, not a pass.
 class PlayTally {
@@ -126,9 +141,9 @@ class PlayTally {
   const Trend& TrendOf() const { return trend_; }
   // [own][opponent] sums of rounds / 2, negative sums shown as none, as the summary counts them.
   void Matchups(PairingCell (&cells)[14][14]) const;
-  const Streaks& StreaksOf() const { return streaks_; }
+  const Streaks& StreaksOf() const { return sessions_.StreaksOf(); }
   // Oldest first.
-  const std::vector<PlaySession>& Sessions() const { return sessions_; }
+  const std::vector<PlaySession>& Sessions() const { return sessions_.Sessions(); }
   size_t Matches() const { return matches_; }
 
  private:
@@ -139,7 +154,6 @@ class PlayTally {
   std::vector<int8_t> outcomes_;  // of the trend's points
   int inWindow_ = 0;              // wins among the last `span` points
   int64_t sums_[14][14][2] = {};
-  Streaks streaks_;
-  std::vector<PlaySession> sessions_;
+  SessionTally sessions_;
   size_t matches_ = 0;
 };

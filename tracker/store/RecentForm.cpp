@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "MatchSnapshot.h"
 #include "RecordDatabase.h"
@@ -59,8 +61,12 @@ bool QueryRecentForm(int64_t now, RecentForm& form) {
                          -1, &walk.handle, nullptr) != SQLITE_OK)
     return false;
   const int64_t startOfToday = now - now % TimestampUnitsPerDay;
+  // Newest first only as far as the current session and streak reach (and one match beyond, which ends
+  // them); then counted oldest first by the graph's own tally.
   bool inSession = true, inStreak = true;
+  int streak = 0;
   int64_t previous = now;
+  std::vector<std::pair<int64_t, int>> walked;
   int rc;
   while ((rc = sqlite3_step(walk.handle)) == SQLITE_ROW) {
     int64_t timestamp = sqlite3_column_int64(walk.handle, 0);
@@ -80,19 +86,23 @@ bool QueryRecentForm(int64_t now, RecentForm& form) {
       form.todayWins += wins;
       form.todayLosses += losses;
     }
+    int outcome = MatchOutcome(sqlite3_column_int(walk.handle, 3), sqlite3_column_int(walk.handle, 6));
+    if (inSession || inStreak) walked.emplace_back(timestamp, outcome);
     if (inSession && previous - timestamp >= SessionGap) inSession = false;
-    if (inSession) {
-      form.sessionWins += wins;
-      form.sessionLosses += losses;
-    }
     previous = timestamp;
-    if (inStreak && wins != losses) {
-      int step = wins > losses ? 1 : -1;
-      if (form.streak == 0 || (form.streak > 0) == (step > 0)) form.streak += step;
+    if (inStreak && outcome) {
+      if (streak == 0 || (streak > 0) == (outcome > 0)) streak += outcome;
       else inStreak = false;
     }
     if (!inSession && !inStreak && timestamp < startOfToday) break;
   }
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) return false;
+  SessionTally tally;
+  for (auto at = walked.rbegin(); at != walked.rend(); ++at) tally.Add(at->first, at->second);
+  if (const PlaySession* session = tally.CurrentSession(now)) {
+    form.sessionWins = session->wins;
+    form.sessionLosses = session->losses;
+  }
+  form.streak = tally.StreaksOf().current;
   return !form.any || CharacterTotals(form.last.p1id, form.characterWins, form.characterLosses);
 }

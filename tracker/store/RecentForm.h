@@ -4,9 +4,7 @@
 #include <cstdint>
 
 #include "MatchRecord.h"
-
-// Matches further apart than this start a new session.
-constexpr int64_t SessionGap = 30LL * 60 * 10000000;
+#include "PlayStatistics.h"
 
 struct RecentForm {
   bool any;  // false: the profile holds no match, and nothing below means anything
@@ -19,5 +17,5 @@ struct RecentForm {
   int characterWins, characterLosses;  // every match of last.p1id
 };
 
-// A match counts as won or lost as the summary counts it: two rounds on that side.
+// Today's record counts rounds as the summary does (two on a side); the session and the streak are the graph's.
 bool QueryRecentForm(int64_t now, RecentForm& form);

@@ -35,6 +35,12 @@ sqlite3* g_connection = nullptr;
 std::wstring g_path;
 std::string g_pathUtf8;
 int g_lastWriteError = SQLITE_OK;
+std::string g_lastWriteMessage;
+
+void NoteWriteError(sqlite3* db, int code) {
+  g_lastWriteError = code;
+  g_lastWriteMessage = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+}
 
 // One wait per transaction (or per statement outside one): once a wait has run out, the next statement of
 // the same transaction (a fallback after a fast path) fails at once instead of freezing the GUI again.
@@ -137,7 +143,16 @@ ProfileProblem CheckSchema(sqlite3* db) {
                   "('timestamp', 'p1name', 'p1id', 'p1win', 'p2name', 'p2id', 'p2win')",
                   &columns);
   if (code != SQLITE_OK) return ReadProblem(code);
-  return columns == 7 ? ProfileOpened : ProfileMissingColumn;
+  if (columns != 7) return ProfileMissingColumn;
+  // Another program's column that must be filled and has no default would refuse every capture.
+  int demanding = 0;
+  code = QueryInt(db,
+                  "SELECT count(*) FROM pragma_table_info('viziriduvozmirrow') WHERE \"notnull\" AND "
+                  "dflt_value IS NULL AND NOT (pk = 1 AND lower(type) = 'integer') AND lower(name) NOT IN "
+                  "('timestamp', 'p1name', 'p1id', 'p1win', 'p2name', 'p2id', 'p2win')",
+                  &demanding);
+  if (code != SQLITE_OK) return ReadProblem(code);
+  return demanding ? ProfileRowRefused : ProfileOpened;
 }
 
 // A read-only file, or a folder where the journal cannot be made, shows only at the first write: try one
@@ -256,7 +271,7 @@ bool EndTransaction(bool rollback) {
   g_busy.spent = false;
   int rc = sqlite3_exec(g_connection, rollback ? "ROLLBACK" : "COMMIT", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) return true;
-  if (!rollback) g_lastWriteError = rc;
+  if (!rollback) NoteWriteError(g_connection, rc);
   // A commit refused while another program reads the file leaves the transaction open, and the next
   // writer's commit or rollback would then decide this one's fate: take it back now and say so.
   if (!sqlite3_get_autocommit(g_connection)) Execute(g_connection, "ROLLBACK");
@@ -270,7 +285,7 @@ bool InsertMatchRecord(const MatchRecord& record) {
                          "insert into viziriduvozmirrow (timestamp, p1name, p1id, p1win, p2name, p2id, p2win) "
                          "values (?, ?, ?, ?, ?, ?, ?);",
                          -1, &statement, nullptr) != SQLITE_OK) {
-    g_lastWriteError = sqlite3_errcode(g_connection);
+    NoteWriteError(g_connection, sqlite3_errcode(g_connection));
     sqlite3_finalize(statement);
     return false;
   }
@@ -284,7 +299,7 @@ bool InsertMatchRecord(const MatchRecord& record) {
   sqlite3_bind_int(statement, 7, record.p2win);
   sqlite3_int64 before = sqlite3_total_changes64(g_connection);
   int rc = sqlite3_step(statement);
-  if (rc != SQLITE_DONE) g_lastWriteError = sqlite3_extended_errcode(g_connection);
+  if (rc != SQLITE_DONE) NoteWriteError(g_connection, sqlite3_extended_errcode(g_connection));
   sqlite3_finalize(statement);
   NoteOwnWrite(g_connection, record.timestamp, before, true);
   return rc == SQLITE_DONE;
@@ -295,16 +310,46 @@ bool DeleteMatchRecord(int64_t timestamp) {
   char* sql = sqlite3_mprintf("DELETE FROM viziriduvozmirrow WHERE timestamp = %lld", (long long)timestamp);
   sqlite3_int64 before = sqlite3_total_changes64(g_connection);
   int rc = sql ? sqlite3_exec(g_connection, sql, nullptr, nullptr, nullptr) : SQLITE_NOMEM;
-  if (rc != SQLITE_OK) g_lastWriteError = rc;
+  if (rc != SQLITE_OK) NoteWriteError(g_connection, rc);
   sqlite3_free(sql);
   NoteOwnWrite(g_connection, timestamp, before, false);
   return rc == SQLITE_OK;
 }
 
+bool IsMatchStored(const MatchRecord& record) {
+  sqlite3_stmt* statement = nullptr;
+  if (!g_connection || sqlite3_prepare_v2(g_connection,
+                                          "SELECT count(*) FROM viziriduvozmirrow WHERE timestamp = ? AND p1name = ? "
+                                          "AND p1id = ? AND p1win = ? AND p2name = ? AND p2id = ? AND p2win = ?",
+                                          -1, &statement, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    return false;
+  }
+  sqlite3_bind_int64(statement, 1, record.timestamp);
+  sqlite3_bind_text(statement, 2, record.p1name, (int)strnlen(record.p1name, sizeof record.p1name), SQLITE_STATIC);
+  sqlite3_bind_int(statement, 3, record.p1id);
+  sqlite3_bind_int(statement, 4, record.p1win);
+  sqlite3_bind_text(statement, 5, record.p2name, (int)strnlen(record.p2name, sizeof record.p2name), SQLITE_STATIC);
+  sqlite3_bind_int(statement, 6, record.p2id);
+  sqlite3_bind_int(statement, 7, record.p2win);
+  bool stored = sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) > 0;
+  sqlite3_finalize(statement);
+  return stored;
+}
+
 WriteFailure LastWriteFailure() {
   if (!g_connection) return WriteFailureNoProfile;
+  switch (g_lastWriteError) {
+    case SQLITE_CONSTRAINT_PRIMARYKEY:
+    case SQLITE_CONSTRAINT_UNIQUE: return WriteFailureDuplicate;
+    case SQLITE_CONSTRAINT_CHECK:
+    case SQLITE_CONSTRAINT_NOTNULL:
+    case SQLITE_CONSTRAINT_TRIGGER:
+    case SQLITE_CONSTRAINT_FOREIGNKEY: return WriteFailureRefused;
+    default: break;
+  }
   switch (g_lastWriteError & 0xFF) {
-    case SQLITE_CONSTRAINT: return WriteFailureDuplicate;
+    case SQLITE_CONSTRAINT: return WriteFailureRefused;
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return WriteFailureBusy;
     case SQLITE_READONLY:
@@ -314,6 +359,8 @@ WriteFailure LastWriteFailure() {
     default: return WriteFailureOther;
   }
 }
+
+std::wstring LastWriteMessage() { return Utf8ToWide(g_lastWriteMessage.c_str()); }
 
 bool InTransaction() { return g_connection && !sqlite3_get_autocommit(g_connection); }
 

@@ -19,6 +19,7 @@ enum ProfileProblem {
   ProfileNotDatabase,    // not a database, or a damaged one
   ProfileNoMatchTable,   // a database of something else
   ProfileMissingColumn,  // the match table lacks a column the capture writes
+  ProfileRowRefused,     // another column of the match table needs a value the capture does not write
   ProfileTableNotMade,   // an empty database that cannot be written
   ProfilePathTooLong,    // cut by the setting: names another file (never set here)
 };
@@ -42,19 +43,25 @@ void BeginTransaction();
 bool EndTransaction(bool rollback);
 
 bool InsertMatchRecord(const MatchRecord& record);
+// Whether the row stored at the record's timestamp holds exactly this match; false when none is or it cannot
+// be read now.
+bool IsMatchStored(const MatchRecord& record);
 bool DeleteMatchRecord(int64_t timestamp);
 
 // Why the last refused write or commit was refused. Only a duplicate is refused for good; the others may
 // go through later.
 enum WriteFailure {
   WriteFailureNoProfile,
-  WriteFailureDuplicate,  // a row with that timestamp is stored
+  WriteFailureDuplicate,  // a row with that timestamp (or another unique value) is stored
+  WriteFailureRefused,    // the table's own rules refused the row (NOT NULL, CHECK, a trigger)
   WriteFailureBusy,       // another program holds the file
   WriteFailureReadOnly,
   WriteFailureFull,
   WriteFailureOther,
 };
 WriteFailure LastWriteFailure();
+// SQLite's own words for the last refused write or commit.
+std::wstring LastWriteMessage();
 
 // Whether a transaction of ours is open on the connection.
 bool InTransaction();

@@ -935,15 +935,22 @@ HWND OpenGraphWindow(HWND summary) {
   if (!RegisterGraphClass()) return nullptr;
   int x = ReadSettingInt(PlaceSection, L"X", INT_MIN), y = ReadSettingInt(PlaceSection, L"Y", INT_MIN);
   int width = ReadSettingInt(PlaceSection, L"Width", INT_MIN), height = ReadSettingInt(PlaceSection, L"Height", INT_MIN);
-  if (x == INT_MIN || y == INT_MIN) x = y = CW_USEDEFAULT;
   if (width == INT_MIN || height == INT_MIN || width <= 0 || height <= 0) {
     width = DefaultSize.cx;
     height = DefaultSize.cy;
   }
-  // It opens where the summary is, as a rule.
+  // The size is kept at 96 DPI; the window opens where the summary is, as a rule.
   UINT dpi = WindowDpi(summary);
   width = ScaleForDpi(width, dpi);
   height = ScaleForDpi(height, dpi);
+  if (x == INT_MIN || y == INT_MIN) {
+    x = y = CW_USEDEFAULT;
+  } else {
+    // As the summary does: a place on a monitor that has gone would leave the window out of reach.
+    POINT at = ReachablePosition(RECT{x, y, x + width, y + height});
+    x = at.x;
+    y = at.y;
+  }
   auto* state = new GraphState;
   state->summary = summary;
   g_graph = state;

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "MatchExport.h"
@@ -64,33 +62,24 @@ struct HistoryState {
   bool refreshing = false;  // the list keeps its rows until the new ones are complete
   bool refreshAgain = false;
   bool turnPending = false;
+  bool failed = false;  // a read of this fill failed: what came in is not the whole history
   int told = 0;  // rows the list has been told of
   double toldAt = 0;
   long long remaining = -1;  // of a limit; -1 without one
-  // A header click's order, as the other lists sort: a new column ascending, the same one reversed. Until
-  // the first click the rows are in time order, as column 0 ascending.
-  int sortColumn = 0;
-  int sortDirection = 1;
-  bool sorted = false;
-  std::vector<uint32_t> order;    // list position -> index into shown.rows, while sorted
-  std::vector<uint32_t> placeOf;  // the inverse
 };
 
 HistoryState* StateOf(HWND dialog) { return reinterpret_cast<HistoryState*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
 HWND ListOf(HWND dialog) { return GetDlgItem(dialog, IDC_HISTORY_LIST); }
 HistoryRows& Target(HistoryState& state) { return state.refreshing ? state.incoming : state.shown; }
 
-
-bool Ordered(const HistoryState& state) { return state.sorted && state.order.size() == (size_t)state.told; }
+const HistoryRow& RowAt(const HistoryRows& rows, int position) {
+  return rows.rows[rows.rows.size() - 1 - (size_t)position];
+}
 
 // The row at a list position: the list knows of the first `told` rows only, while more may have come in.
-size_t IndexAt(const HistoryState& state, int position) {
-  return Ordered(state) ? state.order[(size_t)position] : (size_t)(state.told - 1 - position);
+const HistoryRow& ShownAt(const HistoryState& state, int position) {
+  return state.shown.rows[(size_t)(state.told - 1 - position)];
 }
-int PositionOfIndex(const HistoryState& state, size_t index) {
-  return Ordered(state) ? (int)state.placeOf[index] : state.told - 1 - (int)index;
-}
-const HistoryRow& ShownAt(const HistoryState& state, int position) { return state.shown.rows[IndexAt(state, position)]; }
 
 uint32_t AddName(std::vector<char>& names, const char* name) {
   uint32_t at = (uint32_t)names.size();
@@ -165,143 +154,44 @@ void TellList(HWND dialog) {
   else ScrollBy(list, added);
 }
 
-// The index in `rows` of the row with this timestamp, or of the next older one.
-size_t IndexOfStamp(const HistoryRows& rows, int64_t timestamp) {
+// The list position of the row with this timestamp in `rows`, or of the next older one.
+int PositionOf(const HistoryRows& rows, int64_t timestamp) {
   auto at = std::lower_bound(rows.rows.begin(), rows.rows.end(), timestamp,
                              [](const HistoryRow& row, int64_t t) { return row.timestamp > t; });
-  return (size_t)(at - rows.rows.begin());
+  int index = (int)(at - rows.rows.begin());
+  return (int)rows.rows.size() - 1 - index;
 }
 
-// The order of the header click over the shown rows: ties stay in time order, oldest first. Names and
-// characters compare as their shown texts do with lstrcmpW, each distinct text compared once.
-void BuildOrder(HistoryState& state) {
-  const HistoryRows& rows = state.shown;
-  size_t n = rows.rows.size();
-  std::vector<int64_t> key(n);
-  int column = state.sortColumn;
-  if (column == 1 || column == 4) {
-    std::unordered_map<std::string_view, uint32_t> distinct;
-    for (const HistoryRow& row : rows.rows)
-      distinct.emplace(std::string_view(&rows.names[column == 1 ? row.p1name : row.p2name]), 0);
-    std::vector<std::pair<std::wstring, std::string_view>> texts;
-    texts.reserve(distinct.size());
-    for (auto& entry : distinct) texts.emplace_back(NameText(std::string(entry.first).c_str()), entry.first);
-    std::sort(texts.begin(), texts.end(), [](const auto& a, const auto& b) { return lstrcmpW(a.first.c_str(), b.first.c_str()) < 0; });
-    uint32_t rank = 0;
-    for (size_t i = 0; i < texts.size(); ++i) {
-      if (i && lstrcmpW(texts[i - 1].first.c_str(), texts[i].first.c_str()) != 0) ++rank;
-      distinct[texts[i].second] = rank;
-    }
-    for (size_t i = 0; i < n; ++i)
-      key[i] = distinct[std::string_view(&rows.names[column == 1 ? rows.rows[i].p1name : rows.rows[i].p2name])];
-  } else if (column == 2 || column == 5) {
-    std::vector<std::pair<std::wstring, int>> texts;
-    for (const HistoryRow& row : rows.rows) {
-      int id = column == 2 ? row.p1id : row.p2id;
-      if (std::none_of(texts.begin(), texts.end(), [id](const auto& t) { return t.second == id; }))
-        texts.emplace_back(ShortNameText(id), id);
-    }
-    std::sort(texts.begin(), texts.end(), [](const auto& a, const auto& b) { return lstrcmpW(a.first.c_str(), b.first.c_str()) < 0; });
-    std::unordered_map<int, int64_t> rank;
-    int64_t r = 0;
-    for (size_t i = 0; i < texts.size(); ++i) {
-      if (i && lstrcmpW(texts[i - 1].first.c_str(), texts[i].first.c_str()) != 0) ++r;
-      rank[texts[i].second] = r;
-    }
-    for (size_t i = 0; i < n; ++i) key[i] = rank[column == 2 ? rows.rows[i].p1id : rows.rows[i].p2id];
-  } else {
-    for (size_t i = 0; i < n; ++i) {
-      const HistoryRow& row = rows.rows[i];
-      key[i] = column == 0 ? row.timestamp : column == 3 ? row.p1win : row.p2win;
-    }
-  }
-  state.order.resize(n);
-  for (size_t p = 0; p < n; ++p) state.order[p] = (uint32_t)(n - 1 - p);  // oldest first
-  int direction = state.sortDirection;
-  std::stable_sort(state.order.begin(), state.order.end(),
-                   [&](uint32_t a, uint32_t b) { return direction > 0 ? key[a] < key[b] : key[a] > key[b]; });
-  state.placeOf.resize(n);
-  for (size_t p = 0; p < n; ++p) state.placeOf[state.order[p]] = (uint32_t)p;
-}
-
-// New rows or a new order in place of the old ones: the same matches stay selected and in view, or the
-// newest when it was in view.
-void PutInPlace(HWND dialog, HistoryRows* refreshed) {
+// A refresh's rows in place of the old ones: the same matches stay selected and in view, or the newest.
+void SwapInRefreshed(HWND dialog) {
   HistoryState* state = StateOf(dialog);
   HWND list = ListOf(dialog);
   int oldCount = state->told;
-  bool atNewest = !state->sorted && ShowsNewest(list, oldCount);
+  bool atNewest = ShowsNewest(list, oldCount);
   int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
   bool hadTop = top >= 0 && top < oldCount;
   int64_t topStamp = hadTop ? ShownAt(*state, top).timestamp : 0;
   ListSelection selection = TakeSelection(list);
-  std::unordered_map<int, int64_t> stamps;  // of the selected positions
-  for (int position : selection.selected) stamps[position] = ShownAt(*state, position).timestamp;
-  for (int position : {selection.focused, selection.mark})
-    if (position >= 0 && position < oldCount) stamps[position] = ShownAt(*state, position).timestamp;
-  if (refreshed) {
-    state->shown = std::move(*refreshed);
-    *refreshed = HistoryRows{};
-    state->refreshing = false;
-  }
+  HistoryRows old = std::move(state->shown);
+  state->shown = std::move(state->incoming);
+  state->incoming = HistoryRows{};
+  state->refreshing = false;
   int count = (int)state->shown.rows.size();
   state->told = count;
-  if (state->sorted) BuildOrder(*state);
-  auto place = [&](int64_t stamp) {
-    size_t index = IndexOfStamp(state->shown, stamp);
-    return index < (size_t)count && state->shown.rows[index].timestamp == stamp ? PositionOfIndex(*state, index) : -1;
-  };
   auto to = [&](int position) {
-    auto found = stamps.find(position);
-    return found == stamps.end() ? -1 : place(found->second);
+    if (position < 0 || position >= oldCount) return -1;
+    int64_t stamp = RowAt(old, position).timestamp;
+    int now = PositionOf(state->shown, stamp);
+    return now >= 0 && now < count && RowAt(state->shown, now).timestamp == stamp ? now : -1;
   };
-  // "all" stays all only by hand, or when only the order changed
-  if (selection.all && refreshed) selection.all = false, selection.selected.clear();
-  PutSelection(list, selection, count, selection.all ? [](int position) { return position; } : std::function<int(int)>(to));
-  if (!refreshed) {
-    // A new order opens at its top, or where the focused match went.
-    int focused = selection.focused >= 0 ? to(selection.focused) : -1;
-    if (count > 0) SendMessageW(list, LVM_ENSUREVISIBLE, 0, FALSE);
-    if (focused > 0) SendMessageW(list, LVM_ENSUREVISIBLE, (WPARAM)focused, FALSE);
-  } else if (atNewest || !hadTop) {
-    if (count > 0) SendMessageW(list, LVM_ENSUREVISIBLE, (WPARAM)(state->sorted ? 0 : count - 1), FALSE);
+  if (selection.all) selection.all = false, selection.selected.clear();  // "all" stays all only by hand
+  PutSelection(list, selection, count, to);
+  if (atNewest || !hadTop) {
+    if (count > 0) SendMessageW(list, LVM_ENSUREVISIBLE, (WPARAM)(count - 1), FALSE);
   } else {
-    int wanted = place(topStamp);
-    if (wanted < 0) wanted = PositionOfIndex(*state, std::min(IndexOfStamp(state->shown, topStamp), (size_t)std::max(0, count - 1)));
+    int wanted = PositionOf(state->shown, topStamp);
     ScrollBy(list, (wanted < 0 ? 0 : wanted) - (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
   }
-}
-
-void SwapInRefreshed(HWND dialog) { PutInPlace(dialog, &StateOf(dialog)->incoming); }
-
-// The sort arrow on the clicked header, none on the others.
-void ShowSortArrow(HWND list, int column, int direction) {
-  HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
-  for (int i = 0; i < (int)(sizeof HistoryColumns / sizeof HistoryColumns[0]); ++i) {
-    HDITEMW item{};
-    item.mask = HDI_FORMAT;
-    SendMessageW(header, HDM_GETITEMW, i, (LPARAM)&item);
-    item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
-    if (i == column) item.fmt |= direction > 0 ? HDF_SORTUP : HDF_SORTDOWN;
-    SendMessageW(header, HDM_SETITEMW, i, (LPARAM)&item);
-  }
-}
-
-// While the first rows are still coming in, the arrow shows at once and the rows are sorted once all are
-// there; a refresh in progress sorts the rows shown now and again the new ones.
-void OnColumnClick(HWND dialog, int column) {
-  HistoryState* state = StateOf(dialog);
-  if (!state || column < 0 || column >= (int)(sizeof HistoryColumns / sizeof HistoryColumns[0])) return;
-  if (column == state->sortColumn) {
-    state->sortDirection = state->sortDirection == 1 ? -1 : 1;
-  } else {
-    state->sortColumn = column;
-    state->sortDirection = 1;
-  }
-  state->sorted = true;
-  ShowSortArrow(ListOf(dialog), column, state->sortDirection);
-  if (state->filling && !state->refreshing) return;
-  PutInPlace(dialog, nullptr);
 }
 
 // One range of the walk; false when the fill is over.
@@ -315,10 +205,10 @@ bool FillRange(HistoryState& state) {
   HistoryRows& target = Target(state);
   size_t before = target.rows.size();
   double start = NowMilliseconds();
-  // A failing query keeps what it delivered so far; the window says nothing.
   bool ok = QueryMatchHistory(range, AppendRecord, &target);
   state.walk.Took(NowMilliseconds() - start);
   if (state.remaining > 0) state.remaining -= (long long)(target.rows.size() - before);
+  if (!ok) state.failed = true;
   return ok;
 }
 
@@ -327,9 +217,16 @@ void StartFill(HWND dialog, bool refresh);
 void FinishFill(HWND dialog) {
   HistoryState* state = StateOf(dialog);
   state->filling = false;
-  if (state->refreshing) SwapInRefreshed(dialog);
-  else if (state->sorted) PutInPlace(dialog, nullptr);
-  else TellList(dialog);
+  // A refresh that could not read everything keeps the rows shown; the first fill shows what came.
+  if (state->failed && state->refreshing) {
+    state->incoming = HistoryRows{};
+    state->refreshing = false;
+  } else if (state->refreshing) {
+    SwapInRefreshed(dialog);
+  } else {
+    TellList(dialog);
+  }
+  MarkViewCurrent(dialog, !state->failed);
   if (state->refreshAgain) StartFill(dialog, true);
 }
 
@@ -363,6 +260,7 @@ void StartFill(HWND dialog, bool refresh) {
   }
   state->refreshAgain = false;
   state->refreshing = refresh;
+  state->failed = false;
   state->incoming = HistoryRows{};
   const RecordFilter& filter = state->filter;
   bool limited = (filter.flags & FilterLimit) && filter.limit >= 0;  // SQLite takes a negative limit as none
@@ -376,7 +274,7 @@ void StartFill(HWND dialog, bool refresh) {
     return;
   }
   // A table that cannot be walked by ranges is read in one statement.
-  QueryMatchHistory(filter, AppendRecord, &Target(*state));
+  if (!QueryMatchHistory(filter, AppendRecord, &Target(*state))) state->failed = true;
   FinishFill(dialog);
 }
 
@@ -460,7 +358,6 @@ INT_PTR CALLBACK HistoryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       if (header->code == NM_CUSTOMDRAW)
         return DialogResult(dialog, OnCustomDraw(dialog, reinterpret_cast<NMLVCUSTOMDRAW*>(lParam)));
       if (header->code == LVN_GETDISPINFOW) OnGetDisplayInfo(dialog, reinterpret_cast<NMLVDISPINFOW*>(lParam));
-      if (header->code == LVN_COLUMNCLICK) OnColumnClick(dialog, reinterpret_cast<NMLISTVIEW*>(lParam)->iSubItem);
       return FALSE;
     }
     case ContinueFillMessage:

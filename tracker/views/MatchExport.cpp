@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "ViewCommon.h"
@@ -27,23 +28,40 @@ std::string CharacterUtf8(int id) {
   return entry ? WideToUtf8(entry->fullName) : std::string();
 }
 
-// The values of one row in field order; numbers are marked so that JSON leaves them unquoted.
+// The values of one row in field order; numbers are marked so that JSON leaves them unquoted, and the names,
+// which strangers choose, so that CSV never hands a spreadsheet a formula.
 struct Value {
   std::string text;
   bool number;
+  bool name;
 };
 
-std::vector<Value> RowValues(const MatchRecord& r) {
-  auto number = [](int n) { return Value{std::to_string(n), true}; };
-  auto text = [](std::string s) { return Value{std::move(s), false}; };
-  return {text(IsoLocalTime(r.timestamp)), text(NameUtf8(r.p1name)), text(CharacterUtf8(r.p1id)),
-          number(r.p1id), number(r.p1win), text(NameUtf8(r.p2name)), text(CharacterUtf8(r.p2id)),
-          number(r.p2id), number(r.p2win), text(r.p1win > r.p2win ? "win" : "loss")};
+// The rule every figure uses: a side wins when its rounds divided by 2 is 1; a row that does not decide
+// exactly one winner that way has no result.
+const char* ResultOf(const MatchRecord& r) {
+  bool won = r.p1win / 2 == 1, lost = r.p2win / 2 == 1;
+  if (won == lost) return "";
+  return won ? "win" : "loss";
 }
 
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
+std::vector<Value> RowValues(const MatchRecord& r) {
+  auto number = [](int n) { return Value{std::to_string(n), true, false}; };
+  auto text = [](std::string s) { return Value{std::move(s), false, false}; };
+  auto name = [](const char* ansi) { return Value{NameUtf8(ansi), false, true}; };
+  return {text(IsoLocalTime(r.timestamp)), name(r.p1name), text(CharacterUtf8(r.p1id)),
+          number(r.p1id), number(r.p1win), name(r.p2name), text(CharacterUtf8(r.p2id)),
+          number(r.p2id), number(r.p2win), text(ResultOf(r))};
+}
+
+// A spreadsheet evaluates a cell that begins like a formula; an apostrophe in front makes it text.
+bool LooksLikeFormula(const std::string& text) {
+  return !text.empty() && text[0] && strchr("=+-@\t\r", text[0]);
+}
+
+std::string CsvField(const std::string& text, bool name) {
+  bool formula = name && LooksLikeFormula(text);
+  if (!formula && text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = formula ? "\"'" : "\"";
   for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";
 }
@@ -112,7 +130,7 @@ void ExportWriter::Add(const MatchRecord& record) {
   if (error_) return;
   std::vector<Value> values = RowValues(record);
   if (format_ == ExportFormat::Csv) {
-    for (size_t i = 0; i < values.size(); ++i) buffer_ += (i ? "," : "") + CsvField(values[i].text);
+    for (size_t i = 0; i < values.size(); ++i) buffer_ += (i ? "," : "") + CsvField(values[i].text, values[i].name);
     buffer_ += "\r\n";
   } else {
     buffer_ += rows_ ? ",\n  {" : "\n  {";

@@ -202,10 +202,14 @@ void ScheduleFill(HWND dialog) {
 
 void Fill(HWND dialog, bool keepView);
 
-void Finish(HWND dialog) {
+// `complete`: every read succeeded. A refresh that could not read everything keeps the rows shown.
+void Finish(HWND dialog, bool complete = true) {
   OpponentWindowState* state = StateOf(dialog);
   state->filling = false;
-  if (state->keepView) {
+  MarkViewCurrent(dialog, complete);
+  if (!complete && state->keepView) {
+    state->fresh.clear();
+  } else if (state->keepView) {
     ShowRefreshed(dialog);
   } else {
     state->rows = std::move(state->fresh);
@@ -221,9 +225,8 @@ void Finish(HWND dialog) {
 void FillByStatement(HWND dialog) {
   OpponentWindowState* state = StateOf(dialog);
   state->fresh.clear();
-  // A failing query keeps the rows it delivered; nothing is said.
-  QueryOpponentTotals(state->filter, AppendOpponent, state);
-  Finish(dialog);
+  bool complete = QueryOpponentTotals(state->filter, AppendOpponent, state);
+  Finish(dialog, complete);
 }
 
 void ContinueFill(HWND dialog) {

@@ -4,6 +4,7 @@
 #include <climits>
 #include <vector>
 
+#include "BackupCommands.h"
 #include "GraphWindow.h"
 #include "MatchExport.h"
 #include "RecordTable.h"
@@ -18,6 +19,7 @@
 #include "shell/ProfileChoice.h"
 #include "shell/PendingMatches.h"
 #include "shell/ProfileShortcuts.h"
+#include "shell/ProfileSwitch.h"
 #include "shell/Settings.h"
 #include "shell/TextUtil.h"
 #include "shell/TrayMenu.h"
@@ -103,6 +105,8 @@ BOOL OnInitDialog(HWND dialog) {
   AppendMenuW(menu, MF_STRING, IDM_SHOW_GRAPH, L"戦績グラフ");
   AppendMenuW(menu, MF_STRING, SummaryExportCsv, L"CSVに書き出す…");
   AppendMenuW(menu, MF_STRING, SummaryExportJson, L"JSONに書き出す…");
+  AppendMenuW(menu, MF_STRING, SummaryRestoreBackup, L"バックアップから復元…");
+  AppendMenuW(menu, MF_STRING, SummaryImportMatches, L"ほかのプロファイルから取り込む…");
 
   g_summary.list = GetDlgItem(dialog, IDC_RECORD_LIST);
   SetupSortableList(g_summary.list, RecordColumns, RecordColumnCount);
@@ -249,6 +253,8 @@ bool OnSysCommand(HWND dialog, WPARAM command) {
     case SummaryExportCsv: ExportProfile(dialog, ExportFormat::Csv); break;
     case SummaryExportJson: ExportProfile(dialog, ExportFormat::Json); break;
     case IDM_SHOW_GRAPH: OpenGraphWindow(dialog); break;
+    case SummaryRestoreBackup: RestoreFromBackup(dialog); break;
+    case SummaryImportMatches: ImportMatchesInto(dialog); break;
     default: break;
   }
   return false;
@@ -287,44 +293,9 @@ void OnCaptionRightButton(HWND dialog) {
   EnableMenuItem(menu, SummaryRedo, MF_BYCOMMAND | (CanRedo() ? MF_ENABLED : MF_GRAYED));
 }
 
-struct OwnedWindows {
-  HWND owner;
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectOwned(HWND window, LPARAM context) {
-  auto* owned = reinterpret_cast<OwnedWindows*>(context);
-  LONG style = GetWindowLongW(window, GWL_STYLE);
-  if (GetWindow(window, GW_OWNER) == owned->owner && (style & (WS_POPUP | WS_BORDER | WS_SYSMENU)))
-    owned->found.push_back(window);
-  return TRUE;
-}
-
 }  // namespace
 
-bool LoadSummaryProfile(HWND summary, const std::wstring& path) {
-  std::wstring previous = CurrentDatabasePath();
-  // Waiting matches belong to the profile they were captured for.
-  StorePendingMatches();
-  SetDatabasePath(path);
-  ProfileProblem problem;
-  if (!OpenRecordDatabase(&problem)) {
-    SetDatabasePath(previous);
-    ShowProfileFailure(summary, path, problem);
-    return false;
-  }
-  LeavePendingMatchesWith(previous);
-  ClearJournal();
-  // Collected first: destroying while enumerating would change what is enumerated.
-  OwnedWindows owned{summary, {}};
-  EnumThreadWindows(GetCurrentThreadId(), CollectOwned, (LPARAM)&owned);
-  for (HWND window : owned.found)
-    if (IsWindow(window)) DestroyWindow(window);
-  Refresh(summary);
-  AnnounceProfileAccess(summary, path);
-  TakeUpRecoveredMatches();
-  return true;
-}
+bool LoadSummaryProfile(HWND summary, const std::wstring& path) { return SwitchProfile(summary, path); }
 
 INT_PTR CALLBACK SummaryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {

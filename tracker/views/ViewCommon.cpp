@@ -245,3 +245,29 @@ void ShowChangeNotDone(HWND owner) {
   }
   MessageBoxW(owner, text, nullptr, MB_ICONERROR | MB_OK);
 }
+
+namespace {
+const wchar_t NotCurrentMark[] = L"（最新ではありません）";
+constexpr UINT_PTR RetryRefreshTimer = 0x5246;
+constexpr UINT RetryRefreshMilliseconds = 3000;
+
+void CALLBACK RetryRefresh(HWND window, UINT, UINT_PTR id, DWORD) {
+  KillTimer(window, id);
+  PostMessageW(window, RefreshViewMessage, 0, 0);
+}
+}  // namespace
+
+void MarkViewCurrent(HWND window, bool current) {
+  wchar_t text[512];
+  int length = GetWindowTextW(window, text, ARRAYSIZE(text));
+  std::wstring title(text, (size_t)(length > 0 ? length : 0));
+  size_t mark = title.size() >= ARRAYSIZE(NotCurrentMark) - 1 ? title.size() - (ARRAYSIZE(NotCurrentMark) - 1) : 0;
+  bool marked = title.size() >= ARRAYSIZE(NotCurrentMark) - 1 && title.compare(mark, std::wstring::npos, NotCurrentMark) == 0;
+  if (current) {
+    KillTimer(window, RetryRefreshTimer);
+    if (marked) SetWindowTextW(window, title.substr(0, mark).c_str());
+    return;
+  }
+  if (!marked) SetWindowTextW(window, (title + NotCurrentMark).c_str());
+  SetTimer(window, RetryRefreshTimer, RetryRefreshMilliseconds, RetryRefresh);
+}

@@ -63,3 +63,7 @@ HWND MakeOwnerDataList(HWND dialog, int id);
 // Asks for the next turn of a long job as `message` posted to the window, or as the `timer` when input waits
 // (posted messages come before input and painting; what needs painting is painted first).
 void ScheduleTurn(HWND window, UINT message, UINT_PTR timer);
+
+// After a refresh: a failed one leaves the rows as they were, marks the title as not current and posts
+// RefreshViewMessage again in a few seconds; a successful one takes the mark away.
+void MarkViewCurrent(HWND window, bool current);

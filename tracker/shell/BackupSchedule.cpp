@@ -1,0 +1,189 @@
+#include "BackupSchedule.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+#include <sqlite3.h>
+
+#include "../store/ProfileBackup.h"
+#include "../store/ProfileSalvage.h"
+#include "../store/RecordDatabase.h"
+#include "TrayMenu.h"
+#include "Settings.h"
+#include "TextUtil.h"
+
+bool (*g_backupAnnouncer)(const std::wstring& title, const std::wstring& text) = ShowTrayBalloon;
+
+namespace {
+ProfileBackup g_job;
+std::wstring g_jobProfile;
+UINT_PTR g_timer = 0;
+int g_pagesPerStep = 64;
+bool g_failureTold = false;
+// The connection and its count of changed rows when its last backup began: what "changed since" compares with.
+sqlite3* g_backedUp = nullptr;
+sqlite3_int64 g_changesAtBackup = 0;
+bool g_changedElsewhere = false;
+
+void StopTimer() {
+  if (g_timer) KillTimer(nullptr, g_timer);
+  g_timer = 0;
+}
+
+void Finished() {
+  StopTimer();
+  BackupSettings settings = ReadBackupSettings();
+  if (g_job.state() == ProfileBackup::Done) {
+    g_failureTold = false;
+    RotateBackups(g_job.folder(), g_jobProfile, settings.keepDaily, settings.keepWeekly);
+  } else if (!g_failureTold) {
+    // Once, until a backup succeeds again.
+    g_failureTold = true;
+    g_backupAnnouncer(L"バックアップに失敗しました",
+                       FormatWide(L"プロファイルのバックアップを作成できませんでした。\n%s\n保存先のフォルダーと空き容量を確かめてください。",
+                                  g_job.folder().c_str()));
+  }
+}
+
+// The copy of one step is held short: fewer pages after a slow step, more after a quick one.
+void CALLBACK OnBackupTimer(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_job.source() != RecordDatabase()) {
+    // The profile was switched: its connection stayed open for the copy (a close with a backup running is
+    // refused), and is closed here.
+    sqlite3* orphan = g_job.source();
+    g_job.Abandon();
+    if (orphan && orphan != RecordDatabase()) sqlite3_close(orphan);
+    StopTimer();
+    return;
+  }
+  if (InTransaction()) return;
+  DWORD started = GetTickCount();
+  ProfileBackup::State state = g_job.Step(g_pagesPerStep);
+  DWORD took = GetTickCount() - started;
+  if (took > 40 && g_pagesPerStep > 8) g_pagesPerStep /= 2;
+  else if (took < 10 && g_pagesPerStep < 1024) g_pagesPerStep *= 2;
+  if (state == ProfileBackup::Done || state == ProfileBackup::Failed) Finished();
+}
+
+bool Begin() {
+  if (!RecordDatabase()) return false;
+  g_jobProfile = CurrentDatabasePath();
+  g_backedUp = RecordDatabase();
+  g_changesAtBackup = sqlite3_total_changes64(g_backedUp);
+  g_changedElsewhere = false;
+  return g_job.Begin(RecordDatabase(), g_jobProfile, CurrentBackupFolder());
+}
+
+bool HasBackupOfToday() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  FILETIME ft;
+  SystemTimeToFileTime(&now, &ft);
+  int64_t today = (int64_t)(((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime) / TimestampUnitsPerDay;
+  std::vector<BackupEntry> entries = ListBackups(CurrentBackupFolder(), CurrentDatabasePath());
+  return !entries.empty() && entries[0].taken / TimestampUnitsPerDay == today;
+}
+
+bool ChangedSinceBackup() {
+  sqlite3* db = RecordDatabase();
+  if (!db) return false;
+  if (g_changedElsewhere) return true;
+  return sqlite3_total_changes64(db) > (db == g_backedUp ? g_changesAtBackup : 0);
+}
+}  // namespace
+
+BackupSettings ReadBackupSettings() {
+  BackupSettings settings;
+  settings.enabled = ReadSettingInt(L"Backup", L"Enabled", 1) != 0;
+  settings.folder = ReadSettingText(L"Backup", L"Folder", L"");
+  settings.keepDaily = ReadSettingInt(L"Backup", L"KeepDaily", 7);
+  settings.keepWeekly = ReadSettingInt(L"Backup", L"KeepWeekly", 4);
+  if (settings.keepDaily < 1) settings.keepDaily = 1;
+  if (settings.keepWeekly < 0) settings.keepWeekly = 0;
+  return settings;
+}
+
+std::wstring CurrentBackupFolder() { return BackupFolderFor(CurrentDatabasePath(), ReadBackupSettings().folder); }
+
+void StartDailyBackup() {
+  if (!ReadBackupSettings().enabled || BackupRunning() || !RecordDatabase() || HasBackupOfToday()) return;
+  if (!Begin()) {
+    Finished();
+    return;
+  }
+  g_pagesPerStep = 64;
+  g_timer = SetTimer(nullptr, 0, 10, OnBackupTimer);
+}
+
+bool BackupRunning() {
+  return g_job.state() == ProfileBackup::Copying || g_job.state() == ProfileBackup::Verifying;
+}
+
+bool BackupNow() {
+  StopTimer();
+  if (BackupRunning() && g_job.source() == RecordDatabase()) {
+    // A copy begun a moment ago does for this one too, once it has ended.
+    g_job.RunToEnd();
+    Finished();
+    if (g_job.state() == ProfileBackup::Done) return true;
+  }
+  if (BackupRunning()) OnBackupTimer(nullptr, 0, 0, 0);
+  if (!Begin()) {
+    Finished();
+    return false;
+  }
+  g_job.RunToEnd();
+  Finished();
+  return g_job.state() == ProfileBackup::Done;
+}
+
+void BackupBeforeExit() {
+  bool changed = ChangedSinceBackup();
+  if (BackupRunning()) {
+    StopTimer();
+    if (g_job.source() == RecordDatabase()) {
+      g_job.RunToEnd();
+      Finished();
+      changed = ChangedSinceBackup();
+    } else {
+      OnBackupTimer(nullptr, 0, 0, 0);
+    }
+  }
+  if (changed && ReadBackupSettings().enabled) BackupNow();
+}
+
+bool ProfileLooksDamaged(const std::wstring& profilePath) {
+  return LooksLikeDamagedProfile(profilePath, BackupFolderFor(profilePath, ReadBackupSettings().folder));
+}
+
+bool OfferSalvage(HWND owner, const std::wstring& profilePath) {
+  std::wstring folder = BackupFolderFor(profilePath, ReadBackupSettings().folder);
+  std::wstring backup = NewestSoundBackup(folder, profilePath);
+  std::wstring offer;
+  if (backup.empty()) {
+    offer = L"バックアップはありません。";
+  } else {
+    int64_t count = CountMatchesInFile(backup);
+    offer = FormatWide(L"最新のバックアップ: %s（%d 件）", PathFindFileNameW(backup.c_str()), (int)count);
+  }
+  std::wstring text = FormatWide(
+      L"プロファイルのマッピングに失敗しました。\n\n%s\n\nデータベースファイルが壊れています。\n\n%s\n\n"
+      L"「はい」: 最新のバックアップから復元し、壊れたファイルからまだ読める対戦のうちバックアップにないものを加えます。"
+      L"壊れたファイルは名前を変えてそのまま残します。\n「いいえ」: 別のファイルを選びます。",
+      profilePath.c_str(), offer.c_str());
+  if (MessageBoxW(owner, text.c_str(), nullptr, MB_ICONERROR | MB_YESNO) != IDYES) return false;
+  SalvageResult result;
+  if (!SalvageProfile(profilePath, folder, &result)) {
+    MessageBoxW(owner, L"プロファイルを復元できませんでした。壊れたファイルは元の場所に残っています。", nullptr,
+                MB_ICONERROR);
+    return false;
+  }
+  MessageBoxW(owner,
+              FormatWide(L"プロファイルを復元しました。\n\nバックアップから %d 件、壊れたファイルから %d 件の対戦を取り戻しました。\n"
+                         L"壊れたファイルは次の名前で残しています。\n%s",
+                         (int)result.fromBackup, (int)result.salvaged, result.keptAs.c_str())
+                  .c_str(),
+              nullptr, MB_ICONINFORMATION);
+  return true;
+}
+
+void NoteProfileChangedElsewhere() { g_changedElsewhere = true; }

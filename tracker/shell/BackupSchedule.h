@@ -1,0 +1,36 @@
+// When the open profile is backed up: at the first start of a day, at exit when it changed, before a restore
+// or an import. The copy runs in steps from a timer, so the GUI thread keeps taking the probe's notifications.
+#pragma once
+#include <windows.h>
+#include <string>
+
+// Section "Backup".
+struct BackupSettings {
+  bool enabled = true;
+  std::wstring folder;  // empty: "Backups" beside the profile
+  int keepDaily = 7;
+  int keepWeekly = 4;
+};
+BackupSettings ReadBackupSettings();
+// The folder the open profile's copies go to.
+std::wstring CurrentBackupFolder();
+
+// After start-up: a backup unless the profile has one of today.
+void StartDailyBackup();
+// Before the profile is closed at exit: a running backup is finished, and one is made when the profile
+// changed since its last one.
+void BackupBeforeExit();
+// Now, waiting for it (before a restore or an import); true when a verified copy was made.
+bool BackupNow();
+bool BackupRunning();
+// The profile was changed through a connection other than the tracker's own (an import): backed up at exit.
+void NoteProfileChangedElsewhere();
+
+// A file refused as no database that looks like a profile gone bad rather than some other file.
+bool ProfileLooksDamaged(const std::wstring& profilePath);
+// For a profile found damaged (at start-up): offers the newest sound backup plus what can still be read from
+// the damaged file, which is kept under a new name; true when a profile was made anew at its path.
+bool OfferSalvage(HWND owner, const std::wstring& profilePath);
+
+// How a failed backup is told; the tray balloon unless a test listens instead.
+extern bool (*g_backupAnnouncer)(const std::wstring& title, const std::wstring& text);
