@@ -102,7 +102,8 @@ TEST(AtOneScale, TextsFitAndListsScale) {
   ScratchProfile profile;
   Store(Match(At(2024, 5, 1), "me", 1, 2, "you", 3, 1));
 
-  for (int id : {IDD_SUMMARY, IDD_CUSTOM_FILTER, IDD_SHORTCUT_LIST, IDD_SHORTCUT_KEY, IDD_HISTORY_FILTER, IDD_HISTORY})
+  for (int id : {IDD_SUMMARY, IDD_CUSTOM_FILTER, IDD_SHORTCUT_LIST, IDD_SHORTCUT_KEY, IDD_HISTORY_FILTER, IDD_HISTORY,
+                 IDD_RESTORE_BACKUP})
     EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(GetModuleHandleW(nullptr), id, 1.2)) << "dialog " << id;
 
   HWND summary = CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(IDD_SUMMARY), nullptr, SummaryDialogProc, 0);
