@@ -380,13 +380,23 @@ std::vector<std::string> ClippedTexts(HINSTANCE instance, int templateId, double
     HGDIOBJ old = SelectObject(dc, (HFONT)SendMessageW(control, WM_GETFONT, 0, 0));
     RECT measured{0, 0, 0, 0};
     DrawTextW(dc, text.c_str(), -1, &measured, DT_CALCRECT | DT_SINGLELINE);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
     RECT client;
     GetClientRect(control, &client);
     int needs = (int)(measured.right * margin + 0.5), has = client.right - ReservedWidth(control, className);
+    // A label of several lines wraps its text: it must hold the lines the text takes at its width less the margin.
+    LONG type = GetWindowLongW(control, GWL_STYLE) & SS_TYPEMASK;
+    bool wraps = className == L"Static" && type <= SS_RIGHT && client.bottom >= 2 * measured.bottom;
+    if (wraps) {
+      RECT lines{0, 0, (LONG)(has / margin), 0};
+      DrawTextW(dc, text.c_str(), -1, &lines, DT_CALCRECT | DT_WORDBREAK);
+      needs = lines.bottom;
+      has = client.bottom;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
     if (needs > has)
-      clipped.push_back(ToUtf8(text) + ": needs " + std::to_string(needs) + " px, has " + std::to_string(has) + " px");
+      clipped.push_back(ToUtf8(text) + ": needs " + std::to_string(needs) + " px, has " + std::to_string(has) + " px" +
+                        (wraps ? " of height" : ""));
   }
   DestroyWindow(dialog);
   return clipped;

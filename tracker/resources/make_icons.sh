@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Draws the tracker's three icons (16 and 32 pixels each) with ImageMagick; the .ico files are committed.
+# Draws the tracker's three icons (16, 20, 24, 32 and 48 pixels each, for every display scale) with ImageMagick;
+# the .ico files are committed.
 set -euo pipefail
 cd "$(dirname "$0")"
 draw() {  # name, drawing commands for a 32x32 canvas
   local name=$1; shift
-  convert -size 32x32 xc:none "$@" -define icon:auto-resize=32,16 "$name"
+  # Drawn three times as large and shrunk to each size, so that no size is an enlargement of another.
+  convert -size 96x96 xc:none -affine 3,0,0,3,0,0 "$@" -define icon:auto-resize=48,32,24,20,16 "$name"
 }
 # The program: a record sheet with a rising bar chart.
 draw corvenka.ico -fill '#2b5fa8' -draw 'roundrectangle 1,1 30,30 6,6' \

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AppState.h"
+#include "common/Dpi.h"
 #include "resources/resource.h"
 
 bool g_shortcutDialogOpen = false;
@@ -148,7 +149,7 @@ void AddColumn(HWND list, int index, const wchar_t* title, int width) {
   LVCOLUMNW column{};
   column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
   column.fmt = LVCFMT_LEFT;
-  column.cx = width;
+  column.cx = ScaleForDpi(width, WindowDpi(list));
   column.pszText = const_cast<wchar_t*>(title);
   column.iSubItem = index;
   SendMessageW(list, LVM_INSERTCOLUMNW, index, (LPARAM)&column);

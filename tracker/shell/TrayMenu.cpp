@@ -13,6 +13,7 @@
 #include "MatchCapture.h"
 #include "ProbeBinding.h"
 #include "Settings.h"
+#include "common/Dpi.h"
 #include "TextUtil.h"
 #include "ShortcutDialogs.h"
 
@@ -47,7 +48,8 @@ void FillTrayTip() {
 }
 
 HICON LoadTrayImage(int resourceId) {
-  return (HICON)LoadImageW(g_app.instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, 16, 16, LR_SHARED);
+  // The notification area shows small icons at the screen's DPI.
+  return LoadIconForDpi(g_app.instance, resourceId, true, WindowDpi(nullptr));
 }
 
 void ShowTrayImage(int resourceId) {

@@ -12,6 +12,7 @@
 #include "shell/AppState.h"
 #include "shell/BackupSchedule.h"
 #include "shell/ChangeJournal.h"
+#include "common/Dpi.h"
 #include "shell/PendingMatches.h"
 #include "shell/TextUtil.h"
 #include "store/MatchImport.h"
@@ -26,12 +27,7 @@ struct RestoreState {
 };
 
 void AddColumn(HWND list, int index, const wchar_t* title, int width, int format) {
-  LVCOLUMNW column{};
-  column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-  column.pszText = const_cast<wchar_t*>(title);
-  column.cx = width;
-  column.fmt = format;
-  SendMessageW(list, LVM_INSERTCOLUMNW, index, (LPARAM)&column);
+  InsertScaledColumn(list, index, format, width, title);
 }
 
 void SetCell(HWND list, int row, int column, const std::wstring& text) {

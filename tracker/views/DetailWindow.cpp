@@ -10,6 +10,7 @@
 #include "SortableList.h"
 #include "ViewCommon.h"
 #include "ViewWindows.h"
+#include "common/Dpi.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
@@ -275,6 +276,9 @@ INT_PTR CALLBACK DetailDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     case WM_SIZE:
       FillClientWithList(dialog, ListOf(dialog));
       return TRUE;
+    case WM_DPICHANGED:
+      FollowDpiChange(dialog, wParam, lParam);
+      return FALSE;
     case WM_GETMINMAXINFO:
       AllowAnySize(lParam);
       return TRUE;

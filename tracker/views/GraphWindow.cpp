@@ -14,6 +14,7 @@
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/CharacterTable.h"
+#include "common/Dpi.h"
 #include "shell/Settings.h"
 #include "shell/TextUtil.h"
 #include "store/PlayStatistics.h"
@@ -53,6 +54,9 @@ struct GraphState {
   std::wstring tip;  // the text the tooltip shows now
 };
 GraphState* g_graph = nullptr;
+// The open window's DPI; the sizes in this file are given at 96 DPI and drawn through Px.
+UINT g_graphDpi = BaseDpi;
+int Px(int value) { return ScaleForDpi(value, g_graphDpi); }
 
 struct GraphLayout {
   RECT top, trend, bars, grid, side;
@@ -63,18 +67,18 @@ struct GraphLayout {
 
 GraphLayout LayOut(const RECT& client, int labelWidth, int headerHeight) {
   GraphLayout l{};
-  const int m = 8;
+  const int m = Px(8);
   int width = client.right - client.left, height = client.bottom - client.top;
-  l.top = {m, m, width - m, m + 26};
-  int lower = m + 26 + m + std::max(160, (height - 50) * 9 / 20);
-  l.trend = {m, l.top.bottom + m, width - m, lower - 58};
-  l.bars = {m, lower - 54, width - m, lower};
-  int gridRight = m + std::max(300, (width - 2 * m) * 62 / 100);
+  l.top = {m, m, width - m, m + Px(26)};
+  int lower = m + Px(26) + m + std::max(Px(160), (height - Px(50)) * 9 / 20);
+  l.trend = {m, l.top.bottom + m, width - m, lower - Px(58)};
+  l.bars = {m, lower - Px(54), width - m, lower};
+  int gridRight = m + std::max(Px(300), (width - 2 * m) * 62 / 100);
   l.grid = {m, lower + m, gridRight, height - m};
   l.side = {gridRight + 2 * m, lower + m, width - m, height - m};
-  const int titleHeight = 20;
-  l.cellWidth = std::max(8, (int)(l.grid.right - l.grid.left - labelWidth) / 14);
-  l.cellHeight = std::max(6, (int)(l.grid.bottom - l.grid.top - titleHeight - headerHeight) / 14);
+  const int titleHeight = Px(20);
+  l.cellWidth = std::max(Px(8), (int)(l.grid.right - l.grid.left - labelWidth) / 14);
+  l.cellHeight = std::max(Px(6), (int)(l.grid.bottom - l.grid.top - titleHeight - headerHeight) / 14);
   l.cellsAt = {l.grid.left + labelWidth, l.grid.top + titleHeight + headerHeight};
   return l;
 }
@@ -165,7 +169,7 @@ void Line(HDC dc, int x0, int y0, int x1, int y1) {
 
 class Pen {
  public:
-  Pen(HDC dc, int style, int width, COLORREF colour) : dc_(dc), pen_(CreatePen(style, width, colour)) {
+  Pen(HDC dc, int style, int width, COLORREF colour) : dc_(dc), pen_(CreatePen(style, style == PS_SOLID ? Px(width) : width, colour)) {
     old_ = SelectObject(dc, pen_);
   }
   ~Pen() {
@@ -206,7 +210,7 @@ SIZE Extent(HDC dc, HFONT font, const std::wstring& text) {
 void DrawTop(HDC dc, const GraphState& g, const RECT& top, bool picture) {
   std::wstring choice = FormatWide(L"過去%d戦", g.span) + L"  " +
                         (g.character == AllCharacters ? L"全キャラクター" : CharacterTable[g.character].shortName);
-  if (picture) Text(dc, choice, {top.left + 4, top.top, top.left + 250, top.bottom}, DT_VCENTER);
+  if (picture) Text(dc, choice, {top.left + Px(4), top.top, top.left + Px(250), top.bottom}, DT_VCENTER);
   std::wstring summary = FormatWide(L"%s  %d戦", PeriodText(), (int)g.tally->Matches());
   if (!g.tally->Sessions().empty()) {
     const PlaySession& s = g.tally->Sessions().back();
@@ -214,7 +218,7 @@ void DrawTop(HDC dc, const GraphState& g, const RECT& top, bool picture) {
                RatePercent(s.wins, s.losses) + L")";
   }
   if (g.failed) summary = L"戦績グラフの更新に失敗しました";
-  Text(dc, summary, {top.left + 270, top.top, top.right, top.bottom}, DT_VCENTER | DT_END_ELLIPSIS,
+  Text(dc, summary, {top.left + Px(270), top.top, top.right, top.bottom}, DT_VCENTER | DT_END_ELLIPSIS,
        g.failed ? RGB(192, 0, 0) : Ink);
 }
 
@@ -292,8 +296,8 @@ void DrawPeriodTrend(HDC dc, const GraphState& g, const Trend& trend, TrendForm 
   std::vector<RatePoint> points = RatePerPeriod(trend, form);
   int length = weeks ? 7 : 1;
   Text(dc, weeks ? L"勝率の推移（1週ごと。点の大きさと濃さは対戦数）" : L"勝率の推移（1日ごと。点の大きさと濃さは対戦数）",
-       {area.left, area.top, area.right, area.top + 18}, 0);
-  RECT plot{area.left + 44, area.top + 22, area.right - 4, area.bottom - 18};
+       {area.left, area.top, area.right, area.top + Px(18)}, 0);
+  RECT plot{area.left + Px(44), area.top + Px(22), area.right - Px(4), area.bottom - Px(18)};
   Fill(dc, plot, RGB(255, 255, 255));
   Axis rates{plot, 0};
   {
@@ -302,7 +306,7 @@ void DrawPeriodTrend(HDC dc, const GraphState& g, const Trend& trend, TrendForm 
   }
   SelectObject(dc, g.smallFont);
   for (int p = 0; p <= 1000; p += 500)
-    Text(dc, FormatWide(L"%d%%", p / 10), {area.left, rates.Y(p) - 8, plot.left - 4, rates.Y(p) + 8},
+    Text(dc, FormatWide(L"%d%%", p / 10), {area.left, rates.Y(p) - Px(8), plot.left - Px(4), rates.Y(p) + Px(8)},
          DT_RIGHT | DT_VCENTER, Faint);
   int64_t firstDay = points.front().firstDay, endDay = points.back().firstDay + length;
   int width = plot.right - plot.left - 1;
@@ -316,7 +320,7 @@ void DrawPeriodTrend(HDC dc, const GraphState& g, const Trend& trend, TrendForm 
   double perMonth = (double)width * 30.44 / (double)std::max<int64_t>(1, endDay - firstDay);
   int step = 12;
   for (int s : {1, 2, 3, 6, 12})
-    if (perMonth * s >= label.cx + 8) {
+    if (perMonth * s >= label.cx + Px(8)) {
       step = s;
       break;
     }
@@ -325,15 +329,15 @@ void DrawPeriodTrend(HDC dc, const GraphState& g, const Trend& trend, TrendForm 
     if (m.day < firstDay) continue;
     int x = X(m.day);
     ticks.push_back({x, plot.bottom});
-    ticks.push_back({x, plot.bottom + 4});
+    ticks.push_back({x, plot.bottom + Px(4)});
     if ((m.month - 1) % step == 0 && x + label.cx / 2 <= area.right)
-      Text(dc, FormatWide(L"%d/%d", m.year, m.month), {x - label.cx / 2, plot.bottom + 4, x + label.cx / 2 + 1, plot.bottom + 18},
+      Text(dc, FormatWide(L"%d/%d", m.year, m.month), {x - label.cx / 2, plot.bottom + Px(4), x + label.cx / 2 + 1, plot.bottom + Px(18)},
            DT_CENTER, Faint);
   }
   PolylineSegments(dc, ticks, Faint);
 
   // The matches of each day or week as bars below.
-  RECT strip{plot.left, bars.top + 16, plot.right, bars.bottom - 2};
+  RECT strip{plot.left, bars.top + Px(16), plot.right, bars.bottom - Px(2)};
   Fill(dc, strip, RGB(250, 250, 250));
   for (const RatePoint& p : points) {
     int count = p.wins + p.losses;
@@ -343,14 +347,14 @@ void DrawPeriodTrend(HDC dc, const GraphState& g, const Trend& trend, TrendForm 
   }
   std::wstring barsTitle = FormatWide(weeks ? L"1週の対戦数（最多 %d戦）" : L"1日の対戦数（最多 %d戦）", most);
   if (step > 1) barsTitle += FormatWide(L"　目盛りは1か月ごと、日付は%dか月ごと", step);
-  Text(dc, barsTitle, {plot.left, bars.top, plot.right, bars.top + 15}, 0, Faint);
+  Text(dc, barsTitle, {plot.left, bars.top, plot.right, bars.top + Px(15)}, 0, Faint);
 
   int overall = PerMilleRate(trend.wins, trend.losses);
   {
     Pen reference(dc, PS_DASH, 1, RGB(220, 120, 40));
     Line(dc, plot.left, rates.Y(overall), plot.right, rates.Y(overall));
   }
-  Text(dc, L"破線: 期間通算 " + RatePercent(trend.wins, trend.losses), {area.left, area.top, area.right, area.top + 18},
+  Text(dc, L"破線: 期間通算 " + RatePercent(trend.wins, trend.losses), {area.left, area.top, area.right, area.top + Px(18)},
        DT_RIGHT, RGB(200, 100, 30));
   // Faintly joined, then the dots, the busiest on top.
   std::vector<POINT> path;
@@ -369,7 +373,7 @@ void DrawPeriodTrend(HDC dc, const GraphState& g, const Trend& trend, TrendForm 
   HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(DC_BRUSH));
   for (size_t i : byCount) {
     double share = std::sqrt((double)(points[i].wins + points[i].losses) / most);
-    int radius = 1 + (int)(share * 3 + 0.5);
+    int radius = Px(1 + (int)(share * 3 + 0.5));
     COLORREF colour = RGB(200 - (int)(170 * share), 212 - (int)(142 * share), 240 - (int)(50 * share));
     SetDCPenColor(dc, colour);
     SetDCBrushColor(dc, colour);
@@ -387,10 +391,10 @@ void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) 
     DrawPeriodTrend(dc, g, trend, form, area, bars);
     return;
   }
-  Text(dc, FormatWide(L"勝率の推移（直近%d戦）", g.span), {area.left, area.top, area.right, area.top + 18}, 0);
-  Text(dc, FormatWide(L"点線: まだ%d戦に満たない区間", g.span), {area.left, area.top, area.right, area.top + 18},
+  Text(dc, FormatWide(L"勝率の推移（直近%d戦）", g.span), {area.left, area.top, area.right, area.top + Px(18)}, 0);
+  Text(dc, FormatWide(L"点線: まだ%d戦に満たない区間", g.span), {area.left, area.top, area.right, area.top + Px(18)},
        DT_RIGHT, Faint);
-  Axis axis{{area.left + 44, area.top + 22, area.right - 4, area.bottom - 18}, trend.rate.size()};
+  Axis axis{{area.left + Px(44), area.top + Px(22), area.right - Px(4), area.bottom - Px(18)}, trend.rate.size()};
   Fill(dc, axis.plot, RGB(255, 255, 255));
   {
     Pen rule(dc, PS_SOLID, 1, Rule);
@@ -398,7 +402,7 @@ void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) 
   }
   SelectObject(dc, g.smallFont);
   for (int p = 0; p <= 1000; p += 500)
-    Text(dc, FormatWide(L"%d%%", p / 10), {area.left, axis.Y(p) - 8, axis.plot.left - 4, axis.Y(p) + 8},
+    Text(dc, FormatWide(L"%d%%", p / 10), {area.left, axis.Y(p) - Px(8), axis.plot.left - Px(4), axis.Y(p) + Px(8)},
          DT_RIGHT | DT_VCENTER, Faint);
   if (trend.rate.empty()) {
     SelectObject(dc, g.font);
@@ -414,7 +418,7 @@ void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) 
     for (const TrendStretch& stretch : trend.stretches) most = std::max(most, stretch.dayMost);
   else
     for (const TrendDay& day : trend.days) most = std::max(most, day.count);
-  RECT strip{axis.plot.left, bars.top + 16, axis.plot.right, bars.bottom - 2};
+  RECT strip{axis.plot.left, bars.top + Px(16), axis.plot.right, bars.bottom - Px(2)};
   Fill(dc, strip, RGB(250, 250, 250));
   int plotWidth = axis.plot.right - axis.plot.left;
   std::vector<int> barHeight((size_t)std::max(1, plotWidth), 0);
@@ -422,17 +426,17 @@ void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) 
   bool years = trend.days.back().day - trend.days.front().day > 366;
   int lastTick = INT_MIN, labelEnd = INT_MIN;
   auto mark = [&](int x, int right, int64_t day, uint32_t count) {
-    if (x >= lastTick + 3) {
+    if (x >= lastTick + Px(3)) {
       ticks.push_back({x, axis.plot.bottom});
-      ticks.push_back({x, axis.plot.bottom + 4});
+      ticks.push_back({x, axis.plot.bottom + Px(4)});
       lastTick = x;
     }
-    if (x > labelEnd + 12) {
+    if (x > labelEnd + Px(12)) {
       std::wstring date = DayText(day * TimestampDay, years);
       SIZE extent;
       GetTextExtentPoint32W(dc, date.c_str(), (int)date.size(), &extent);
-      if (x - extent.cx / 2 > labelEnd + 6 && x + extent.cx / 2 <= area.right) {
-        Text(dc, date, {x - extent.cx / 2, axis.plot.bottom + 4, x + extent.cx / 2 + 1, axis.plot.bottom + 18}, 0,
+      if (x - extent.cx / 2 > labelEnd + Px(6) && x + extent.cx / 2 <= area.right) {
+        Text(dc, date, {x - extent.cx / 2, axis.plot.bottom + Px(4), x + extent.cx / 2 + 1, axis.plot.bottom + Px(18)}, 0,
              Faint);
         labelEnd = x + extent.cx / 2;
       }
@@ -457,7 +461,7 @@ void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) 
     }
   PolylineSegments(dc, ticks, Faint);
   PolylineSegments(dc, columns, RGB(150, 170, 210));
-  Text(dc, FormatWide(L"1日の対戦数（最多 %d戦）", (int)most), {axis.plot.left, bars.top, axis.plot.right, bars.top + 15},
+  Text(dc, FormatWide(L"1日の対戦数（最多 %d戦）", (int)most), {axis.plot.left, bars.top, axis.plot.right, bars.top + Px(15)},
        0, Faint);
   // The period's own rate, for reference.
   int overall = PerMilleRate(trend.wins, trend.losses);
@@ -465,7 +469,7 @@ void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) 
     Pen reference(dc, PS_DASH, 1, RGB(220, 120, 40));
     Line(dc, axis.plot.left, axis.Y(overall), axis.plot.right, axis.Y(overall));
   }
-  Text(dc, L"破線: 期間通算 " + RatePercent(trend.wins, trend.losses), {area.left, area.top, area.right, area.top + 18},
+  Text(dc, L"破線: 期間通算 " + RatePercent(trend.wins, trend.losses), {area.left, area.top, area.right, area.top + Px(18)},
        DT_CENTER, RGB(200, 100, 30));
   SelectObject(dc, g.font);
   DrawCurve(dc, trend, axis);
@@ -476,7 +480,7 @@ void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) 
 GraphText CellText(HDC dc, const GraphState& g, const GraphLayout& l, int own, int opponent) {
   const PairingCell& cell = g.cells[own][opponent];
   RECT box = CellRect(l, own, opponent);
-  GraphText none{L"", g.smallFont, box.right - box.left - 3, box.bottom - box.top - 1};
+  GraphText none{L"", g.smallFont, box.right - box.left - Px(3), box.bottom - box.top - 1};
   if (cell.wins + cell.losses <= 0) return none;
   for (const std::wstring& text : {FormatWide(L"%d-%d", cell.wins, cell.losses), RatePercent(cell.wins, cell.losses)})
     for (HFONT font : {g.smallFont, g.tinyFont}) {
@@ -488,18 +492,18 @@ GraphText CellText(HDC dc, const GraphState& g, const GraphLayout& l, int own, i
 
 // Full names: the rows' at their left, the columns' turned upright above them.
 GraphText HeaderText(const GraphState& g, const GraphLayout& l, int character, bool column) {
-  if (column) return {CharacterTable[character].fullName, g.columnFont, g.headerHeight - 2, l.cellWidth};
-  return {CharacterTable[character].fullName, g.smallFont, g.labelWidth - 4, l.cellHeight};
+  if (column) return {CharacterTable[character].fullName, g.columnFont, g.headerHeight - Px(2), l.cellWidth};
+  return {CharacterTable[character].fullName, g.smallFont, g.labelWidth - Px(4), l.cellHeight};
 }
 
 void DrawGrid(HDC dc, const GraphState& g, const GraphLayout& l) {
-  Text(dc, L"キャラ相性（縦: 自分 / 横: 相手）", {l.grid.left, l.grid.top, l.grid.right, l.grid.top + 18}, 0);
+  Text(dc, L"キャラ相性（縦: 自分 / 横: 相手）", {l.grid.left, l.grid.top, l.grid.right, l.grid.top + Px(18)}, 0);
   SelectObject(dc, g.smallFont);
   TEXTMETRICW metrics{};
   GetTextMetricsW(dc, &metrics);
   for (int k = 0; k < 14; ++k) {
     RECT row = CellRect(l, k, 0);
-    Text(dc, HeaderText(g, l, k, false).text, {l.grid.left, row.top, l.cellsAt.x - 4, row.bottom}, DT_RIGHT | DT_VCENTER);
+    Text(dc, HeaderText(g, l, k, false).text, {l.grid.left, row.top, l.cellsAt.x - Px(4), row.bottom}, DT_RIGHT | DT_VCENTER);
   }
   // Upright text runs from its starting point upwards, its top to the left.
   SelectObject(dc, g.columnFont);
@@ -508,7 +512,7 @@ void DrawGrid(HDC dc, const GraphState& g, const GraphLayout& l) {
   for (int k = 0; k < 14; ++k) {
     RECT column = CellRect(l, 0, k);
     std::wstring name = HeaderText(g, l, k, true).text;
-    int x = (column.left + column.right - metrics.tmHeight) / 2, y = l.cellsAt.y - 3;
+    int x = (column.left + column.right - metrics.tmHeight) / 2, y = l.cellsAt.y - Px(3);
     ExtTextOutW(dc, x, y, 0, nullptr, name.c_str(), (UINT)name.size(), nullptr);
   }
   SetTextAlign(dc, previous);
@@ -527,7 +531,7 @@ void DrawGrid(HDC dc, const GraphState& g, const GraphLayout& l) {
 }
 
 void DrawSide(HDC dc, const GraphState& g, const RECT& side) {
-  int lineHeight = 18, y = side.top;
+  int lineHeight = Px(18), y = side.top;
   auto line = [&](const std::wstring& text, COLORREF colour = Ink) {
     Text(dc, text, {side.left, y, side.right, y + lineHeight}, DT_END_ELLIPSIS, colour);
     y += lineHeight;
@@ -539,18 +543,18 @@ void DrawSide(HDC dc, const GraphState& g, const RECT& side) {
        : s.current < 0 ? FormatWide(L"  現在 %d連敗中", -s.current)
                        : std::wstring(L"  現在 なし"));
   line(FormatWide(L"  最長連勝 %d    最長連敗 %d", s.longestWins, s.longestLosses));
-  y += 6;
+  y += Px(6);
   line(L"セッション（30分空くと区切り、新しい順）");
   SelectObject(dc, g.smallFont);
   int shown = 0, room = (side.bottom - y) / lineHeight;
   for (auto it = sessions.rbegin(); it != sessions.rend(); ++it) {
     const PlaySession& session = *it;
     if (shown + 1 >= room && sessions.size() > (size_t)room) break;
-    int x = side.left + 8;
-    Text(dc, StartText(session.start), {x, y, x + 110, y + lineHeight}, 0);
-    Text(dc, LengthText(session), {x + 110, y, x + 180, y + lineHeight}, DT_RIGHT);
-    Text(dc, RecordText(session.wins, session.losses), {x + 186, y, x + 266, y + lineHeight}, DT_RIGHT);
-    Text(dc, RatePercent(session.wins, session.losses), {x + 266, y, std::max(x + 266, (int)side.right), y + lineHeight},
+    int x = side.left + Px(8);
+    Text(dc, StartText(session.start), {x, y, x + Px(110), y + lineHeight}, 0);
+    Text(dc, LengthText(session), {x + Px(110), y, x + Px(180), y + lineHeight}, DT_RIGHT);
+    Text(dc, RecordText(session.wins, session.losses), {x + Px(186), y, x + Px(266), y + lineHeight}, DT_RIGHT);
+    Text(dc, RatePercent(session.wins, session.losses), {x + Px(266), y, std::max(x + Px(266), (int)side.right), y + lineHeight},
          DT_RIGHT);
     y += lineHeight;
     ++shown;
@@ -624,7 +628,8 @@ HFONT MakeFont(int percent, bool upright = false) {
   metrics.cbSize = sizeof metrics;
   SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
   LOGFONTW font = metrics.lfMessageFont;
-  font.lfHeight = font.lfHeight * percent / 100;
+  // The metrics are at the screen's DPI; the window may be on a screen of another.
+  font.lfHeight = MulDiv(font.lfHeight, (int)g_graphDpi, (int)WindowDpi(nullptr)) * percent / 100;
   if (upright) font.lfEscapement = font.lfOrientation = 900;
   return CreateFontIndirectW(&font);
 }
@@ -635,13 +640,28 @@ void MeasureHeaders(GraphState& g) {
   int longest = 0;
   for (int k = 0; k < CharacterCount; ++k) longest = std::max(longest, (int)Extent(dc, g.smallFont, CharacterTable[k].fullName).cx);
   ReleaseDC(g.window, dc);
-  g.labelWidth = longest + 8;
-  g.headerHeight = longest + 6;
+  g.labelWidth = longest + Px(8);
+  g.headerHeight = longest + Px(6);
+}
+
+void DeleteFonts(GraphState& g) {
+  for (HFONT font : {g.font, g.smallFont, g.tinyFont, g.columnFont})
+    if (font) DeleteObject(font);
+  g.font = g.smallFont = g.tinyFont = g.columnFont = nullptr;
+}
+
+void MakeFonts(GraphState& g) {
+  DeleteFonts(g);
+  g.font = MakeFont(100);
+  g.smallFont = MakeFont(85);
+  g.tinyFont = MakeFont(70);
+  g.columnFont = MakeFont(85, true);
+  MeasureHeaders(g);
 }
 
 HWND MakeChoice(HWND window, int id, int x, int width, HFONT font) {
   HWND box = CreateWindowExW(0, WC_COMBOBOXW, nullptr, WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST,
-                             x, 8, width, 320, window, (HMENU)(INT_PTR)id, ViewResourceInstance(), nullptr);
+                             x, Px(8), width, Px(320), window, (HMENU)(INT_PTR)id, ViewResourceInstance(), nullptr);
   SendMessageW(box, WM_SETFONT, (WPARAM)font, FALSE);
   return box;
 }
@@ -744,15 +764,12 @@ bool OnCreate(HWND window, GraphState& g) {
   InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, IDM_GRAPH_COPY, L"クリップボードに送る");
   InsertMenuW(menu, 1, MF_BYPOSITION | MF_STRING, IDM_GRAPH_SAVE, L"画像として保存…");
   InsertMenuW(menu, 2, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
-  g.font = MakeFont(100);
-  g.smallFont = MakeFont(85);
-  g.tinyFont = MakeFont(70);
-  g.columnFont = MakeFont(85, true);
-  MeasureHeaders(g);
-  g.spanBox = MakeChoice(window, IDC_GRAPH_SPAN, 8, 110, g.font);
+  g_graphDpi = WindowDpi(window);
+  MakeFonts(g);
+  g.spanBox = MakeChoice(window, IDC_GRAPH_SPAN, Px(8), Px(110), g.font);
   for (int span : Spans) SendMessageW(g.spanBox, CB_ADDSTRING, 0, (LPARAM)FormatWide(L"過去%d戦", span).c_str());
   SendMessageW(g.spanBox, CB_SETCURSEL, 1, 0);
-  g.characterBox = MakeChoice(window, IDC_GRAPH_CHARACTER, 126, 130, g.font);
+  g.characterBox = MakeChoice(window, IDC_GRAPH_CHARACTER, Px(126), Px(130), g.font);
   SendMessageW(g.characterBox, CB_ADDSTRING, 0, (LPARAM)L"全キャラクター");
   for (int id = 0; id < CharacterCount; ++id)
     SendMessageW(g.characterBox, CB_ADDSTRING, 0, (LPARAM)CharacterTable[id].shortName);
@@ -760,6 +777,20 @@ bool OnCreate(HWND window, GraphState& g) {
   AddTooltips(g);
   Recompute(g, true);
   return true;
+}
+
+// Moved to a screen of another DPI: everything drawn again at the new one.
+void OnDpiChanged(GraphState& g, WPARAM wParam, LPARAM lParam) {
+  g_graphDpi = HIWORD(wParam);
+  MakeFonts(g);
+  SendMessageW(g.spanBox, WM_SETFONT, (WPARAM)g.font, FALSE);
+  SendMessageW(g.characterBox, WM_SETFONT, (WPARAM)g.font, FALSE);
+  SetWindowPos(g.spanBox, nullptr, Px(8), Px(8), Px(110), Px(320), SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(g.characterBox, nullptr, Px(126), Px(8), Px(130), Px(320), SWP_NOZORDER | SWP_NOACTIVATE);
+  g.frameStale = true;
+  FollowDpiChange(g.window, wParam, lParam);
+  PlaceTooltips(g);
+  InvalidateRect(g.window, nullptr, FALSE);
 }
 
 void OnPaint(HWND window, GraphState& g) {
@@ -802,19 +833,16 @@ void SavePlace(HWND window) {
   }
   WriteSettingInt(PlaceSection, L"X", box.left);
   WriteSettingInt(PlaceSection, L"Y", box.top);
-  WriteSettingInt(PlaceSection, L"Width", box.right - box.left);
-  WriteSettingInt(PlaceSection, L"Height", box.bottom - box.top);
+  // The size at 96 DPI, so that it means the same on any screen.
+  WriteSettingInt(PlaceSection, L"Width", UnscaleForDpi(box.right - box.left, g_graphDpi));
+  WriteSettingInt(PlaceSection, L"Height", UnscaleForDpi(box.bottom - box.top, g_graphDpi));
 }
 
 void OnDestroy(GraphState& g) {
   SavePlace(g.window);
-  if (g.font) DeleteObject(g.font);
-  if (g.smallFont) DeleteObject(g.smallFont);
-  if (g.tinyFont) DeleteObject(g.tinyFont);
-  if (g.columnFont) DeleteObject(g.columnFont);
+  DeleteFonts(g);
   if (g.frame) DeleteObject(g.frame);
   g.frame = nullptr;
-  g.font = g.smallFont = g.tinyFont = g.columnFont = nullptr;
   if (g_graph == &g) g_graph = nullptr;
 }
 
@@ -837,9 +865,12 @@ LRESULT CALLBACK GraphProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       PlaceTooltips(*g);
       InvalidateRect(window, nullptr, FALSE);
       return 0;
+    case WM_DPICHANGED:
+      OnDpiChanged(*g, wParam, lParam);
+      return 0;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-      info->ptMinTrackSize = {560, 420};
+      info->ptMinTrackSize = {Px(560), Px(420)};
       return 0;
     }
     case WM_NOTIFY:
@@ -885,7 +916,8 @@ bool RegisterGraphClass() {
   c.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
   c.lpfnWndProc = GraphProc;
   c.hInstance = ViewResourceInstance();
-  c.hIcon = LoadIconW(ViewResourceInstance(), MAKEINTRESOURCEW(IDI_APP));
+  c.hIcon = LoadIconForDpi(ViewResourceInstance(), IDI_APP, false, WindowDpi(nullptr));
+  c.hIconSm = LoadIconForDpi(ViewResourceInstance(), IDI_APP, true, WindowDpi(nullptr));
   c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   c.lpszClassName = GraphClass;
   return RegisterClassExW(&c) != 0;
@@ -907,6 +939,10 @@ HWND OpenGraphWindow(HWND summary) {
     width = DefaultSize.cx;
     height = DefaultSize.cy;
   }
+  // The size is kept at 96 DPI; the window opens where the summary is, as a rule.
+  UINT dpi = WindowDpi(summary);
+  width = ScaleForDpi(width, dpi);
+  height = ScaleForDpi(height, dpi);
   if (x == INT_MIN || y == INT_MIN) {
     x = y = CW_USEDEFAULT;
   } else {

@@ -10,6 +10,7 @@
 #include "MatchExport.h"
 #include "RecordTable.h"
 #include "ViewCommon.h"
+#include "common/Dpi.h"
 #include "ViewWindows.h"
 #include "resources/resource.h"
 #include "shell/CharacterTable.h"
@@ -31,14 +32,7 @@ const HistoryColumn HistoryColumns[] = {
 void InsertColumns(HWND list) {
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
   int index = 0;
-  for (const HistoryColumn& c : HistoryColumns) {
-    LVCOLUMNW column{};
-    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-    column.fmt = c.format;
-    column.cx = c.width;
-    column.pszText = const_cast<wchar_t*>(c.caption);
-    SendMessageW(list, LVM_INSERTCOLUMNW, index++, (LPARAM)&column);
-  }
+  for (const HistoryColumn& c : HistoryColumns) InsertScaledColumn(list, index++, c.format, c.width, c.caption);
 }
 
 constexpr UINT ContinueFillMessage = WM_APP + 40;
@@ -352,6 +346,9 @@ INT_PTR CALLBACK HistoryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_SIZE:
       FillClientWithList(dialog, GetDlgItem(dialog, IDC_HISTORY_LIST));
       return TRUE;
+    case WM_DPICHANGED:
+      FollowDpiChange(dialog, wParam, lParam);
+      return FALSE;
     case WM_GETMINMAXINFO:
       AllowAnySize(lParam);
       return TRUE;

@@ -13,6 +13,7 @@
 #include "SortableList.h"
 #include "ViewCommon.h"
 #include "ViewWindows.h"
+#include "common/Dpi.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/ColorListRow.h"
@@ -358,6 +359,9 @@ INT_PTR CALLBACK OpponentDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_SIZE:
       FillClientWithList(dialog, ListOf(dialog));
       return TRUE;
+    case WM_DPICHANGED:
+      FollowDpiChange(dialog, wParam, lParam);
+      return FALSE;
     case WM_GETMINMAXINFO:
       AllowAnySize(lParam);
       return TRUE;

@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include "common/Dpi.h"
+
 #include <algorithm>
 #include <numeric>
 #include <vector>
@@ -12,14 +14,8 @@ const wchar_t* const SortColumnsProperty = L"SLV.COLUMNS";
 
 void SetupSortableList(HWND list, const ListColumn* columns, int count) {
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-  for (int i = 0; i < count; ++i) {
-    LVCOLUMNW column{};
-    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-    column.fmt = (int)columns[i].format;
-    column.cx = columns[i].width;
-    column.pszText = const_cast<wchar_t*>(columns[i].caption);
-    SendMessageW(list, LVM_INSERTCOLUMNW, i, (LPARAM)&column);
-  }
+  for (int i = 0; i < count; ++i)
+    InsertScaledColumn(list, i, (int)columns[i].format, columns[i].width, columns[i].caption);
   SetPropW(list, SortColumnProperty, (HANDLE)(INT_PTR)0);
   SetPropW(list, SortDirectionProperty, (HANDLE)(INT_PTR)1);
   SetPropW(list, SortColumnsProperty, (HANDLE)columns);

@@ -16,7 +16,7 @@ enum ListSortKind : uint32_t {
 
 struct ListColumn {
   uint32_t format;  // LVCFMT_LEFT or LVCFMT_RIGHT
-  int32_t width;    // pixels
+  int32_t width;    // pixels at 96 DPI; the list shows it at its own DPI
   const wchar_t* caption;
   uint32_t sortKind;
 };

@@ -11,6 +11,7 @@
 #include "StreamOverlay.h"
 #include "ViewCommon.h"
 #include "ViewWindows.h"
+#include "common/Dpi.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
@@ -303,6 +304,9 @@ INT_PTR CALLBACK SummaryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_SIZE:
       if (g_summary.list) FillClientWithList(dialog, g_summary.list);
       return TRUE;
+    case WM_DPICHANGED:
+      FollowDpiChange(dialog, wParam, lParam);
+      return FALSE;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
       info->ptMinTrackSize.x = 0;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/Dpi.h"
 #include "shell/AppState.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
@@ -218,7 +219,8 @@ void CascadeFromShownWindows(HWND window) {
   if (!GetWindowRect(window, &rect)) return;
   RECT work = WorkAreaNearest(rect);
   LONG width = rect.right - rect.left, height = rect.bottom - rect.top;
-  int step = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYSIZEFRAME);
+  UINT dpi = WindowDpi(window);
+  int step = SystemMetricForDpi(SM_CYCAPTION, dpi) + SystemMetricForDpi(SM_CYSIZEFRAME, dpi);
   POINT at{rect.left, rect.top};
   auto taken = [&](POINT p) {
     return std::any_of(corners.taken.begin(), corners.taken.end(),
