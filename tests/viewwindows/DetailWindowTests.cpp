@@ -377,11 +377,13 @@ TEST_F(DetailWindowTest, OpensOpponentsAndHistoryAndCopiesItsTable) {
   SystemCommand(window, 0xE000);
   std::vector<HWND> opponents = OwnedWindows(window, L"相手プロファイル");
   ASSERT_EQ(1u, opponents.size()) << "owned by the detail window";
-  EXPECT_EQ(1, RowCount(GetDlgItem(opponents[0], IDC_RECORD_LIST)));
+  HWND opponentRows = GetDlgItem(opponents[0], IDC_RECORD_LIST);
+  EXPECT_TRUE(PumpUntil([&] { return RowCount(opponentRows) == 1; })) << RowCount(opponentRows);
   SystemCommand(window, 0xE001);
   std::vector<HWND> histories = OwnedWindows(summary, L"対戦履歴");
   ASSERT_EQ(1u, histories.size()) << "owned by the summary window";
-  EXPECT_EQ(1, RowCount(GetDlgItem(histories[0], IDC_HISTORY_LIST)));
+  HWND historyRows = GetDlgItem(histories[0], IDC_HISTORY_LIST);
+  EXPECT_TRUE(PumpUntil([&] { return RowCount(historyRows) == 1; })) << RowCount(historyRows);
 
   SystemCommand(window, 0xE010);
   std::wstring text;

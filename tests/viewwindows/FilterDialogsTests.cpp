@@ -266,7 +266,8 @@ TEST_F(FilterDialogsTest, HistoryOkWithNothingTickedListsEveryMatchWhateverThePe
   HWND history = OnlyHistoryWindow();
   ASSERT_NE(nullptr, history);
   EXPECT_TRUE(IsWindowVisible(history));
-  EXPECT_EQ(5, RowCount(GetDlgItem(history, IDC_HISTORY_LIST)));
+  HWND rows = GetDlgItem(history, IDC_HISTORY_LIST);
+  EXPECT_TRUE(PumpUntil([&] { return RowCount(rows) == 5; })) << RowCount(rows);
 }
 
 TEST_F(FilterDialogsTest, HistoryCountMustBeANumberOfAtLeastOne) {
@@ -321,7 +322,8 @@ TEST_F(FilterDialogsTest, HistoryCountSpinsUpAndDownAndMayBeTyped) {
             }));
   HWND history = OnlyHistoryWindow();
   ASSERT_NE(nullptr, history);
-  EXPECT_EQ(150, RowCount(GetDlgItem(history, IDC_HISTORY_LIST)));
+  HWND rows = GetDlgItem(history, IDC_HISTORY_LIST);
+  EXPECT_TRUE(PumpUntil([&] { return RowCount(rows) == 150; })) << RowCount(rows);
 }
 
 TEST_F(FilterDialogsTest, HistoryCharactersNamesAndWildcards) {

@@ -239,7 +239,8 @@ TEST_F(HistoryWindowTest, UnannouncedWritesChangeNothingAndEnterEscapeAndCloseCl
   EXPECT_EQ(1, RowCount(list));
   for (int way = 0; way < 3; ++way) {
     HWND closing = OpenMatchHistoryWindow(owner, nullptr);
-    ASSERT_EQ(2, RowCount(GetDlgItem(closing, IDC_HISTORY_LIST)));
+    HWND rows = GetDlgItem(closing, IDC_HISTORY_LIST);
+    ASSERT_TRUE(PumpUntil([&] { return RowCount(rows) == 2; })) << RowCount(rows);
     if (way < 2) {
       // Real keys on the list, through the tracker's own loop and the dialog manager.
       Foreground(closing);
