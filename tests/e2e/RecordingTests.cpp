@@ -210,6 +210,8 @@ TEST(Recording, AGameThatStopsAnsweringAfterTheDecidingRoundDoesNotKeepTheCaptur
   ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
   ASSERT_TRUE(WaitForPollBeforeMatch(gameWindow));
   PostMessageW(main, WM_COMMAND, IDM_COPY_ALL, 0);
+  // Past its start-up and the command: a log-off that comes while the tracker still starts ends it unstarted.
+  ASSERT_EQ(0u, WaitForInputIdle(tracker.Handle(), 60000));
   Step(gameWindow, 4);
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(stalled, 20000));
   EXPECT_TRUE(WaitUntil([&] { return CountRows(program.File(L"Default.db")) == 1; }, 20000));

@@ -212,17 +212,20 @@ LRESULT OnProbeNotify(WPARAM wParam, LPARAM lParam) {
   return 0;
 }
 
-// Once: the state the probe is in now, and one capture for any match finished meanwhile (a capture reads
-// the game as it is now, so a second one would store the same match twice).
+// Once: one capture for any match finished meanwhile (a second one would store the same match twice), then
+// the state the probe is in now. The capture comes first and at once: the probe answers it with the moment the
+// match was decided only until its own queued message has passed, and asking the state waits for the game,
+// which may have moved on or stopped answering since.
 void ApplyHeldProbeState(HWND window) {
   MSG msg;
   while (PeekMessageW(&msg, window, ProbeNotifyMessage, ProbeNotifyMessage, PM_REMOVE))
     OnProbeNotify(msg.wParam, msg.lParam);
   g_startupFinished = true;
+  bool held = g_heldCapture;
+  g_heldCapture = false;
+  if (held) RunCapture();
   // Not the game going away: the start-up has only just started it.
   OnConnectionChanged(g_probe.getState ? g_probe.getState() : Detached, false);
-  if (g_heldCapture) PostMessageW(window, ProbeNotifyMessage, ParamChangedWParam(Side1Wins), 2);
-  g_heldCapture = false;
 }
 }  // namespace
 
