@@ -48,7 +48,7 @@ if [ ! -f "$db" ]; then
   exit 1
 fi
 # The character names as the tracker shows them, in the game's id order.
-names=$(grep -o '{L"[^"]*", L"[^"]*"}' "$here/tracker/shell/CharacterTable.cpp" | sed 's/.*, L"\([^"]*\)"}/\1/')
+names=$(grep -o '{L"[^"]*", L"[^"]*"}' "$here/tracker/common/CharacterTable.cpp" | sed 's/.*, L"\([^"]*\)"}/\1/')
 values=$(echo "$names" | awk '{ printf "%s(%d,'"'"'%s'"'"')", (NR > 1 ? "," : ""), NR - 1, $0 }')
 query="WITH chars(id, name) AS (VALUES $values)
 SELECT strftime('%H:%M:%f', timestamp / 10000000.0 - 11644473600, 'unixepoch') AS time,

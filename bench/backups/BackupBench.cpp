@@ -11,7 +11,7 @@
 #include "../BenchSupport.h"
 #include "shell/AppState.h"
 #include "shell/BackupSchedule.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "store/MatchImport.h"
 #include "store/ProfileBackup.h"
 #include "store/ProfileSalvage.h"

@@ -14,7 +14,7 @@
 
 #include "../BenchSupport.h"
 #include "shell/AppState.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
 #include "views/GraphWindow.h"

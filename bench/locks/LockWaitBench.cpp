@@ -9,7 +9,7 @@
 #include <string>
 
 #include "../BenchSupport.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "../BenchSupport.h"
 #include "store/MatchSnapshot.h"
 #include "store/RecordDatabase.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "../BenchSupport.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
 #include "views/ViewCommon.h"

@@ -9,7 +9,7 @@
 #include "TrackerTestSupport.h"
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
-#include "shell/CharacterTable.h"
+#include "common/CharacterTable.h"
 #include "shell/MatchCapture.h"
 #include "shell/PendingMatches.h"
 #include "store/RecordDatabase.h"

@@ -2,7 +2,7 @@
 #include <sqlite3.h>
 
 #include "StoreTestData.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "store/MatchImport.h"
 #include "store/RecordQueries.h"
 #include "views/MatchExport.h"

@@ -9,7 +9,7 @@
 #include "StoreTestData.h"
 #include "TestSupport.h"
 #include "shell/ChangeJournal.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "store/MatchSnapshot.h"
 #include "store/OpponentTally.h"
 #include "store/RecordQueries.h"

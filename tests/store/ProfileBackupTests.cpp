@@ -2,7 +2,7 @@
 #include <sqlite3.h>
 
 #include "StoreTestData.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "store/ProfileBackup.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "StoreTestData.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "store/ProfileBackup.h"
 #include "store/ProfileSalvage.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "TrackerTestSupport.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "store/RecordDatabase.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "TrackerTestSupport.h"
 #include "shell/AppState.h"
-#include "shell/CharacterTable.h"
+#include "common/CharacterTable.h"
 #include "shell/MatchCapture.h"
 #include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"

@@ -8,7 +8,7 @@
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
-#include "shell/CharacterTable.h"
+#include "common/CharacterTable.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
 #include "store/RecordQueries.h"

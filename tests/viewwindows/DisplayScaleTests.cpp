@@ -7,7 +7,7 @@
 #include "ViewTestSupport.h"
 #include "common/Dpi.h"
 #include "resources/resource.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "shell/AppState.h"
 #include "views/GraphWindow.h"
 #include "views/RecordTable.h"

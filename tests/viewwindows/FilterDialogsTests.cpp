@@ -4,8 +4,8 @@
 
 #include "ViewTestSupport.h"
 #include "resources/resource.h"
-#include "shell/CharacterTable.h"
-#include "shell/TextUtil.h"
+#include "common/CharacterTable.h"
+#include "common/TextUtil.h"
 #include "store/RecordFilter.h"
 #include "views/ViewWindows.h"
 

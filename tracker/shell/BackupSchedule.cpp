@@ -1,15 +1,15 @@
-#include "BackupSchedule.h"
+#include "shell/BackupSchedule.h"
 
 #include <windows.h>
 #include <shlwapi.h>
 #include <sqlite3.h>
 
-#include "../store/ProfileBackup.h"
-#include "../store/ProfileSalvage.h"
-#include "../store/RecordDatabase.h"
-#include "TrayMenu.h"
-#include "Settings.h"
-#include "TextUtil.h"
+#include "store/ProfileBackup.h"
+#include "store/ProfileSalvage.h"
+#include "store/RecordDatabase.h"
+#include "shell/TrayMenu.h"
+#include "shell/Settings.h"
+#include "common/TextUtil.h"
 
 bool (*g_backupAnnouncer)(const std::wstring& title, const std::wstring& text) = ShowTrayBalloon;
 

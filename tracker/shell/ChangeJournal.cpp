@@ -1,7 +1,7 @@
-#include "ChangeJournal.h"
+#include "shell/ChangeJournal.h"
 
-#include "../store/RecordDatabase.h"
-#include "RecordArray.h"
+#include "store/RecordDatabase.h"
+#include "common/RecordArray.h"
 
 namespace {
 RecordArray<JournalEntry> g_undo;

@@ -1,7 +1,7 @@
 // Undo and redo of record changes: two stacks of whole record copies, for the current profile only.
 #pragma once
 #include <cstdint>
-#include "../store/MatchRecord.h"
+#include "store/MatchRecord.h"
 
 enum ChangeKind : int32_t {
   ChangeInserted = 0,

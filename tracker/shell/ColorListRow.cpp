@@ -1,6 +1,6 @@
-#include "ColorListRow.h"
+#include "shell/ColorListRow.h"
 
-#include "AppState.h"
+#include "shell/AppState.h"
 
 LRESULT ColorListRow(NMLVCUSTOMDRAW* draw) {
   switch (draw->nmcd.dwDrawStage) {

@@ -1,4 +1,4 @@
-#include "MainWindow.h"
+#include "shell/MainWindow.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -6,18 +6,18 @@
 
 #include <vector>
 
-#include "../resources/resource.h"
-#include "../store/RecordDatabase.h"
-#include "../views/SummaryWindow.h"
-#include "AppState.h"
-#include "BackupSchedule.h"
-#include "MatchCapture.h"
-#include "PendingMatches.h"
-#include "ProbeBinding.h"
-#include "ProfileChoice.h"
-#include "ProfileShortcuts.h"
-#include "Settings.h"
-#include "TrayMenu.h"
+#include "resources/resource.h"
+#include "store/RecordDatabase.h"
+#include "views/SummaryWindow.h"
+#include "shell/AppState.h"
+#include "shell/BackupSchedule.h"
+#include "shell/MatchCapture.h"
+#include "shell/PendingMatches.h"
+#include "shell/ProbeBinding.h"
+#include "shell/ProfileChoice.h"
+#include "shell/ProfileShortcuts.h"
+#include "shell/Settings.h"
+#include "shell/TrayMenu.h"
 
 bool (*g_bindProbeStep)(HWND mainWindow) = BindProbe;
 

@@ -1,15 +1,15 @@
-#include "MatchCapture.h"
+#include "shell/MatchCapture.h"
 
 #include <cstring>
 #include <string>
 
-#include "../store/RecordDatabase.h"
-#include "AppState.h"
-#include "CharacterTable.h"
-#include "PendingMatches.h"
-#include "ProbeBinding.h"
-#include "TextUtil.h"
-#include "TrayMenu.h"
+#include "store/RecordDatabase.h"
+#include "shell/AppState.h"
+#include "common/CharacterTable.h"
+#include "shell/PendingMatches.h"
+#include "shell/ProbeBinding.h"
+#include "common/TextUtil.h"
+#include "shell/TrayMenu.h"
 
 bool (*g_unreadMatchAnnouncer)(const std::wstring& title, const std::wstring& text) = ShowTrayBalloon;
 

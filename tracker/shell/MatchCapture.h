@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
-#include "../store/MatchRecord.h"
+#include "store/MatchRecord.h"
 #include "MirrowAddrContract.h"
 
 void CaptureFinishedMatch();

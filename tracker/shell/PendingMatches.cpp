@@ -1,4 +1,4 @@
-#include "PendingMatches.h"
+#include "shell/PendingMatches.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -8,13 +8,13 @@
 #include <cstring>
 #include <vector>
 
-#include "../store/RecordDatabase.h"
-#include "AppState.h"
-#include "ChangeJournal.h"
-#include "MatchCapture.h"
-#include "ProfileChoice.h"
-#include "TextUtil.h"
-#include "TrayMenu.h"
+#include "store/RecordDatabase.h"
+#include "shell/AppState.h"
+#include "shell/ChangeJournal.h"
+#include "shell/MatchCapture.h"
+#include "shell/ProfileChoice.h"
+#include "common/TextUtil.h"
+#include "shell/TrayMenu.h"
 
 bool (*g_pendingAnnouncer)(const std::wstring& title, const std::wstring& text) = ShowTrayBalloon;
 

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
-#include "../store/MatchRecord.h"
+#include "store/MatchRecord.h"
 
 // Stores the match after any still waiting, each in its own transaction, journalled and announced to the
 // summary once stored. One that cannot be stored now waits; the user hears of it once per episode.

@@ -1,12 +1,12 @@
-#include "ProbeBinding.h"
+#include "shell/ProbeBinding.h"
 
 #include <shlwapi.h>
 
 #include <vector>
 
-#include "AppState.h"
-#include "MainWindow.h"
-#include "Settings.h"
+#include "shell/AppState.h"
+#include "shell/MainWindow.h"
+#include "shell/Settings.h"
 
 ProbeBinding g_probe = {};
 

@@ -1,8 +1,8 @@
-#include "ProfileChoice.h"
+#include "shell/ProfileChoice.h"
 
 #include <shlwapi.h>
 
-#include "TrayMenu.h"
+#include "shell/TrayMenu.h"
 
 namespace {
 const wchar_t* Reason(ProfileProblem problem) {

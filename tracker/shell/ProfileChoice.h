@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <string>
 
-#include "../store/RecordDatabase.h"
+#include "store/RecordDatabase.h"
 
 // "プロファイルのマッピングに失敗しました。", then the file and what is wrong with it and what to do.
 std::wstring ProfileFailureText(const std::wstring& path, ProfileProblem problem);

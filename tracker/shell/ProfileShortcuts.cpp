@@ -1,9 +1,9 @@
-#include "ProfileShortcuts.h"
+#include "shell/ProfileShortcuts.h"
 
 #include <map>
 #include <vector>
 
-#include "RecordArray.h"
+#include "common/RecordArray.h"
 
 namespace {
 RecordArray<ProfileShortcut> g_shortcuts;

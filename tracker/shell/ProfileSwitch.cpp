@@ -1,12 +1,12 @@
-#include "ProfileSwitch.h"
+#include "shell/ProfileSwitch.h"
 
 #include <vector>
 
-#include "../store/RecordDatabase.h"
-#include "AppState.h"
-#include "ChangeJournal.h"
-#include "PendingMatches.h"
-#include "ProfileChoice.h"
+#include "store/RecordDatabase.h"
+#include "shell/AppState.h"
+#include "shell/ChangeJournal.h"
+#include "shell/PendingMatches.h"
+#include "shell/ProfileChoice.h"
 
 namespace {
 struct OwnedWindows {

@@ -1,13 +1,13 @@
-#include "Settings.h"
+#include "shell/Settings.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "AppState.h"
-#include "ProfileShortcuts.h"
-#include "RecordArray.h"
-#include "TextUtil.h"
+#include "shell/AppState.h"
+#include "shell/ProfileShortcuts.h"
+#include "common/RecordArray.h"
+#include "common/TextUtil.h"
 
 int ReadSettingInt(const wchar_t* section, const wchar_t* key, int defaultValue) {
   return (int)GetPrivateProfileIntW(section, key, defaultValue, g_app.settingsPath.c_str());

@@ -1,4 +1,4 @@
-#include "ShortcutDialogs.h"
+#include "shell/ShortcutDialogs.h"
 
 #include <commctrl.h>
 #include <shlwapi.h>
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "AppState.h"
+#include "shell/AppState.h"
 #include "common/Dpi.h"
 #include "resources/resource.h"
 

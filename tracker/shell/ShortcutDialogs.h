@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <cstdint>
 
-#include "ProfileShortcuts.h"
+#include "shell/ProfileShortcuts.h"
 
 // Set while the list dialog exists; the tray command opens it only when clear.
 extern bool g_shortcutDialogOpen;

@@ -1,4 +1,4 @@
-#include "TrayMenu.h"
+#include "shell/TrayMenu.h"
 
 #include <commdlg.h>
 #include <shlwapi.h>
@@ -6,16 +6,16 @@
 #include <cstddef>
 #include <vector>
 
-#include "../resources/resource.h"
-#include "../store/RecordDatabase.h"
-#include "AppState.h"
-#include "MainWindow.h"
-#include "MatchCapture.h"
-#include "ProbeBinding.h"
-#include "Settings.h"
+#include "resources/resource.h"
+#include "store/RecordDatabase.h"
+#include "shell/AppState.h"
+#include "shell/MainWindow.h"
+#include "shell/MatchCapture.h"
+#include "shell/ProbeBinding.h"
+#include "shell/Settings.h"
 #include "common/Dpi.h"
-#include "TextUtil.h"
-#include "ShortcutDialogs.h"
+#include "common/TextUtil.h"
+#include "shell/ShortcutDialogs.h"
 
 // The structure as it was before the balloon icon and the GUID were added.
 constexpr DWORD TrayIconDataSize = 936;

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "../store/MatchRecord.h"
+#include "store/MatchRecord.h"
 
 constexpr wchar_t GameProgramWord[] = L"GameProgram";
 constexpr wchar_t ReportToolWord[] = L"ReportTool";

@@ -1,8 +1,8 @@
 // Process entry of Corvenka.exe: everything runs inside the hidden main window and its message loop.
 #include <windows.h>
 
-#include "AppState.h"
-#include "MainWindow.h"
+#include "shell/AppState.h"
+#include "shell/MainWindow.h"
 
 namespace {
 // One tracker per session: two would store every match twice and save their settings over each other. The

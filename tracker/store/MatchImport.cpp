@@ -1,4 +1,4 @@
-#include "MatchImport.h"
+#include "store/MatchImport.h"
 
 #include <shlwapi.h>
 #include <sqlite3.h>
@@ -7,7 +7,7 @@
 #include <functional>
 #include <unordered_map>
 
-#include "../shell/TextUtil.h"
+#include "common/TextUtil.h"
 
 namespace {
 // One row as read, or why it is refused.

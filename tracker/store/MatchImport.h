@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "MatchRecord.h"
+#include "store/MatchRecord.h"
 
 enum class ImportFormat { Profile, Csv, Json };
 // By the file's extension; anything else is read as a profile.

@@ -1,4 +1,4 @@
-#include "MatchSnapshot.h"
+#include "store/MatchSnapshot.h"
 
 #include <sqlite3.h>
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "RecordFilter.h"
-#include "RecordQueries.h"
+#include "store/RecordFilter.h"
+#include "store/RecordQueries.h"
 
 struct sqlite3;
 

@@ -1,6 +1,6 @@
-#include "OpponentTally.h"
+#include "store/OpponentTally.h"
 
-#include "MatchSnapshot.h"
+#include "store/MatchSnapshot.h"
 
 #include <sqlite3.h>
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "RecordFilter.h"
+#include "store/RecordFilter.h"
 
 struct sqlite3;
 

@@ -1,4 +1,4 @@
-#include "PlayStatistics.h"
+#include "store/PlayStatistics.h"
 
 #include <windows.h>
 #include <sqlite3.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "RecordDatabase.h"
+#include "store/RecordDatabase.h"
 
 namespace {
 const uint32_t RowFilters = FilterP1Id | FilterP1Win | FilterP2Id | FilterP2Win | FilterLimit;

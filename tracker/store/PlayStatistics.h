@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "MatchSnapshot.h"
-#include "RecordFilter.h"
-#include "RecordQueries.h"
+#include "store/MatchSnapshot.h"
+#include "store/RecordFilter.h"
+#include "store/RecordQueries.h"
 
 constexpr int64_t TimestampDay = 864000000000LL;
 constexpr int64_t TimestampMinute = 600000000LL;

@@ -1,4 +1,4 @@
-#include "ProfileBackup.h"
+#include "store/ProfileBackup.h"
 
 #include <shlwapi.h>
 #include <sqlite3.h>
@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "../shell/TextUtil.h"
-#include "MatchRecord.h"
+#include "common/TextUtil.h"
+#include "store/MatchRecord.h"
 
 namespace {
 constexpr int64_t UnitsPerSecond = 10000000LL;

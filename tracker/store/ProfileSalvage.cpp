@@ -1,13 +1,13 @@
-#include "ProfileSalvage.h"
+#include "store/ProfileSalvage.h"
 
 #include <windows.h>
 #include <shlwapi.h>
 #include <sqlite3.h>
 #include <sqlite3recover.h>
 
-#include "../shell/TextUtil.h"
-#include "ProfileBackup.h"
-#include "RecordDatabase.h"
+#include "common/TextUtil.h"
+#include "store/ProfileBackup.h"
+#include "store/RecordDatabase.h"
 
 namespace {
 bool Execute(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }

@@ -1,4 +1,4 @@
-#include "RecentForm.h"
+#include "store/RecentForm.h"
 
 #include <sqlite3.h>
 
@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "MatchSnapshot.h"
-#include "RecordDatabase.h"
-#include "RecordQueries.h"
+#include "store/MatchSnapshot.h"
+#include "store/RecordDatabase.h"
+#include "store/RecordQueries.h"
 
 namespace {
 // Nobody else finalizes it: the statement lives only while one walk runs.

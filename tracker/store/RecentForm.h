@@ -3,8 +3,8 @@
 #pragma once
 #include <cstdint>
 
-#include "MatchRecord.h"
-#include "PlayStatistics.h"
+#include "store/MatchRecord.h"
+#include "store/PlayStatistics.h"
 
 struct RecentForm {
   bool any;  // false: the profile holds no match, and nothing below means anything

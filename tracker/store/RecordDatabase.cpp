@@ -1,4 +1,4 @@
-#include "RecordDatabase.h"
+#include "store/RecordDatabase.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -6,9 +6,9 @@
 
 #include <cstdlib>
 
-#include "../shell/TextUtil.h"
-#include "MatchSnapshot.h"
-#include "OpponentTally.h"
+#include "common/TextUtil.h"
+#include "store/MatchSnapshot.h"
+#include "store/OpponentTally.h"
 
 const char* const MatchTableSchema =
     "CREATE TABLE viziriduvozmirrow(\n"

@@ -1,7 +1,7 @@
 // The profile database: one SQLite file, one table, at most one open connection.
 #pragma once
 #include <string>
-#include "MatchRecord.h"
+#include "store/MatchRecord.h"
 
 struct sqlite3;
 

@@ -1,4 +1,4 @@
-#include "RecordFilter.h"
+#include "store/RecordFilter.h"
 
 #include <windows.h>
 #include <sqlite3.h>
@@ -6,7 +6,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "RecordDatabase.h"
+#include "store/RecordDatabase.h"
 
 int SummaryPeriod = PeriodAll;
 RecordFilter CustomFilter = {};

@@ -1,4 +1,4 @@
-#include "RecordQueries.h"
+#include "store/RecordQueries.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "MatchSnapshot.h"
-#include "OpponentTally.h"
-#include "RecordDatabase.h"
+#include "store/MatchSnapshot.h"
+#include "store/OpponentTally.h"
+#include "store/RecordDatabase.h"
 
 PairingCell PairingTable[14][14];
 

@@ -1,8 +1,8 @@
 // The four queries over the match table, each driven by a filter.
 #pragma once
 #include <cstdint>
-#include "MatchRecord.h"
-#include "RecordFilter.h"
+#include "store/MatchRecord.h"
+#include "store/RecordFilter.h"
 
 struct PairingCell {
   int32_t wins;

@@ -1,4 +1,4 @@
-#include "BackupCommands.h"
+#include "views/BackupCommands.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -6,15 +6,15 @@
 #include <functional>
 #include <vector>
 
-#include "ViewCommon.h"
-#include "ViewWindows.h"
+#include "views/ViewCommon.h"
+#include "views/ViewWindows.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/BackupSchedule.h"
 #include "shell/ChangeJournal.h"
 #include "common/Dpi.h"
 #include "shell/PendingMatches.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "store/MatchImport.h"
 #include "store/ProfileBackup.h"
 #include "store/ProfileSalvage.h"

@@ -8,11 +8,11 @@
 #include <cwchar>
 #include <utility>
 
-#include "ViewWindows.h"
-#include "ViewCommon.h"
+#include "views/ViewWindows.h"
+#include "views/ViewCommon.h"
 #include "resources/resource.h"
-#include "shell/CharacterTable.h"
-#include "shell/TextUtil.h"
+#include "common/CharacterTable.h"
+#include "common/TextUtil.h"
 
 namespace {
 const wchar_t FilterResultProperty[] = L"filterResult";

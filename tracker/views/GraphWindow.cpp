@@ -1,4 +1,4 @@
-#include "GraphWindow.h"
+#include "views/GraphWindow.h"
 
 #include <commctrl.h>
 #include <climits>
@@ -7,16 +7,16 @@
 #include <memory>
 #include <vector>
 
-#include "PictureFile.h"
-#include "RecordTable.h"
-#include "ViewCommon.h"
-#include "ViewWindows.h"
+#include "views/PictureFile.h"
+#include "views/RecordTable.h"
+#include "views/ViewCommon.h"
+#include "views/ViewWindows.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
-#include "shell/CharacterTable.h"
+#include "common/CharacterTable.h"
 #include "common/Dpi.h"
 #include "shell/Settings.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "store/PlayStatistics.h"
 #include "store/RecordDatabase.h"
 

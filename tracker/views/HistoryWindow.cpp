@@ -7,14 +7,14 @@
 #include <cstring>
 #include <vector>
 
-#include "MatchExport.h"
-#include "RecordTable.h"
-#include "ViewCommon.h"
+#include "views/MatchExport.h"
+#include "views/RecordTable.h"
+#include "views/ViewCommon.h"
 #include "common/Dpi.h"
-#include "ViewWindows.h"
+#include "views/ViewWindows.h"
 #include "resources/resource.h"
-#include "shell/CharacterTable.h"
-#include "shell/TextUtil.h"
+#include "common/CharacterTable.h"
+#include "common/TextUtil.h"
 #include "store/RecordQueries.h"
 
 namespace {

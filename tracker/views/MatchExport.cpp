@@ -1,4 +1,4 @@
-#include "MatchExport.h"
+#include "views/MatchExport.h"
 
 #include <commdlg.h>
 #include <shlwapi.h>
@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "ViewCommon.h"
-#include "shell/CharacterTable.h"
-#include "shell/TextUtil.h"
+#include "views/ViewCommon.h"
+#include "common/CharacterTable.h"
+#include "common/TextUtil.h"
 #include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
 

@@ -9,15 +9,15 @@
 #include <vector>
 #include <string>
 
-#include "RecordTable.h"
-#include "SortableList.h"
-#include "ViewCommon.h"
-#include "ViewWindows.h"
+#include "views/RecordTable.h"
+#include "views/SortableList.h"
+#include "views/ViewCommon.h"
+#include "views/ViewWindows.h"
 #include "common/Dpi.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/ColorListRow.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "store/OpponentTally.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"

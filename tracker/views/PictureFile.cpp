@@ -1,4 +1,4 @@
-#include "PictureFile.h"
+#include "views/PictureFile.h"
 
 #include <cstring>
 

@@ -1,12 +1,12 @@
-#include "RecordTable.h"
+#include "views/RecordTable.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "shell/AppState.h"
-#include "shell/CharacterTable.h"
+#include "common/CharacterTable.h"
 #include "shell/MatchCapture.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
 

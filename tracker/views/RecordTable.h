@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
-#include "SortableList.h"
+#include "views/SortableList.h"
 #include "store/RecordFilter.h"
 
 // Item data of a record row: row id in bits 16..23, pinned flag in bit 30, colour key in bits 0..15.

@@ -1,4 +1,4 @@
-#include "SortableList.h"
+#include "views/SortableList.h"
 
 #include <shlwapi.h>
 

@@ -1,13 +1,13 @@
-#include "StreamOverlay.h"
+#include "views/StreamOverlay.h"
 
 #include <windows.h>
 
-#include "RecordTable.h"
+#include "views/RecordTable.h"
 #include "shell/AppState.h"
-#include "shell/CharacterTable.h"
+#include "common/CharacterTable.h"
 #include "shell/MatchCapture.h"
 #include "shell/Settings.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
 

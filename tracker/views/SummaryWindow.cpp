@@ -1,16 +1,16 @@
-#include "SummaryWindow.h"
+#include "views/SummaryWindow.h"
 
 #include <shlwapi.h>
 #include <climits>
 #include <vector>
 
-#include "BackupCommands.h"
-#include "GraphWindow.h"
-#include "MatchExport.h"
-#include "RecordTable.h"
-#include "StreamOverlay.h"
-#include "ViewCommon.h"
-#include "ViewWindows.h"
+#include "views/BackupCommands.h"
+#include "views/GraphWindow.h"
+#include "views/MatchExport.h"
+#include "views/RecordTable.h"
+#include "views/StreamOverlay.h"
+#include "views/ViewCommon.h"
+#include "views/ViewWindows.h"
 #include "common/Dpi.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
@@ -21,7 +21,7 @@
 #include "shell/ProfileShortcuts.h"
 #include "shell/ProfileSwitch.h"
 #include "shell/Settings.h"
-#include "shell/TextUtil.h"
+#include "common/TextUtil.h"
 #include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"

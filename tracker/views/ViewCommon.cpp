@@ -1,4 +1,4 @@
-#include "ViewCommon.h"
+#include "views/ViewCommon.h"
 
 #include <commctrl.h>
 
@@ -9,7 +9,7 @@
 #include "shell/AppState.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
-#include "ViewWindows.h"
+#include "views/ViewWindows.h"
 
 HINSTANCE ViewResourceInstance() { return g_app.instance ? g_app.instance : GetModuleHandleW(nullptr); }
 

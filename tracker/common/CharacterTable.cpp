@@ -1,4 +1,4 @@
-#include "CharacterTable.h"
+#include "common/CharacterTable.h"
 
 // In the order of the game's own character ids.
 const CharacterEntry CharacterTable[CharacterCount] = {

@@ -1,4 +1,4 @@
-#include "TextUtil.h"
+#include "common/TextUtil.h"
 #include <cstdarg>
 #include <cstring>
 #include <cwchar>
