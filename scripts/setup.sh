@@ -14,7 +14,7 @@ need_root() {
 }
 
 pkgs=(g++-mingw-w64-i686 wine wine64 wine32:i386 xvfb xauth googletest locales
-      fonts-noto-cjk imagemagick sqlite3 tcl cmake make dpkg-dev xdotool)
+      fonts-noto-cjk imagemagick sqlite3 tcl cmake make dpkg-dev xdotool python3)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

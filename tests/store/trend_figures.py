@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Writes TrendFigureExpectations.h: the per-day and per-week figures of a generated two-year profile,
-computed here independently of the tracker. Run it again only when the generator below changes (the C++
-test generates the same matches with the same formula)."""
+"""Writes TrendFigureExpectations.h (into the folder given, by the build): the per-day and per-week figures
+of a generated two-year profile, computed here independently of the tracker (the C++ test generates the same
+matches with the same formula)."""
 import datetime
 import os
+import sys
 
 UNITS_PER_DAY = 864000000000
 UNITS_PER_MINUTE = 600000000
@@ -53,8 +54,7 @@ def table(name, rows):
     return "const RatePoint %s[] = {\n%s,\n};\n" % (name, body)
 
 
-here = os.path.dirname(os.path.abspath(__file__))
-with open(os.path.join(here, "TrendFigureExpectations.h"), "w") as out:
+with open(os.path.join(sys.argv[1], "TrendFigureExpectations.h"), "w") as out:
     out.write("// Made by trend_figures.py; do not edit.\n#pragma once\n\n")
     out.write("const int64_t TrendStart = %dLL;\nconst int TrendMatches = %d;\n\n" % (START, COUNT))
     out.write(table("ExpectedWeeks", per(7)))
