@@ -6,7 +6,7 @@
 #include "common/AtomicFile.h"
 #include "shell/AppState.h"
 #include "common/CharacterTable.h"
-#include "shell/MatchCapture.h"
+#include "common/ResultLine.h"
 #include "shell/Settings.h"
 #include "common/TextUtil.h"
 #include "shell/TrayMenu.h"
