@@ -14,7 +14,7 @@
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/MainWindow.h"
-#include "shell/MatchCapture.h"
+#include "common/ResultLine.h"
 #include "shell/PendingMatches.h"
 #include "shell/ProbeBinding.h"
 #include "shell/ProfileShortcuts.h"

@@ -10,6 +10,7 @@
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
 #include "common/CharacterTable.h"
+#include "common/Clipboard.h"
 #include "shell/MatchCapture.h"
 #include "shell/PendingMatches.h"
 #include "store/RecordDatabase.h"

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <thread>
 
+#include "app/Tracker.h"
 #include "shell/AppState.h"
 #include "shell/MainWindow.h"
 #include "shell/ProbeBinding.h"
@@ -73,7 +74,7 @@ void TrackerFixture::DrainQuit() {
   }
 }
 
-HWND TrackerFixture::Start() { return window = CreateMainWindow(GetModuleHandleW(nullptr)); }
+HWND TrackerFixture::Start() { return window = CreateTrackerWindow(GetModuleHandleW(nullptr)); }
 
 int TrackerFixture::Exit() {
   SendMessageW(window, WM_COMMAND, IDM_EXIT, 0);

@@ -6,7 +6,7 @@
 #include "TrackerTestSupport.h"
 #include "shell/AppState.h"
 #include "common/CharacterTable.h"
-#include "shell/MatchCapture.h"
+#include "common/ResultLine.h"
 #include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
 #include "views/StreamOverlay.h"

@@ -13,6 +13,7 @@
 #include "shell/ChangeJournal.h"
 #include "common/CharacterTable.h"
 #include "shell/ColorListRow.h"
+#include "common/Clipboard.h"
 #include "shell/MatchCapture.h"
 #include "shell/PendingMatches.h"
 #include "shell/ProfileShortcuts.h"

@@ -4,41 +4,37 @@
 #include <cwchar>
 #include <shlwapi.h>
 
-std::wstring AnsiToWide(const char* text, int length) {
-  if (!text || length == 0 || (length < 0 && !*text)) return std::wstring();
-  int n = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring out(n, L'\0');
-  n = MultiByteToWideChar(CP_ACP, 0, text, length, &out[0], n);
-  if (n <= 0) return std::wstring();
+namespace {
+// Both directions alike: measure, convert, and drop the NUL that a length of -1 brings along.
+template <typename Out, typename In, typename Converter>
+Out Converted(const In* text, int length, Converter convert) {
+  if (!text || length == 0 || (length < 0 && !*text)) return Out();
+  int n = convert(text, length, nullptr, 0);
+  if (n <= 0) return Out();
+  Out out(n, 0);
+  n = convert(text, length, &out[0], n);
+  if (n <= 0) return Out();
   out.resize(length < 0 ? n - 1 : n);
   return out;
 }
 
-static std::string WideToCodePage(UINT codePage, const wchar_t* text, int length) {
-  if (!text || length == 0 || (length < 0 && !*text)) return std::string();
-  int n = WideCharToMultiByte(codePage, 0, text, length, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return std::string();
-  std::string out(n, '\0');
-  n = WideCharToMultiByte(codePage, 0, text, length, &out[0], n, nullptr, nullptr);
-  if (n <= 0) return std::string();
-  out.resize(length < 0 ? n - 1 : n);
-  return out;
+auto FromCodePage(UINT codePage) {
+  return [codePage](const char* in, int n, wchar_t* out, int size) {
+    return MultiByteToWideChar(codePage, 0, in, n, out, size);
+  };
 }
 
-std::string WideToAnsi(const wchar_t* text, int length) { return WideToCodePage(CP_ACP, text, length); }
-std::string WideToUtf8(const wchar_t* text, int length) { return WideToCodePage(CP_UTF8, text, length); }
-
-std::wstring Utf8ToWide(const char* text, int length) {
-  if (!text || length == 0 || (length < 0 && !*text)) return std::wstring();
-  int n = MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring out(n, L'\0');
-  n = MultiByteToWideChar(CP_UTF8, 0, text, length, &out[0], n);
-  if (n <= 0) return std::wstring();
-  out.resize(length < 0 ? n - 1 : n);
-  return out;
+auto ToCodePage(UINT codePage) {
+  return [codePage](const wchar_t* in, int n, char* out, int size) {
+    return WideCharToMultiByte(codePage, 0, in, n, out, size, nullptr, nullptr);
+  };
 }
+}  // namespace
+
+std::wstring AnsiToWide(const char* text, int length) { return Converted<std::wstring>(text, length, FromCodePage(CP_ACP)); }
+std::wstring Utf8ToWide(const char* text, int length) { return Converted<std::wstring>(text, length, FromCodePage(CP_UTF8)); }
+std::string WideToAnsi(const wchar_t* text, int length) { return Converted<std::string>(text, length, ToCodePage(CP_ACP)); }
+std::string WideToUtf8(const wchar_t* text, int length) { return Converted<std::string>(text, length, ToCodePage(CP_UTF8)); }
 
 std::wstring FormatWide(const wchar_t* format, ...) {
   wchar_t buffer[999];

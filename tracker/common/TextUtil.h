@@ -17,5 +17,14 @@ std::wstring FormatWide(const wchar_t* format, ...);
 // code only when the system has no text for it.
 std::wstring SystemErrorText(DWORD code);
 
-// Copies a NUL-terminated 8-bit text into a fixed field, cut to fit with its NUL.
+// Copies a NUL-terminated 8-bit text into a fixed field, cut to fit with its NUL; a null text empties it.
 void CopyToField(char* field, size_t fieldSize, const char* text);
+template <size_t N>
+void CopyToField(char (&field)[N], const char* text) {
+  CopyToField(field, N, text);
+}
+// As SQLite hands out text.
+template <size_t N>
+void CopyToField(char (&field)[N], const unsigned char* text) {
+  CopyToField(field, N, reinterpret_cast<const char*>(text));
+}

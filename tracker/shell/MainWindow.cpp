@@ -1,6 +1,5 @@
 #include "shell/MainWindow.h"
 
-#include <commctrl.h>
 #include <commdlg.h>
 #include <shlwapi.h>
 
@@ -8,7 +7,6 @@
 
 #include "resources/resource.h"
 #include "store/RecordDatabase.h"
-#include "views/SummaryWindow.h"
 #include "shell/AppState.h"
 #include "shell/BackupSchedule.h"
 #include "shell/MatchCapture.h"
@@ -32,6 +30,8 @@ struct StartupProgress {
   bool shortcutsRead = false;
 };
 StartupProgress g_progress;
+// Handed down by the top at creation.
+TrackerWindows g_windows;
 
 // Start-up's message box and file dialog run loops of their own, which hand the probe's notifications to this
 // window before the tray icon and the database exist; until it has finished they are only noted.
@@ -115,8 +115,7 @@ bool StartUp(HWND window) {
   g_app.autoAjustViewRect = ReadSettingInt(L"RUZ.Behavior", L"AutoAjustViewRect", 1) != 0;
   g_progress.displayRead = true;
 
-  g_app.summaryWindow =
-      CreateDialogParamA(g_app.instance, MAKEINTRESOURCEA(IDD_SUMMARY), nullptr, SummaryDialogProc, 0);
+  g_app.summaryWindow = g_windows.createSummary ? g_windows.createSummary(g_app.instance) : nullptr;
   if (!g_app.summaryWindow) return false;
 
   int mode = ReadSettingInt(L"General", L"infoTrans", CopyNone);
@@ -259,6 +258,8 @@ void LocateProgramFiles() {
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
+      if (auto* windows = static_cast<const TrackerWindows*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams))
+        g_windows = *windows;
       if (StartUp(window)) {
         ApplyHeldProbeState(window);
         return 0;
@@ -299,10 +300,10 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
   return GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-HWND CreateMainWindow(HINSTANCE instance) {
+HWND CreateMainWindow(HINSTANCE instance, const TrackerWindows& windows) {
   g_app.instance = instance;
   return CreateWindowExW(0, MainWindowClass, nullptr, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                         CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+                         CW_USEDEFAULT, nullptr, nullptr, instance, const_cast<TrackerWindows*>(&windows));
 }
 
 int RunMessageLoop() {
@@ -317,15 +318,4 @@ int RunMessageLoop() {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-}
-
-int RunTracker(HINSTANCE instance) {
-  g_app.instance = instance;
-  LocateProgramFiles();
-  INITCOMMONCONTROLSEX controls{sizeof controls,
-                                ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS | ICC_HOTKEY_CLASS | ICC_DATE_CLASSES};
-  InitCommonControlsEx(&controls);
-  if (!RegisterMainWindowClass(instance)) return -1;
-  if (!CreateMainWindow(instance)) return -1;
-  return RunMessageLoop();
 }

@@ -6,15 +6,17 @@
 
 constexpr wchar_t MainWindowClass[] = L"ZodaZovazi";
 
-// The whole run of the process: paths, common controls, the main window, the message loop.
-// -1 when the main window could not be created, else the loop's result.
-int RunTracker(HINSTANCE instance);
+// What the top hands the main window at its creation: the windows above the shell that the start-up opens.
+struct TrackerWindows {
+  // The summary window, created hidden; null when it cannot be.
+  HWND (*createSummary)(HINSTANCE instance);
+};
 
 // Program directory and settings file path from the executable's own path.
 void LocateProgramFiles();
 bool RegisterMainWindowClass(HINSTANCE instance);
 // Null when the start-up failed.
-HWND CreateMainWindow(HINSTANCE instance);
+HWND CreateMainWindow(HINSTANCE instance, const TrackerWindows& windows);
 int RunMessageLoop();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "common/Clipboard.h"
+#include "common/ResultLine.h"
 #include "store/RecordDatabase.h"
 #include "shell/AppState.h"
 #include "common/CharacterTable.h"
@@ -74,11 +76,6 @@ void FillSide(const MatchValues& v, int side, char* name, size_t size, int* id, 
   *id = v.characters[side];
   *win = v.wins[side];
 }
-
-const wchar_t* ShortNameOf(int id) {
-  const CharacterEntry* entry = LookupCharacter(id);
-  return entry ? entry->shortName : L"?";
-}
 }  // namespace
 
 bool IsAcceptableResult(int side1Wins, int side2Wins, int side1Character, int side2Character) {
@@ -88,13 +85,6 @@ bool IsAcceptableResult(int side1Wins, int side2Wins, int side1Character, int si
   if (side1Wins != 2 && side2Wins != 2) return false;
   return side1Character >= 0 && side1Character < CharacterCount && side2Character >= 0 &&
          side2Character < CharacterCount;
-}
-
-std::wstring FormatResultLine(const MatchRecord& record) {
-  std::wstring own = AnsiToWide(record.p1name);
-  std::wstring opponent = AnsiToWide(record.p2name);
-  return FormatWide(L"%s(%s) %d-%d %s(%s)", own.c_str(), ShortNameOf(record.p1id), record.p1win, record.p2win,
-                    opponent.c_str(), ShortNameOf(record.p2id));
 }
 
 MatchReading ReadMatch(MirrowAddrGetParamFn getParam, MatchRecord* record) {
@@ -153,22 +143,4 @@ void CaptureFinishedMatch() {
     default:
       break;
   }
-}
-
-bool CopyTextToClipboard(const wchar_t* text, int length) {
-  if (!OpenClipboard(nullptr)) return false;
-  if (length == -1) length = lstrlenW(text);
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (SIZE_T)(length + 1) * sizeof(wchar_t));
-  if (!block) {
-    CloseClipboard();
-    return false;
-  }
-  wchar_t* target = static_cast<wchar_t*>(GlobalLock(block));
-  if (length) memcpy(target, text, (size_t)length * sizeof(wchar_t));
-  target[length] = L'\0';
-  GlobalUnlock(block);
-  EmptyClipboard();
-  if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
-  CloseClipboard();
-  return true;
 }

@@ -23,9 +23,3 @@ extern bool (*g_unreadMatchAnnouncer)(const std::wstring& title, const std::wstr
 
 // The check a capture applies before storing anything.
 bool IsAcceptableResult(int side1Wins, int side2Wins, int side1Character, int side2Character);
-
-// The copy-mode 2 text: "own(char) w-l opp(char)".
-std::wstring FormatResultLine(const MatchRecord& record);
-
-// Puts UTF-16 text on the clipboard; length -1 means up to the NUL.
-bool CopyTextToClipboard(const wchar_t* text, int length);

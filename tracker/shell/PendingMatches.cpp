@@ -8,10 +8,12 @@
 #include <cstring>
 #include <vector>
 
+#include "common/AtomicFile.h"
 #include "store/RecordDatabase.h"
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
-#include "shell/MatchCapture.h"
+#include "common/Clipboard.h"
+#include "common/ResultLine.h"
 #include "shell/ProfileChoice.h"
 #include "common/TextUtil.h"
 #include "shell/TrayMenu.h"
@@ -122,20 +124,6 @@ std::string RecoveryText(const std::vector<PendingMatch>& matches) {
   return text;
 }
 
-// Written beside and then moved over, so that a crash mid-write leaves the previous file whole.
-bool WriteRecoveryFile(const std::wstring& path, const std::string& text) {
-  std::wstring temporary = path + L".new";
-  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  bool ok = WriteFile(file, text.data(), (DWORD)text.size(), &written, nullptr) && written == text.size() &&
-            FlushFileBuffers(file);
-  CloseHandle(file);
-  if (ok) ok = MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  if (!ok) DeleteFileW(temporary.c_str());
-  return ok;
-}
-
 bool ReadRecoveryFile(const std::wstring& path, std::vector<MatchRecord>& records) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -198,7 +186,8 @@ std::vector<MatchRecord> ReadRecoveredMatches(const std::wstring& profilePath) {
 bool WriteAndCheck(const std::wstring& path, const std::vector<MatchRecord>& records) {
   std::vector<PendingMatch> entries;
   for (const MatchRecord& r : records) entries.push_back(PendingMatch{r, L"", false, false, false});
-  if (!WriteRecoveryFile(path, RecoveryText(entries))) return false;
+  std::string text = RecoveryText(entries);
+  if (WriteFileAtomically(path, text.data(), text.size(), L".new")) return false;
   std::vector<MatchRecord> back;
   if (!ReadRecoveryFile(path, back) || back.size() != records.size()) return false;
   for (size_t i = 0; i < back.size(); ++i)

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "common/AtomicFile.h"
 #include "shell/AppState.h"
 #include "shell/ProfileShortcuts.h"
 #include "common/RecordArray.h"
@@ -31,27 +32,13 @@ namespace {
 bool FitsCodePage(const wchar_t* text) { return AnsiToWide(WideToAnsi(text).c_str()) == text; }
 
 bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  FileHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size;
-  bool ok = GetFileSizeEx(file, &size) && size.QuadPart < 0x1000000;
-  if (ok) {
-    bytes.resize((size_t)size.QuadPart);
-    DWORD read = 0;
-    ok = bytes.empty() || (ReadFile(file, &bytes[0], (DWORD)bytes.size(), &read, nullptr) && read == bytes.size());
-  }
-  CloseHandle(file);
-  return ok;
-}
-
-bool WriteFileBytes(const std::wstring& path, const void* bytes, DWORD size) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  bool ok = WriteFile(file, bytes, size, &written, nullptr) && written == size && FlushFileBuffers(file);
-  CloseHandle(file);
-  return ok;
+  if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart >= 0x1000000) return false;
+  bytes.resize((size_t)size.QuadPart);
+  DWORD read = 0;
+  return bytes.empty() || (ReadFile(file.Get(), &bytes[0], (DWORD)bytes.size(), &read, nullptr) && read == bytes.size());
 }
 
 // The profile functions write a file without the UTF-16 mark in the ANSI code page, where other letters of a
@@ -68,10 +55,7 @@ void MakeSettingsFileUnicode() {
   std::wstring text = AnsiToWide(bytes.data(), (int)bytes.size());
   if (!bytes.empty() && text.empty()) return;
   std::wstring unicode = L"\xFEFF" + text;
-  std::wstring copy = path + L".new";
-  if (!WriteFileBytes(copy, unicode.data(), (DWORD)(unicode.size() * sizeof(wchar_t))) ||
-      !MoveFileExW(copy.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    DeleteFileW(copy.c_str());
+  WriteFileAtomically(path, unicode.data(), unicode.size() * sizeof(wchar_t), L".new");
 }
 }  // namespace
 

@@ -8,6 +8,7 @@
 
 #include "shell/AppState.h"
 #include "common/Dpi.h"
+#include "common/WindowState.h"
 #include "resources/resource.h"
 
 bool g_shortcutDialogOpen = false;
@@ -24,15 +25,13 @@ struct KeyDialogState {
   ProfileShortcut* shortcut;
 };
 
-const wchar_t KeyDialogProperty[] = L"SHORTCUT.KEYDIALOG";
-
 void Warn(HWND dialog, const wchar_t* text, int focusId) {
   MessageBoxW(dialog, text, nullptr, MB_ICONWARNING);
   SetFocus(GetDlgItem(dialog, focusId));
 }
 
-void OnKeyDialogInit(HWND dialog, KeyDialogState* state) {
-  SetPropW(dialog, KeyDialogProperty, state);
+void OnKeyDialogInit(HWND dialog, const KeyDialogState& setup) {
+  KeyDialogState* state = AttachState(dialog, std::make_unique<KeyDialogState>(setup));
   // Longer text could not be handed back whole, and a cut path may name another file.
   SendDlgItemMessageW(dialog, IDC_SHORTCUT_PATH, EM_LIMITTEXT, PathLength, 0);
   if (state->editing) {
@@ -73,10 +72,10 @@ void OnKeyDialogOk(HWND dialog, KeyDialogState* state) {
 }
 
 INT_PTR CALLBACK KeyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* state = static_cast<KeyDialogState*>(GetPropW(dialog, KeyDialogProperty));
+  auto* state = StateOf<KeyDialogState>(dialog);
   switch (message) {
     case WM_INITDIALOG:
-      OnKeyDialogInit(dialog, reinterpret_cast<KeyDialogState*>(lParam));
+      OnKeyDialogInit(dialog, *reinterpret_cast<const KeyDialogState*>(lParam));
       return TRUE;
     case WM_COMMAND:
       if (!state) return FALSE;
@@ -93,7 +92,7 @@ INT_PTR CALLBACK KeyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
       }
       return FALSE;
     case WM_DESTROY:
-      RemovePropW(dialog, KeyDialogProperty);
+      DetachState<KeyDialogState>(dialog);
       return FALSE;
   }
   return FALSE;

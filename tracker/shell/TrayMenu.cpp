@@ -10,7 +10,7 @@
 #include "store/RecordDatabase.h"
 #include "shell/AppState.h"
 #include "shell/MainWindow.h"
-#include "shell/MatchCapture.h"
+#include "common/ResultLine.h"
 #include "shell/ProbeBinding.h"
 #include "shell/Settings.h"
 #include "common/Dpi.h"

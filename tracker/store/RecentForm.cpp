@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/TextUtil.h"
 #include "store/MatchSnapshot.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
@@ -16,13 +17,6 @@ struct Statement {
   sqlite3_stmt* handle = nullptr;
   ~Statement() { sqlite3_finalize(handle); }
 };
-
-void CopyName(char* field, const unsigned char* text) {
-  size_t n = text ? strlen(reinterpret_cast<const char*>(text)) : 0;
-  if (n > 259) n = 259;
-  if (n) memcpy(field, text, n);
-  field[n] = '\0';
-}
 
 bool CharacterTotals(int id, int& wins, int& losses) {
   wins = losses = 0;
@@ -74,10 +68,10 @@ bool QueryRecentForm(int64_t now, RecentForm& form) {
     if (!form.any) {
       form.any = true;
       form.last.timestamp = timestamp;
-      CopyName(form.last.p1name, sqlite3_column_text(walk.handle, 1));
+      CopyToField(form.last.p1name, sqlite3_column_text(walk.handle, 1));
       form.last.p1id = sqlite3_column_int(walk.handle, 2);
       form.last.p1win = sqlite3_column_int(walk.handle, 3);
-      CopyName(form.last.p2name, sqlite3_column_text(walk.handle, 4));
+      CopyToField(form.last.p2name, sqlite3_column_text(walk.handle, 4));
       form.last.p2id = sqlite3_column_int(walk.handle, 5);
       form.last.p2win = sqlite3_column_int(walk.handle, 6);
     }

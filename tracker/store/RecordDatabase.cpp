@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "common/Handles.h"
 #include "common/TextUtil.h"
 #include "store/MatchSnapshot.h"
 #include "store/OpponentTally.h"
@@ -210,10 +211,10 @@ bool RecordDatabaseReadOnly() { return g_connection && g_readOnly; }
 bool ReopenRecordDatabaseForWriting() {
   if (!g_connection || !g_readOnly || !sqlite3_get_autocommit(g_connection)) return false;
   // Asked first, at no cost: SQLite would retry a refused file for more than a second before it gives up.
-  HANDLE probe = CreateFileW(g_path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (probe == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(probe);
+  if (!FileHandle(CreateFileW(g_path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr)))
+    return false;
   sqlite3* db = nullptr;
   // Never created here: the file was there when it was opened for reading.
   if (sqlite3_open_v2(g_pathUtf8.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
@@ -231,23 +232,24 @@ bool ReopenRecordDatabaseForWriting() {
   return true;
 }
 
-bool CountDayResults(int64_t dayStart, int& wins, int& losses) {
+// Empty without a profile or when SQLite refuses the text.
+static StatementHandle Prepare(const char* sql) {
   sqlite3_stmt* statement = nullptr;
-  if (!g_connection || sqlite3_prepare_v2(g_connection,
-                                          "SELECT total(p1win / 2 = 1), total(p2win / 2 = 1) FROM viziriduvozmirrow "
-                                          "WHERE timestamp >= ? AND timestamp < ?",
-                                          -1, &statement, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(statement);
-    return false;
-  }
-  sqlite3_bind_int64(statement, 1, dayStart);
-  sqlite3_bind_int64(statement, 2, dayStart + TimestampUnitsPerDay);
-  bool ok = sqlite3_step(statement) == SQLITE_ROW;
+  if (g_connection) sqlite3_prepare_v2(g_connection, sql, -1, &statement, nullptr);
+  return StatementHandle(statement);
+}
+
+bool CountDayResults(int64_t dayStart, int& wins, int& losses) {
+  StatementHandle statement = Prepare(
+      "SELECT total(p1win / 2 = 1), total(p2win / 2 = 1) FROM viziriduvozmirrow WHERE timestamp >= ? AND timestamp < ?");
+  if (!statement) return false;
+  sqlite3_bind_int64(statement.Get(), 1, dayStart);
+  sqlite3_bind_int64(statement.Get(), 2, dayStart + TimestampUnitsPerDay);
+  bool ok = sqlite3_step(statement.Get()) == SQLITE_ROW;
   if (ok) {
-    wins = (int)sqlite3_column_int64(statement, 0);
-    losses = (int)sqlite3_column_int64(statement, 1);
+    wins = (int)sqlite3_column_int64(statement.Get(), 0);
+    losses = (int)sqlite3_column_int64(statement.Get(), 1);
   }
-  sqlite3_finalize(statement);
   return ok;
 }
 
@@ -292,20 +294,18 @@ static void BindMatchRecord(sqlite3_stmt* statement, const MatchRecord& record) 
 
 bool InsertMatchRecord(const MatchRecord& record) {
   if (!g_connection) return false;
-  sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(g_connection,
-                         "insert into viziriduvozmirrow (timestamp, p1name, p1id, p1win, p2name, p2id, p2win) "
-                         "values (?, ?, ?, ?, ?, ?, ?);",
-                         -1, &statement, nullptr) != SQLITE_OK) {
+  StatementHandle statement = Prepare(
+      "insert into viziriduvozmirrow (timestamp, p1name, p1id, p1win, p2name, p2id, p2win) values (?, ?, ?, ?, ?, ?, ?);");
+  if (!statement) {
     NoteWriteError(g_connection, sqlite3_errcode(g_connection));
-    sqlite3_finalize(statement);
     return false;
   }
-  BindMatchRecord(statement, record);
+  BindMatchRecord(statement.Get(), record);
   sqlite3_int64 before = sqlite3_total_changes64(g_connection);
-  int rc = sqlite3_step(statement);
+  int rc = sqlite3_step(statement.Get());
   if (rc != SQLITE_DONE) NoteWriteError(g_connection, sqlite3_extended_errcode(g_connection));
-  sqlite3_finalize(statement);
+  // Finished before the write is noted.
+  statement.Reset();
   NoteOwnWrite(g_connection, record.timestamp, before, true);
   return rc == SQLITE_DONE;
 }
@@ -322,18 +322,12 @@ bool DeleteMatchRecord(int64_t timestamp) {
 }
 
 bool IsMatchStored(const MatchRecord& record) {
-  sqlite3_stmt* statement = nullptr;
-  if (!g_connection || sqlite3_prepare_v2(g_connection,
-                                          "SELECT count(*) FROM viziriduvozmirrow WHERE timestamp = ? AND p1name = ? "
-                                          "AND p1id = ? AND p1win = ? AND p2name = ? AND p2id = ? AND p2win = ?",
-                                          -1, &statement, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(statement);
-    return false;
-  }
-  BindMatchRecord(statement, record);
-  bool stored = sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) > 0;
-  sqlite3_finalize(statement);
-  return stored;
+  StatementHandle statement = Prepare(
+      "SELECT count(*) FROM viziriduvozmirrow WHERE timestamp = ? AND p1name = ? AND p1id = ? AND p1win = ? "
+      "AND p2name = ? AND p2id = ? AND p2win = ?");
+  if (!statement) return false;
+  BindMatchRecord(statement.Get(), record);
+  return sqlite3_step(statement.Get()) == SQLITE_ROW && sqlite3_column_int(statement.Get(), 0) > 0;
 }
 
 WriteFailure LastWriteFailure() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/TextUtil.h"
 #include "store/MatchSnapshot.h"
 #include "store/OpponentTally.h"
 #include "store/RecordDatabase.h"
@@ -29,13 +30,6 @@ int64_t ParseInt64(const char* text) {
 int ParseInt(const char* text) {
   int64_t value = ParseInt64(text);
   return value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : (int)value;
-}
-
-void CopyName(char (&field)[260], const char* text) {
-  size_t n = text ? strlen(text) : 0;
-  if (n > sizeof field - 1) n = sizeof field - 1;
-  if (n) memcpy(field, text, n);
-  field[n] = '\0';
 }
 
 std::string WhereClause(const RecordFilter& filter) {
@@ -96,7 +90,7 @@ int ReadOpponentRow(void* context, int columns, char** values, char**) {
   if (columns != 3) return 1;
   MatchRecord record;
   memset(&record, 0, sizeof record);
-  CopyName(record.p2name, values[0]);
+  CopyToField(record.p2name, values[0]);
   if (!values[0]) record.p2id = OpponentNameNull;
   record.p1win = ParseInt(values[1]);
   record.p2win = ParseInt(values[2]);
@@ -109,10 +103,10 @@ bool ReadMatchColumns(int columns, char** values, MatchRecord& record) {
   if (columns != 7) return false;
   memset(&record, 0, sizeof record);
   record.timestamp = ParseInt64(values[0]);
-  CopyName(record.p1name, values[1]);
+  CopyToField(record.p1name, values[1]);
   record.p1id = ParseInt(values[2]);
   record.p1win = ParseInt(values[3]);
-  CopyName(record.p2name, values[4]);
+  CopyToField(record.p2name, values[4]);
   record.p2id = ParseInt(values[5]);
   record.p2win = ParseInt(values[6]);
   return true;
@@ -168,7 +162,7 @@ bool QueryOpponentTotals(const RecordFilter& filter, MatchRowCallback callback, 
     for (const OpponentTotal& total : totals) {
       MatchRecord record;
       memset(&record, 0, sizeof record);
-      CopyName(record.p2name, total.name.c_str());
+      CopyToField(record.p2name, total.name.c_str());
       if (total.isNull) record.p2id = OpponentNameNull;
       record.p1win = total.wins;
       record.p2win = total.losses;
@@ -228,10 +222,10 @@ bool StepMatchRows(char* sql, MatchRowCallback callback, void* context) {
       break;
     }
     record.timestamp = ColumnInt64(statement, 0);
-    CopyName(record.p1name, reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
+    CopyToField(record.p1name, reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
     record.p1id = ColumnInt(statement, 2);
     record.p1win = ColumnInt(statement, 3);
-    CopyName(record.p2name, reinterpret_cast<const char*>(sqlite3_column_text(statement, 4)));
+    CopyToField(record.p2name, reinterpret_cast<const char*>(sqlite3_column_text(statement, 4)));
     record.p2id = ColumnInt(statement, 5);
     record.p2win = ColumnInt(statement, 6);
     callback(record, context);

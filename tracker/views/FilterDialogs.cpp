@@ -6,20 +6,21 @@
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
-#include <utility>
 
 #include "views/ViewWindows.h"
 #include "views/ViewCommon.h"
 #include "resources/resource.h"
 #include "common/CharacterTable.h"
 #include "common/TextUtil.h"
+#include "common/WindowState.h"
 
 namespace {
 const wchar_t FilterResultProperty[] = L"filterResult";
 
 struct FilterDialogState {
-  bool history;  // dialog 114
-  HWND owner;    // the history window's owner
+  bool history;               // dialog 114
+  HWND owner;                 // the history window's owner
+  RecordFilter* destination;  // dialog 109's, kept as its "filterResult" property
 };
 
 struct Dependency {
@@ -133,12 +134,12 @@ bool BuildFilter(HWND dialog, bool history, RecordFilter& filter) {
   return true;
 }
 
-void OnInit(HWND dialog, FilterDialogState* state, RecordFilter* destination) {
-  SetWindowLongPtrW(dialog, DWLP_USER, (LONG_PTR)state);
+void OnInit(HWND dialog, const FilterDialogState& setup) {
+  FilterDialogState* state = AttachState(dialog, std::make_unique<FilterDialogState>(setup));
   if (!state->history) {
     SendDlgItemMessageW(dialog, IDC_P1_NAME, EM_LIMITTEXT, 16, 0);
     SendDlgItemMessageW(dialog, IDC_P2_NAME, EM_LIMITTEXT, 16, 0);
-    SetPropW(dialog, FilterResultProperty, destination);
+    SetPropW(dialog, FilterResultProperty, state->destination);
   } else {
     for (int list : {IDC_P1_CHAR, IDC_P2_CHAR}) {
       for (const CharacterEntry& entry : CharacterTable)
@@ -163,13 +164,11 @@ void OnOk(HWND dialog, FilterDialogState* state) {
 }
 
 INT_PTR CALLBACK FilterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* state = reinterpret_cast<FilterDialogState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  auto* state = StateOf<FilterDialogState>(dialog);
   switch (message) {
-    case WM_INITDIALOG: {
-      auto* init = reinterpret_cast<std::pair<FilterDialogState*, RecordFilter*>*>(lParam);
-      OnInit(dialog, init->first, init->second);
+    case WM_INITDIALOG:
+      OnInit(dialog, *reinterpret_cast<const FilterDialogState*>(lParam));
       return TRUE;
-    }
     case WM_COMMAND:
       if (!state) return FALSE;
       if (LOWORD(wParam) == IDOK) {
@@ -182,16 +181,16 @@ INT_PTR CALLBACK FilterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
       return TRUE;
     case WM_DESTROY:
       RemovePropW(dialog, FilterResultProperty);
+      DetachState<FilterDialogState>(dialog);
       return FALSE;
   }
   return FALSE;
 }
 
 INT_PTR ShowFilterDialog(HWND owner, int resource, bool history, RecordFilter* destination) {
-  FilterDialogState state{history, owner};
-  std::pair<FilterDialogState*, RecordFilter*> init(&state, destination);
+  FilterDialogState setup{history, owner, destination};
   return DialogBoxParamW(ViewResourceInstance(), MAKEINTRESOURCEW(resource), owner, FilterDialogProc,
-                         (LPARAM)&init);
+                         (LPARAM)&setup);
 }
 }  // namespace
 

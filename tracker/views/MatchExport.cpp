@@ -103,13 +103,7 @@ std::string IsoLocalTime(int64_t timestamp) {
   return text;
 }
 
-ExportWriter::ExportWriter(const std::wstring& path, ExportFormat format)
-    : path_(path), temporary_(path + L".tmp"), format_(format) {
-  file_ = CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file_ == INVALID_HANDLE_VALUE) {
-    error_ = GetLastError();
-    return;
-  }
+ExportWriter::ExportWriter(const std::wstring& path, ExportFormat format) : file_(path), format_(format) {
   if (format_ == ExportFormat::Csv) {
     buffer_ = "\xEF\xBB\xBF";
     for (size_t i = 0; i < ARRAYSIZE(Fields); ++i) buffer_ += std::string(i ? "," : "") + Fields[i];
@@ -119,15 +113,8 @@ ExportWriter::ExportWriter(const std::wstring& path, ExportFormat format)
   }
 }
 
-ExportWriter::~ExportWriter() {
-  if (file_ != INVALID_HANDLE_VALUE) {
-    CloseHandle(file_);
-    DeleteFileW(temporary_.c_str());
-  }
-}
-
 void ExportWriter::Add(const MatchRecord& record) {
-  if (error_) return;
+  if (file_.Error()) return;
   std::vector<Value> values = RowValues(record);
   if (format_ == ExportFormat::Csv) {
     for (size_t i = 0; i < values.size(); ++i) buffer_ += (i ? "," : "") + CsvField(values[i].text, values[i].name);
@@ -143,27 +130,16 @@ void ExportWriter::Add(const MatchRecord& record) {
   if (buffer_.size() >= 1 << 16) Flush();
 }
 
-bool ExportWriter::Flush() {
-  if (error_) return false;
-  DWORD written = 0;
-  if (!WriteFile(file_, buffer_.data(), (DWORD)buffer_.size(), &written, nullptr) || written != buffer_.size()) {
-    error_ = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
-    return false;
-  }
-  buffer_.clear();
-  return true;
+void ExportWriter::Flush() {
+  if (file_.Write(buffer_.data(), buffer_.size())) buffer_.clear();
 }
 
 bool ExportWriter::Commit(std::wstring* error) {
-  if (!error_ && format_ == ExportFormat::Json) buffer_ += rows_ ? "\n]\n" : "]\n";
-  if (Flush() && !FlushFileBuffers(file_)) error_ = GetLastError();
-  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-  file_ = INVALID_HANDLE_VALUE;
-  if (!error_ && !MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    error_ = GetLastError();
-  if (!error_) return true;
-  DeleteFileW(temporary_.c_str());
-  *error = SystemErrorText(error_);
+  if (format_ == ExportFormat::Json) buffer_ += rows_ ? "\n]\n" : "]\n";
+  Flush();
+  DWORD code = file_.Commit();
+  if (!code) return true;
+  *error = SystemErrorText(code);
   return false;
 }
 

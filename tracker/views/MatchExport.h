@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "common/AtomicFile.h"
 #include "store/MatchRecord.h"
 
 enum class ExportFormat { Csv, Json };
@@ -18,22 +19,17 @@ std::string IsoLocalTime(int64_t timestamp);
 class ExportWriter {
  public:
   ExportWriter(const std::wstring& path, ExportFormat format);
-  ~ExportWriter();
-  ExportWriter(const ExportWriter&) = delete;
-  ExportWriter& operator=(const ExportWriter&) = delete;
   void Add(const MatchRecord& record);
   // On failure, `error` says why in the user's words.
   bool Commit(std::wstring* error);
   size_t Rows() const { return rows_; }
 
  private:
-  bool Flush();
-  std::wstring path_, temporary_;
+  void Flush();
+  AtomicFile file_;
   ExportFormat format_;
-  HANDLE file_ = INVALID_HANDLE_VALUE;
   std::string buffer_;
   size_t rows_ = 0;
-  DWORD error_ = 0;
 };
 
 // The save dialog (default name: the profile's); true when the user chose a file, whose path is given.

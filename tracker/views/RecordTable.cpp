@@ -5,7 +5,7 @@
 
 #include "shell/AppState.h"
 #include "common/CharacterTable.h"
-#include "shell/MatchCapture.h"
+#include "common/Clipboard.h"
 #include "common/TextUtil.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"

@@ -3,9 +3,10 @@
 #include <windows.h>
 
 #include "views/RecordTable.h"
+#include "common/AtomicFile.h"
 #include "shell/AppState.h"
 #include "common/CharacterTable.h"
-#include "shell/MatchCapture.h"
+#include "common/ResultLine.h"
 #include "shell/Settings.h"
 #include "common/TextUtil.h"
 #include "shell/TrayMenu.h"
@@ -19,26 +20,6 @@ std::wstring Record(const wchar_t* label, int wins, int losses, bool highPrecisi
   std::wstring text = FormatWide(L"%s%d勝%d敗", label, wins, losses);
   if (wins + losses) text += L" " + RateText(PerMilleRate(wins, losses), highPrecision);
   return text;
-}
-
-// Written beside the target and moved over it, so a reader never sees an empty or half file. A reader that
-// holds the old file open for a moment is waited for briefly.
-DWORD ReplaceFile(const std::wstring& path, const std::wstring& text) {
-  std::string bytes = WideToUtf8(text.c_str());
-  std::wstring temporary = path + L".tmp";
-  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError();
-  DWORD written = 0;
-  bool ok = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr) && written == bytes.size();
-  DWORD code = ok ? 0 : GetLastError();
-  CloseHandle(file);
-  for (int attempt = 0; ok && attempt < 3; ++attempt) {
-    if (MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
-    code = GetLastError();
-    Sleep(15);
-  }
-  DeleteFileW(temporary.c_str());
-  return code ? code : ERROR_WRITE_FAULT;
 }
 }  // namespace
 
@@ -72,7 +53,8 @@ void UpdateStreamOverlay() {
   // The folder the user named, one level: a missing parent is an error to tell, not a tree to make.
   if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) failure = GetLastError();
   for (const OverlayFile& file : files) {
-    DWORD code = ReplaceFile(folder + L"\\" + file.name, file.text);
+    std::string bytes = WideToUtf8(file.text.c_str());
+    DWORD code = WriteFileAtomically(folder + L"\\" + file.name, bytes.data(), bytes.size());
     if (code && !failure) failure = code;
   }
   if (!failure) {

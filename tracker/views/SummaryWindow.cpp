@@ -12,6 +12,7 @@
 #include "views/ViewCommon.h"
 #include "views/ViewWindows.h"
 #include "common/Dpi.h"
+#include "common/WindowState.h"
 #include "resources/resource.h"
 #include "shell/AppState.h"
 #include "shell/ChangeJournal.h"
@@ -29,12 +30,10 @@
 
 namespace {
 
-// There is one summary window; its direction lives here while it exists.
 struct SummaryState {
   HWND list = nullptr;
   int direction = 1;  // 1: rows are own characters, 0: opponents' characters
 };
-SummaryState g_summary;
 
 const wchar_t* const DisplaySection = L"RUZDlg.Display";
 const wchar_t* const DirectionSection = L"RUZDlg.Viziriduvoz";
@@ -75,9 +74,11 @@ void Refresh(HWND dialog) {
   PathRemoveExtensionW(base.data());
   SetWindowTextW(dialog, FormatWide(L"Corvenka Rev.9 - %s", base.data()).c_str());
 
-  RecordFilter none{};
-  RecordTableSource source{&none, true, g_summary.direction != 0};
-  RefreshRecordTable(g_summary.list, source, dialog);
+  if (SummaryState* state = StateOf<SummaryState>(dialog)) {
+    RecordFilter none{};
+    RecordTableSource source{&none, true, state->direction != 0};
+    RefreshRecordTable(state->list, source, dialog);
+  }
   // The tray's record of today follows every change the table shows, undo included.
   UpdateTrayTip();
   // Every change of the record comes through here: a capture, undo, redo, a profile switch, the start.
@@ -86,6 +87,7 @@ void Refresh(HWND dialog) {
 }
 
 BOOL OnInitDialog(HWND dialog) {
+  SummaryState* state = AttachState(dialog, std::make_unique<SummaryState>());
   HMENU menu = GetSystemMenu(dialog, FALSE);
   if (!menu) {
     DestroyWindow(dialog);
@@ -108,14 +110,14 @@ BOOL OnInitDialog(HWND dialog) {
   AppendMenuW(menu, MF_STRING, SummaryRestoreBackup, L"バックアップから復元…");
   AppendMenuW(menu, MF_STRING, SummaryImportMatches, L"ほかのプロファイルから取り込む…");
 
-  g_summary.list = GetDlgItem(dialog, IDC_RECORD_LIST);
-  SetupSortableList(g_summary.list, RecordColumns, RecordColumnCount);
-  InsertRecordRows(g_summary.list);
+  state->list = GetDlgItem(dialog, IDC_RECORD_LIST);
+  SetupSortableList(state->list, RecordColumns, RecordColumnCount);
+  InsertRecordRows(state->list);
 
   RECT rect;
   GetWindowRect(dialog, &rect);
   SIZE size{rect.right - rect.left, rect.bottom - rect.top};
-  if (g_app.autoAjustViewRect) size = FittedWindowSize(dialog, g_summary.list);
+  if (g_app.autoAjustViewRect) size = FittedWindowSize(dialog, state->list);
   int x = ReadSettingInt(DisplaySection, L"X", INT_MIN);
   int y = ReadSettingInt(DisplaySection, L"Y", INT_MIN);
   if (x == INT_MIN || y == INT_MIN) {
@@ -126,9 +128,9 @@ BOOL OnInitDialog(HWND dialog) {
   POINT at = ReachablePosition(RECT{x, y, x + size.cx, y + size.cy});
   SetWindowPos(dialog, nullptr, at.x, at.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 
-  g_summary.direction = ReadSettingInt(DirectionSection, L"DirLeft", 1) != 0 ? 1 : 0;
-  Check(dialog, SummaryOwnCharacters, g_summary.direction == 1);
-  Check(dialog, SummaryOpponentCharacters, g_summary.direction == 0);
+  state->direction = ReadSettingInt(DirectionSection, L"DirLeft", 1) != 0 ? 1 : 0;
+  Check(dialog, SummaryOwnCharacters, state->direction == 1);
+  Check(dialog, SummaryOpponentCharacters, state->direction == 0);
 
   Refresh(dialog);
   return TRUE;
@@ -139,13 +141,14 @@ void OnDestroy(HWND dialog) {
   GetWindowRect(dialog, &rect);
   WriteSettingInt(DisplaySection, L"X", rect.left);
   WriteSettingInt(DisplaySection, L"Y", rect.top);
-  WriteSettingInt(DirectionSection, L"DirLeft", g_summary.direction);
-  g_summary.list = nullptr;
+  if (std::unique_ptr<SummaryState> state = DetachState<SummaryState>(dialog))
+    WriteSettingInt(DirectionSection, L"DirLeft", state->direction);
 }
 
 void SetDirection(HWND dialog, int direction) {
-  if (g_summary.direction == direction) return;
-  g_summary.direction = direction;
+  SummaryState* state = StateOf<SummaryState>(dialog);
+  if (state->direction == direction) return;
+  state->direction = direction;
   Check(dialog, SummaryOwnCharacters, direction == 1);
   Check(dialog, SummaryOpponentCharacters, direction == 0);
   Refresh(dialog);
@@ -192,11 +195,12 @@ void OpenOpponentProfiles(HWND dialog) {
 
 // Opens a detail window on the selected character row.
 void OpenDetailOfSelection(HWND dialog) {
-  int position = (int)SendMessageW(g_summary.list, LVM_GETSELECTIONMARK, 0, 0);
+  SummaryState* state = StateOf<SummaryState>(dialog);
+  int position = (int)SendMessageW(state->list, LVM_GETSELECTIONMARK, 0, 0);
   if (position < 0 || position >= CharacterRowCount) return;
-  int character = RowIdOf(RowItemDataAt(g_summary.list, position));
+  int character = RowIdOf(RowItemDataAt(state->list, position));
   RecordFilter* filter = new RecordFilter{};
-  if (g_summary.direction == 1) {
+  if (state->direction == 1) {
     filter->flags = FilterP1Id;
     filter->p1id = character;
   } else {
@@ -204,7 +208,7 @@ void OpenDetailOfSelection(HWND dialog) {
     filter->p2id = character;
   }
   ApplySummaryPeriod(*filter);
-  HWND detail = OpenDetailWindow(dialog, filter, g_summary.direction);
+  HWND detail = OpenDetailWindow(dialog, filter, state->direction);
   if (detail) ShowWindow(detail, SW_SHOW);
 }
 
@@ -249,7 +253,9 @@ bool OnSysCommand(HWND dialog, WPARAM command) {
       break;
     case SummaryOpponentProfiles: OpenOpponentProfiles(dialog); break;
     case SummaryMatchHistory: ShowHistoryFilterDialog(dialog); break;
-    case SummaryCopyTable: CopyRecordTable(g_summary.list, RecordColumns, RecordColumnCount); break;
+    case SummaryCopyTable:
+      CopyRecordTable(StateOf<SummaryState>(dialog)->list, RecordColumns, RecordColumnCount);
+      break;
     case SummaryExportCsv: ExportProfile(dialog, ExportFormat::Csv); break;
     case SummaryExportJson: ExportProfile(dialog, ExportFormat::Json); break;
     case IDM_SHOW_GRAPH: OpenGraphWindow(dialog); break;
@@ -302,7 +308,8 @@ INT_PTR CALLBACK SummaryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_INITDIALOG:
       return OnInitDialog(dialog);
     case WM_SIZE:
-      if (g_summary.list) FillClientWithList(dialog, g_summary.list);
+      if (SummaryState* state = StateOf<SummaryState>(dialog); state && state->list)
+        FillClientWithList(dialog, state->list);
       return TRUE;
     case WM_DPICHANGED:
       FollowDpiChange(dialog, wParam, lParam);

@@ -1,6 +1,7 @@
 // Process entry of Corvenka.exe: everything runs inside the hidden main window and its message loop.
 #include <windows.h>
 
+#include "app/Tracker.h"
 #include "shell/AppState.h"
 #include "shell/MainWindow.h"
 
