@@ -13,7 +13,7 @@
 #include "TrendFigureExpectations.h"
 
 namespace {
-const int64_t Base = 133000000000000000LL / TimestampDay * TimestampDay;  // a midnight
+const int64_t Base = 133000000000000000LL / TimestampUnitsPerDay * TimestampUnitsPerDay;  // a midnight
 const int64_t Second = 10000000;
 
 // Columns over plain vectors; 'W' won 2-0, 'L' lost 0-2, 'D' neither side reached two rounds.
@@ -61,7 +61,7 @@ TEST(PlayStatisticsTest, RollingRateAtTheEdgesOfItsWindow) {
   rows.Add(t += Second, 'D');
   rows.Add(t += Second, 'L', 9);
   rows.AddRun(t, "W");
-  t += 5 * TimestampDay;
+  t += 5 * TimestampUnitsPerDay;
   rows.AddRun(t, "LL");
   Trend trend = ComputeTrend(rows.Columns(), 3, 4);
   ASSERT_EQ(5u, trend.rate.size());
@@ -86,7 +86,7 @@ TEST(PlayStatisticsTest, AddingRowsToATallyGivesWhatOnePassGives) {
   const char pattern[] = "WWLDWLLLWWWLWDLLWLWW";
   for (int i = 0; i < 8000; ++i) {
     rows.Add(t, pattern[i % 20], i % 3 ? 4 : 9, i % 14);
-    t += (i % 17 ? 3 : 50) * TimestampMinute + (i % 29 ? 0 : TimestampDay);
+    t += (i % 17 ? 3 : 50) * TimestampUnitsPerMinute + (i % 29 ? 0 : TimestampUnitsPerDay);
   }
   MatchColumns all = rows.Columns();
   for (size_t cut : {0u, 1u, 49u, 50u, 51u, 2048u, 4095u, 7999u}) {
@@ -149,7 +149,7 @@ TEST(PlayStatisticsTest, ALongPeriodIsDrawnPerWeekWithThePythonFigures) {
   for (int i = 0; i < TrendMatches; ++i) {
     x = (uint32_t)(((uint64_t)x * 1103515245u + 12345u) % (1u << 31));
     int64_t minutes = 1 + x % 61 + (x % 997 == 0 ? 5 * 24 * 60 : 0);
-    t += minutes * TimestampMinute + (int64_t)(x % 1000) * 10000;
+    t += minutes * TimestampUnitsPerMinute + (int64_t)(x % 1000) * 10000;
     rows.Add(t, (x >> 16) % 50 == 0 ? 'D' : (x >> 8) % 100 < 53 ? 'W' : 'L', (x >> 4) % 14, (x >> 12) % 14);
   }
   PlayTally tally = Tally(rows.Columns());
@@ -171,7 +171,7 @@ TEST(PlayStatisticsTest, ALongPeriodIsDrawnPerWeekWithThePythonFigures) {
 
   // The same matches within 120 days are drawn per day; a few hundred of them as the rolling rate.
   Rows season, evening;
-  for (size_t i = 0; i < rows.t.size() && rows.t[i] - rows.t[0] < 100 * TimestampDay; ++i)
+  for (size_t i = 0; i < rows.t.size() && rows.t[i] - rows.t[0] < 100 * TimestampUnitsPerDay; ++i)
     season.Add(rows.t[i], rows.w1[i] == 2 ? 'W' : rows.w1[i] == 0 ? 'L' : 'D');
   for (int i = 0; i < 900; ++i) evening.Add(rows.t[i], rows.w1[i] == 2 ? 'W' : 'L');
   ASSERT_GT(season.t.size(), RollingPointsMost);
@@ -238,7 +238,7 @@ TEST_F(PlayRowsTest, StreaksCountOnlyThePeriodsMatches) {
   RecordFilter today = NoConditions();
   today.flags = FilterFrom | FilterTo;
   today.timestampFrom = Base;
-  today.timestampTo = Base + TimestampDay - 10000;
+  today.timestampTo = Base + TimestampUnitsPerDay - 10000;
   PlayRows rows;
   ASSERT_TRUE(rows.Load(today));
   EXPECT_EQ(5u, rows.Columns().count);

@@ -159,7 +159,7 @@ void PlayTally::Add(const MatchColumns& rows, size_t from, size_t to) {
     int games = (int)std::min(point + 1, span);
     uint16_t rate = (uint16_t)((inWindow_ * 2000 + games) / (2 * games));  // halves up
     trend_.rate.push_back(rate);
-    int64_t day = t / TimestampDay;
+    int64_t day = TimestampDayOf(t);
     if (trend_.days.empty() || trend_.days.back().day != day) trend_.days.push_back({day, (uint32_t)point, 0, 0});
     TrendDay& today = trend_.days.back();
     ++today.count;
@@ -220,22 +220,14 @@ std::vector<RatePoint> RatePerPeriod(const Trend& trend, TrendForm form) {
 }
 
 namespace {
-SYSTEMTIME CalendarOfDay(int64_t day) {
-  int64_t units = day * TimestampDay;
-  FILETIME time{(DWORD)(uint64_t)units, (DWORD)((uint64_t)units >> 32)};
-  SYSTEMTIME calendar{};
-  FileTimeToSystemTime(&time, &calendar);
-  return calendar;
-}
+SYSTEMTIME CalendarOfDay(int64_t day) { return TimestampToCalendar(day * TimestampUnitsPerDay); }
 
 int64_t DayOfMonthStart(int year, int month) {
   SYSTEMTIME calendar{};
   calendar.wYear = (WORD)year;
   calendar.wMonth = (WORD)month;
   calendar.wDay = 1;
-  FILETIME time{};
-  SystemTimeToFileTime(&calendar, &time);
-  return (int64_t)(((uint64_t)time.dwHighDateTime << 32) | time.dwLowDateTime) / TimestampDay;
+  return TimestampDayOf(CalendarToTimestamp(calendar));
 }
 }  // namespace
 

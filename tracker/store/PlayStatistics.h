@@ -4,14 +4,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/Timestamp.h"
 #include "store/MatchSnapshot.h"
 #include "store/RecordFilter.h"
 #include "store/RecordQueries.h"
 
-constexpr int64_t TimestampDay = 864000000000LL;
-constexpr int64_t TimestampMinute = 600000000LL;
-// Matches this far apart or more belong to different sessions.
-constexpr int64_t SessionGap = 30 * TimestampMinute;
 constexpr int AllCharacters = -1;
 
 // Columns held in vectors of one's own.
@@ -52,7 +49,7 @@ inline int MatchOutcome(int p1win, int p2win) {
 inline int MatchOutcome(const MatchColumns& rows, size_t i) { return MatchOutcome(rows.p1win[i], rows.p2win[i]); }
 
 struct TrendDay {
-  int64_t day;     // timestamp / TimestampDay
+  int64_t day;     // TimestampDayOf(timestamp)
   uint32_t first;  // index of the day's first point
   uint32_t count;  // its points
   uint32_t wins;   // of them
@@ -88,7 +85,7 @@ TrendForm ChooseTrendForm(const Trend& trend);
 
 // The decided matches of one day or week, oldest first; days or weeks without any are left out.
 struct RatePoint {
-  int64_t firstDay;  // timestamp / TimestampDay of its first day (a Monday for weeks)
+  int64_t firstDay;  // TimestampDayOf of its first day (a Monday for weeks)
   int wins, losses;
 };
 std::vector<RatePoint> RatePerPeriod(const Trend& trend, TrendForm form);

@@ -60,7 +60,7 @@ bool QueryRecentForm(int64_t now, RecentForm& form) {
                          "ORDER BY timestamp DESC",
                          -1, &walk.handle, nullptr) != SQLITE_OK)
     return false;
-  const int64_t startOfToday = now - now % TimestampUnitsPerDay;
+  const int64_t startOfToday = StartOfDay(now);
   // Newest first only as far as the current session and streak reach (and one match beyond, which ends
   // them); then counted oldest first by the graph's own tally.
   bool inSession = true, inStreak = true;

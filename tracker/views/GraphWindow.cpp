@@ -115,7 +115,7 @@ std::wstring StartText(int64_t timestamp) {
 }
 
 std::wstring LengthText(const PlaySession& s) {
-  int minutes = (int)((s.end - s.start) / TimestampMinute);
+  int minutes = (int)((s.end - s.start) / TimestampUnitsPerMinute);
   return minutes >= 60 ? FormatWide(L"%d時間%02d分", minutes / 60, minutes % 60) : FormatWide(L"%d分", minutes);
 }
 
@@ -432,7 +432,7 @@ void DrawTrend(HDC dc, const GraphState& g, const RECT& area, const RECT& bars) 
       lastTick = x;
     }
     if (x > labelEnd + Px(12)) {
-      std::wstring date = DayText(day * TimestampDay, years);
+      std::wstring date = DayText(day * TimestampUnitsPerDay, years);
       SIZE extent;
       GetTextExtentPoint32W(dc, date.c_str(), (int)date.size(), &extent);
       if (x - extent.cx / 2 > labelEnd + Px(6) && x + extent.cx / 2 <= area.right) {
