@@ -138,6 +138,23 @@ TEST(PlayStatisticsTest, AddingRowsToATallyGivesWhatOnePassGives) {
   EXPECT_FALSE(held.IsPrefixOf(rows.Columns()));
   held.Append(all, 300, 8001);
   EXPECT_FALSE(held.IsPrefixOf(Rows().Columns()));
+  // The overlay reads newest first and stops as soon as older matches cannot matter: it must still find the
+  // graph's current session and streak.
+  for (size_t end : {1u, 20u, 2049u, 8000u}) {
+    PlayTally upTo(50, AllCharacters);
+    upTo.Add(all, 0, end);
+    int64_t now = all.timestamp[end - 1] + 20 * TimestampUnitsPerMinute;
+    RecentPlay recent(now);
+    for (size_t i = end; i > 0 && recent.Wants(); --i) recent.Add(all.timestamp[i - 1], MatchOutcome(all, i - 1));
+    SessionTally tally = recent.Tally();
+    EXPECT_EQ(upTo.StreaksOf().current, tally.StreaksOf().current) << end;
+    const PlaySession* session = tally.CurrentSession(now);
+    ASSERT_NE(nullptr, session) << end;
+    const PlaySession& last = upTo.Sessions().back();
+    EXPECT_EQ(std::make_tuple(last.start, last.matches, last.wins, last.losses),
+              std::make_tuple(session->start, session->matches, session->wins, session->losses)) << end;
+    EXPECT_EQ(nullptr, tally.CurrentSession(now + SessionGap));
+  }
 }
 
 // Two years of matches, generated as trend_figures.py generates them, give its figures per week and per

@@ -82,6 +82,16 @@ bool PlayRows::Load(const RecordFilter& filter) {
   return true;
 }
 
+bool ReadPlayRow(sqlite3_stmt* statement, int first, PlayRow& row) {
+  if (!IsRosterId(statement, first + 1) || !IsRosterId(statement, first + 2)) return false;
+  row.timestamp = sqlite3_column_int64(statement, first);
+  row.p1id = (uint8_t)sqlite3_column_int(statement, first + 1);
+  row.p2id = (uint8_t)sqlite3_column_int(statement, first + 2);
+  row.p1win = SmallRounds(sqlite3_column_int64(statement, first + 3));
+  row.p2win = SmallRounds(sqlite3_column_int64(statement, first + 4));
+  return true;
+}
+
 // One statement over the filtered rows, for a table the copy cannot hold.
 bool PlayRows::Read(const RecordFilter& filter) {
   std::string where;
@@ -99,12 +109,8 @@ bool PlayRows::Read(const RecordFilter& filter) {
   own_.Clear();
   int rc = SQLITE_DONE;
   while (ok && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    // Not a character of the roster: left out, as the summary's totals do not count it either.
-    if (!IsRosterId(statement, 1) || !IsRosterId(statement, 2)) continue;
-    int64_t t = sqlite3_column_int64(statement, 0);
-    uint8_t a = (uint8_t)sqlite3_column_int(statement, 1), b = (uint8_t)sqlite3_column_int(statement, 2);
-    int8_t w1 = SmallRounds(sqlite3_column_int64(statement, 3)), w2 = SmallRounds(sqlite3_column_int64(statement, 4));
-    own_.Append({1, &t, &a, &b, &w1, &w2}, 0, 1);
+    PlayRow r;
+    if (ReadPlayRow(statement, 0, r)) own_.Append({1, &r.timestamp, &r.p1id, &r.p2id, &r.p1win, &r.p2win}, 0, 1);
   }
   sqlite3_finalize(statement);
   ok = ok && rc == SQLITE_DONE;
@@ -128,6 +134,24 @@ void SessionTally::Add(int64_t t, int outcome) {
 const PlaySession* SessionTally::CurrentSession(int64_t now) const {
   if (sessions_.empty() || now - sessions_.back().end >= SessionGap) return nullptr;
   return &sessions_.back();
+}
+
+// Newest first as far as the current session and streak reach, and one match beyond, which ends them.
+void RecentPlay::Add(int64_t timestamp, int outcome) {
+  if (!Wants()) return;
+  walked_.emplace_back(timestamp, outcome);
+  if (inSession_ && previous_ - timestamp >= SessionGap) inSession_ = false;
+  previous_ = timestamp;
+  if (inStreak_ && outcome) {
+    if (streak_ == 0 || (streak_ > 0) == (outcome > 0)) streak_ += outcome;
+    else inStreak_ = false;
+  }
+}
+
+SessionTally RecentPlay::Tally() const {
+  SessionTally tally;
+  for (auto at = walked_.rbegin(); at != walked_.rend(); ++at) tally.Add(at->first, at->second);
+  return tally;
 }
 
 PlayTally::PlayTally(int span, int character) : character_(character) { trend_.span = span < 1 ? 1 : span; }

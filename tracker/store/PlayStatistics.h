@@ -2,6 +2,7 @@
 // matches per day, the matchup totals with their intervals, the streaks and the sessions.
 #pragma once
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "common/Timestamp.h"
@@ -10,6 +11,18 @@
 #include "store/RecordQueries.h"
 
 constexpr int AllCharacters = -1;
+
+struct sqlite3_stmt;
+
+// One match as the figures count it.
+struct PlayRow {
+  int64_t timestamp;
+  uint8_t p1id, p2id;
+  int8_t p1win, p2win;
+};
+// Reads the columns timestamp, p1id, p2id, p1win, p2win from `first` on. False for a row the figures leave
+// out: a character outside the roster, which the summary's totals do not count either.
+bool ReadPlayRow(sqlite3_stmt* statement, int first, PlayRow& row);
 
 // Columns held in vectors of one's own.
 class ColumnStore {
@@ -126,6 +139,24 @@ class SessionTally {
  private:
   Streaks streaks_;
   std::vector<PlaySession> sessions_;
+};
+
+// The session still going and the streak up to the newest match, over all matches, for a reader that goes
+// newest first: it says when older matches can no longer change them, then counts what it was given
+// oldest first, as the graph does.
+class RecentPlay {
+ public:
+  explicit RecentPlay(int64_t now) : previous_(now) {}
+  bool Wants() const { return inSession_ || inStreak_; }
+  // Newest first.
+  void Add(int64_t timestamp, int outcome);
+  SessionTally Tally() const;
+
+ private:
+  bool inSession_ = true, inStreak_ = true;
+  int streak_ = 0;
+  int64_t previous_;
+  std::vector<std::pair<int64_t, int>> walked_;  // timestamp, outcome
 };
 
 // Every figure of the graph, folded over the rows in time order: adding rows [from, to) to a tally of rows
