@@ -130,14 +130,6 @@ TEST(PlayStatisticsTest, AddingRowsToATallyGivesWhatOnePassGives) {
       if (day.first >= from && day.first < to) most = std::max(most, day.count);
     EXPECT_EQ(most, s.dayMost) << k;
   }
-  // Whether a tally may be extended: only when the rows it holds begin the new rows exactly.
-  ColumnStore held;
-  held.Append(all, 0, 300);
-  EXPECT_TRUE(held.IsPrefixOf(all));
-  rows.w2[120] = 0;  // a match corrected in between
-  EXPECT_FALSE(held.IsPrefixOf(rows.Columns()));
-  held.Append(all, 300, 8001);
-  EXPECT_FALSE(held.IsPrefixOf(Rows().Columns()));
   // The overlay reads newest first and stops as soon as older matches cannot matter: it must still find the
   // graph's current session and streak.
   for (size_t end : {1u, 20u, 2049u, 8000u}) {

@@ -40,15 +40,6 @@ void ColumnStore::Append(const MatchColumns& rows, size_t from, size_t to) {
   p2win_.insert(p2win_.end(), rows.p2win + from, rows.p2win + to);
 }
 
-bool ColumnStore::IsPrefixOf(const MatchColumns& rows) const {
-  size_t n = timestamp_.size();
-  if (n > rows.count) return false;
-  if (!n) return true;
-  return !memcmp(timestamp_.data(), rows.timestamp, n * sizeof(int64_t)) && !memcmp(p1id_.data(), rows.p1id, n) &&
-         !memcmp(p2id_.data(), rows.p2id, n) && !memcmp(p1win_.data(), rows.p1win, n) &&
-         !memcmp(p2win_.data(), rows.p2win, n);
-}
-
 MatchColumns ColumnStore::View() const {
   return {timestamp_.size(), timestamp_.data(), p1id_.data(), p2id_.data(), p1win_.data(), p2win_.data()};
 }

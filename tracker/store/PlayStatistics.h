@@ -29,8 +29,6 @@ class ColumnStore {
  public:
   void Clear();
   void Append(const MatchColumns& rows, size_t from, size_t to);
-  // True when `rows` begins with exactly these rows.
-  bool IsPrefixOf(const MatchColumns& rows) const;
   MatchColumns View() const;
 
  private:
