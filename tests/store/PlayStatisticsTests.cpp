@@ -13,7 +13,7 @@
 #include "TrendFigureExpectations.h"
 
 namespace {
-const int64_t Base = 133000000000000000LL / TimestampDay * TimestampDay;  // a midnight
+const int64_t Base = 133000000000000000LL / TimestampUnitsPerDay * TimestampUnitsPerDay;  // a midnight
 const int64_t Second = 10000000;
 
 // Columns over plain vectors; 'W' won 2-0, 'L' lost 0-2, 'D' neither side reached two rounds.
@@ -61,7 +61,7 @@ TEST(PlayStatisticsTest, RollingRateAtTheEdgesOfItsWindow) {
   rows.Add(t += Second, 'D');
   rows.Add(t += Second, 'L', 9);
   rows.AddRun(t, "W");
-  t += 5 * TimestampDay;
+  t += 5 * TimestampUnitsPerDay;
   rows.AddRun(t, "LL");
   Trend trend = ComputeTrend(rows.Columns(), 3, 4);
   ASSERT_EQ(5u, trend.rate.size());
@@ -86,7 +86,7 @@ TEST(PlayStatisticsTest, AddingRowsToATallyGivesWhatOnePassGives) {
   const char pattern[] = "WWLDWLLLWWWLWDLLWLWW";
   for (int i = 0; i < 8000; ++i) {
     rows.Add(t, pattern[i % 20], i % 3 ? 4 : 9, i % 14);
-    t += (i % 17 ? 3 : 50) * TimestampMinute + (i % 29 ? 0 : TimestampDay);
+    t += (i % 17 ? 3 : 50) * TimestampUnitsPerMinute + (i % 29 ? 0 : TimestampUnitsPerDay);
   }
   MatchColumns all = rows.Columns();
   for (size_t cut : {0u, 1u, 49u, 50u, 51u, 2048u, 4095u, 7999u}) {
@@ -130,14 +130,23 @@ TEST(PlayStatisticsTest, AddingRowsToATallyGivesWhatOnePassGives) {
       if (day.first >= from && day.first < to) most = std::max(most, day.count);
     EXPECT_EQ(most, s.dayMost) << k;
   }
-  // Whether a tally may be extended: only when the rows it holds begin the new rows exactly.
-  ColumnStore held;
-  held.Append(all, 0, 300);
-  EXPECT_TRUE(held.IsPrefixOf(all));
-  rows.w2[120] = 0;  // a match corrected in between
-  EXPECT_FALSE(held.IsPrefixOf(rows.Columns()));
-  held.Append(all, 300, 8001);
-  EXPECT_FALSE(held.IsPrefixOf(Rows().Columns()));
+  // The overlay reads newest first and stops as soon as older matches cannot matter: it must still find the
+  // graph's current session and streak.
+  for (size_t end : {1u, 20u, 2049u, 8000u}) {
+    PlayTally upTo(50, AllCharacters);
+    upTo.Add(all, 0, end);
+    int64_t now = all.timestamp[end - 1] + 20 * TimestampUnitsPerMinute;
+    RecentPlay recent(now);
+    for (size_t i = end; i > 0 && recent.Wants(); --i) recent.Add(all.timestamp[i - 1], MatchOutcome(all, i - 1));
+    SessionTally tally = recent.Tally();
+    EXPECT_EQ(upTo.StreaksOf().current, tally.StreaksOf().current) << end;
+    const PlaySession* session = tally.CurrentSession(now);
+    ASSERT_NE(nullptr, session) << end;
+    const PlaySession& last = upTo.Sessions().back();
+    EXPECT_EQ(std::make_tuple(last.start, last.matches, last.wins, last.losses),
+              std::make_tuple(session->start, session->matches, session->wins, session->losses)) << end;
+    EXPECT_EQ(nullptr, tally.CurrentSession(now + SessionGap));
+  }
 }
 
 // Two years of matches, generated as trend_figures.py generates them, give its figures per week and per
@@ -149,7 +158,7 @@ TEST(PlayStatisticsTest, ALongPeriodIsDrawnPerWeekWithThePythonFigures) {
   for (int i = 0; i < TrendMatches; ++i) {
     x = (uint32_t)(((uint64_t)x * 1103515245u + 12345u) % (1u << 31));
     int64_t minutes = 1 + x % 61 + (x % 997 == 0 ? 5 * 24 * 60 : 0);
-    t += minutes * TimestampMinute + (int64_t)(x % 1000) * 10000;
+    t += minutes * TimestampUnitsPerMinute + (int64_t)(x % 1000) * 10000;
     rows.Add(t, (x >> 16) % 50 == 0 ? 'D' : (x >> 8) % 100 < 53 ? 'W' : 'L', (x >> 4) % 14, (x >> 12) % 14);
   }
   PlayTally tally = Tally(rows.Columns());
@@ -171,7 +180,7 @@ TEST(PlayStatisticsTest, ALongPeriodIsDrawnPerWeekWithThePythonFigures) {
 
   // The same matches within 120 days are drawn per day; a few hundred of them as the rolling rate.
   Rows season, evening;
-  for (size_t i = 0; i < rows.t.size() && rows.t[i] - rows.t[0] < 100 * TimestampDay; ++i)
+  for (size_t i = 0; i < rows.t.size() && rows.t[i] - rows.t[0] < 100 * TimestampUnitsPerDay; ++i)
     season.Add(rows.t[i], rows.w1[i] == 2 ? 'W' : rows.w1[i] == 0 ? 'L' : 'D');
   for (int i = 0; i < 900; ++i) evening.Add(rows.t[i], rows.w1[i] == 2 ? 'W' : 'L');
   ASSERT_GT(season.t.size(), RollingPointsMost);
@@ -238,7 +247,7 @@ TEST_F(PlayRowsTest, StreaksCountOnlyThePeriodsMatches) {
   RecordFilter today = NoConditions();
   today.flags = FilterFrom | FilterTo;
   today.timestampFrom = Base;
-  today.timestampTo = Base + TimestampDay - 10000;
+  today.timestampTo = Base + TimestampUnitsPerDay - 10000;
   PlayRows rows;
   ASSERT_TRUE(rows.Load(today));
   EXPECT_EQ(5u, rows.Columns().count);

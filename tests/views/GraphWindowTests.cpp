@@ -248,4 +248,69 @@ TEST_F(GraphWindowTest, KeepsItsPlaceAndSizeAndGivesItsPicture) {
   EXPECT_FALSE(SaveGraphPicture(graph, folder.File(L"no such folder\\graph.png")));
 }
 
+// Captures are added to the figures the open window holds; an undo, or an insert older than the newest match,
+// counts them again. Either way the window shows what a window opened afresh shows.
+TEST_F(GraphWindowTest, AfterCapturesAndAnUndoShowsWhatAFreshWindowShows) {
+  int64_t t = CurrentTimestamp() - 900 * Minute;
+  BeginTransaction();
+  for (int i = 0; i < 240; ++i) Store(t += Minute * (i % 30 ? 2 : 45), i % 5, i % 7, i % 3 != 0);
+  EndTransaction(false);
+  ASSERT_NE(nullptr, Open());
+  auto picture = [&](const wchar_t* name) {
+    std::wstring path = folder.File(name);
+    EXPECT_TRUE(SaveGraphPicture(GraphWindow(), path));
+    return ReadWholeFile(path);
+  };
+  // The open window's picture, then that of a window opened afresh in its place.
+  auto sameAsFresh = [&] {
+    std::string held = picture(L"held.png");
+    SendMessageW(GraphWindow(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    Open();
+    return held == picture(L"fresh.png");
+  };
+  auto capture = [&](int64_t when, int own, bool won) {
+    MatchRecord record = Match(when, "me", own, won ? 2 : 1, "opp", 3, won ? 0 : 2);
+    ASSERT_TRUE(InsertMatchRecord(record));
+    RecordChange(ChangeInserted, record);
+    SendMessageW(summary, RefreshSummaryMessage, 0, 0);
+  };
+  for (int i = 0; i < 6; ++i) capture(t += 3 * Minute, 2, i != 4);
+  capture(t += 50 * Minute, 2, true);  // a new session
+  EXPECT_TRUE(sameAsFresh());
+  capture(t - 100 * Minute + Minute / 7, 4, false);  // added by hand among the older matches
+  EXPECT_TRUE(sameAsFresh());
+  SendMessageW(summary, WM_SYSCOMMAND, SummaryUndo, 0);
+  capture(t += Minute, 1, false);
+  EXPECT_TRUE(sameAsFresh());
+  SendMessageW(summary, WM_SYSCOMMAND, SummaryUndo, 0);
+  SendMessageW(summary, WM_SYSCOMMAND, SummaryUndo, 0);
+  EXPECT_TRUE(sameAsFresh());
+}
+
+// The layout alone: each cell is found where it is drawn and nowhere else, and the parts stay apart from the
+// smallest window up, at 96 and 144 DPI; the axis puts its ends on the plot's edges.
+TEST(GraphLayoutTest, CellsAreFoundWhereTheyAreDrawnAndThePartsStayApart) {
+  for (UINT dpi : {96u, 144u})
+    for (RECT client : {RECT{0, 0, 560, 420}, RECT{0, 0, 1400, 1000}}) {
+      GraphLayout l = LayOut(client, 80, 70, dpi);
+      for (int cell = 0; cell < 196; ++cell) {
+        RECT box = CellRect(l, cell / 14, cell % 14);
+        EXPECT_EQ(cell, CellAt(l, {box.left, box.top}));
+        ASSERT_EQ(cell, CellAt(l, {box.right - 1, box.bottom - 1}));
+      }
+      RECT last = CellRect(l, 13, 13);
+      EXPECT_EQ(-1, CellAt(l, {last.right, last.top}));
+      EXPECT_EQ(-1, CellAt(l, {last.left, last.bottom}));
+      EXPECT_EQ(-1, CellAt(l, {l.cellsAt.x - 1, l.cellsAt.y}));
+      EXPECT_TRUE(l.top.bottom <= l.trend.top && l.trend.bottom <= l.bars.top && l.bars.bottom <= l.grid.top);
+      EXPECT_TRUE(l.grid.right <= l.side.left && l.side.right <= client.right && l.grid.bottom <= client.bottom);
+    }
+  Axis many{{10, 20, 110, 121}, 5}, one{{10, 20, 110, 121}, 1};
+  EXPECT_EQ(10, many.X(0));
+  EXPECT_EQ(109, many.X(4));
+  EXPECT_EQ(59, one.X(0));
+  EXPECT_EQ(120, many.Y(0));
+  EXPECT_EQ(20, many.Y(1000));
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 // The stream overlay files as the summary's refresh writes them.
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <string>
 
 #include "TrackerTestSupport.h"
@@ -50,6 +52,10 @@ TEST_F(StreamOverlayTest, SessionsSplitAtThirtyMinutesAndStreaksPassOverUndecide
   ASSERT_TRUE(InsertMatchRecord(Match(now - 20 * Minute, "me", 3, 2, "e", 1, 2)));
   ASSERT_TRUE(InsertMatchRecord(Match(now - 2 * Minute, "me", 5, 2, "d", 1, 0)));
   ASSERT_TRUE(InsertMatchRecord(last));
+  // Not a character of the roster (another program's row): no figure counts it, as the graph does not.
+  char* odd = sqlite3_mprintf("INSERT INTO viziriduvozmirrow VALUES (%lld, 'me', 20, 2, 'x', 1, 0)", now - 10 * Minute);
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(RecordDatabase(), odd, nullptr, nullptr, nullptr));
+  sqlite3_free(odd);
   UpdateStreamOverlay();
 
   EXPECT_EQ(Utf8(L"セッション 2勝1敗 66%"), Text(L"session.txt"));
@@ -67,6 +73,7 @@ TEST_F(StreamOverlayTest, SessionsSplitAtThirtyMinutesAndStreaksPassOverUndecide
   ASSERT_TRUE(DeleteMatchRecord(now - 2 * Minute));
   ASSERT_TRUE(DeleteMatchRecord(now - 31 * Minute));
   ASSERT_TRUE(DeleteMatchRecord(now - 20 * Minute));
+  ASSERT_TRUE(DeleteMatchRecord(now - 10 * Minute));
   UpdateStreamOverlay();
   EXPECT_EQ(Utf8(L"セッション 0勝0敗"), Text(L"session.txt"));
   EXPECT_EQ(Utf8(L"1連敗"), Text(L"streak.txt"));

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "common/Timestamp.h"
+
 // One stored match. p1 is always the user's own side.
 struct MatchRecord {
   int64_t timestamp;  // local wall clock, 100 ns units since 1601-01-01, millisecond resolution
@@ -11,5 +13,3 @@ struct MatchRecord {
   int32_t p2id;
   int32_t p2win;
 };
-
-constexpr int64_t TimestampUnitsPerDay = 864000000000LL;

@@ -40,15 +40,6 @@ void ColumnStore::Append(const MatchColumns& rows, size_t from, size_t to) {
   p2win_.insert(p2win_.end(), rows.p2win + from, rows.p2win + to);
 }
 
-bool ColumnStore::IsPrefixOf(const MatchColumns& rows) const {
-  size_t n = timestamp_.size();
-  if (n > rows.count) return false;
-  if (!n) return true;
-  return !memcmp(timestamp_.data(), rows.timestamp, n * sizeof(int64_t)) && !memcmp(p1id_.data(), rows.p1id, n) &&
-         !memcmp(p2id_.data(), rows.p2id, n) && !memcmp(p1win_.data(), rows.p1win, n) &&
-         !memcmp(p2win_.data(), rows.p2win, n);
-}
-
 MatchColumns ColumnStore::View() const {
   return {timestamp_.size(), timestamp_.data(), p1id_.data(), p2id_.data(), p1win_.data(), p2win_.data()};
 }
@@ -82,6 +73,16 @@ bool PlayRows::Load(const RecordFilter& filter) {
   return true;
 }
 
+bool ReadPlayRow(sqlite3_stmt* statement, int first, PlayRow& row) {
+  if (!IsRosterId(statement, first + 1) || !IsRosterId(statement, first + 2)) return false;
+  row.timestamp = sqlite3_column_int64(statement, first);
+  row.p1id = (uint8_t)sqlite3_column_int(statement, first + 1);
+  row.p2id = (uint8_t)sqlite3_column_int(statement, first + 2);
+  row.p1win = SmallRounds(sqlite3_column_int64(statement, first + 3));
+  row.p2win = SmallRounds(sqlite3_column_int64(statement, first + 4));
+  return true;
+}
+
 // One statement over the filtered rows, for a table the copy cannot hold.
 bool PlayRows::Read(const RecordFilter& filter) {
   std::string where;
@@ -99,12 +100,8 @@ bool PlayRows::Read(const RecordFilter& filter) {
   own_.Clear();
   int rc = SQLITE_DONE;
   while (ok && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    // Not a character of the roster: left out, as the summary's totals do not count it either.
-    if (!IsRosterId(statement, 1) || !IsRosterId(statement, 2)) continue;
-    int64_t t = sqlite3_column_int64(statement, 0);
-    uint8_t a = (uint8_t)sqlite3_column_int(statement, 1), b = (uint8_t)sqlite3_column_int(statement, 2);
-    int8_t w1 = SmallRounds(sqlite3_column_int64(statement, 3)), w2 = SmallRounds(sqlite3_column_int64(statement, 4));
-    own_.Append({1, &t, &a, &b, &w1, &w2}, 0, 1);
+    PlayRow r;
+    if (ReadPlayRow(statement, 0, r)) own_.Append({1, &r.timestamp, &r.p1id, &r.p2id, &r.p1win, &r.p2win}, 0, 1);
   }
   sqlite3_finalize(statement);
   ok = ok && rc == SQLITE_DONE;
@@ -128,6 +125,24 @@ void SessionTally::Add(int64_t t, int outcome) {
 const PlaySession* SessionTally::CurrentSession(int64_t now) const {
   if (sessions_.empty() || now - sessions_.back().end >= SessionGap) return nullptr;
   return &sessions_.back();
+}
+
+// Newest first as far as the current session and streak reach, and one match beyond, which ends them.
+void RecentPlay::Add(int64_t timestamp, int outcome) {
+  if (!Wants()) return;
+  walked_.emplace_back(timestamp, outcome);
+  if (inSession_ && previous_ - timestamp >= SessionGap) inSession_ = false;
+  previous_ = timestamp;
+  if (inStreak_ && outcome) {
+    if (streak_ == 0 || (streak_ > 0) == (outcome > 0)) streak_ += outcome;
+    else inStreak_ = false;
+  }
+}
+
+SessionTally RecentPlay::Tally() const {
+  SessionTally tally;
+  for (auto at = walked_.rbegin(); at != walked_.rend(); ++at) tally.Add(at->first, at->second);
+  return tally;
 }
 
 PlayTally::PlayTally(int span, int character) : character_(character) { trend_.span = span < 1 ? 1 : span; }
@@ -159,7 +174,7 @@ void PlayTally::Add(const MatchColumns& rows, size_t from, size_t to) {
     int games = (int)std::min(point + 1, span);
     uint16_t rate = (uint16_t)((inWindow_ * 2000 + games) / (2 * games));  // halves up
     trend_.rate.push_back(rate);
-    int64_t day = t / TimestampDay;
+    int64_t day = TimestampDayOf(t);
     if (trend_.days.empty() || trend_.days.back().day != day) trend_.days.push_back({day, (uint32_t)point, 0, 0});
     TrendDay& today = trend_.days.back();
     ++today.count;
@@ -220,22 +235,14 @@ std::vector<RatePoint> RatePerPeriod(const Trend& trend, TrendForm form) {
 }
 
 namespace {
-SYSTEMTIME CalendarOfDay(int64_t day) {
-  int64_t units = day * TimestampDay;
-  FILETIME time{(DWORD)(uint64_t)units, (DWORD)((uint64_t)units >> 32)};
-  SYSTEMTIME calendar{};
-  FileTimeToSystemTime(&time, &calendar);
-  return calendar;
-}
+SYSTEMTIME CalendarOfDay(int64_t day) { return TimestampToCalendar(day * TimestampUnitsPerDay); }
 
 int64_t DayOfMonthStart(int year, int month) {
   SYSTEMTIME calendar{};
   calendar.wYear = (WORD)year;
   calendar.wMonth = (WORD)month;
   calendar.wDay = 1;
-  FILETIME time{};
-  SystemTimeToFileTime(&calendar, &time);
-  return (int64_t)(((uint64_t)time.dwHighDateTime << 32) | time.dwLowDateTime) / TimestampDay;
+  return TimestampDayOf(CalendarToTimestamp(calendar));
 }
 }  // namespace
 

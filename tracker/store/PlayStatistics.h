@@ -2,25 +2,33 @@
 // matches per day, the matchup totals with their intervals, the streaks and the sessions.
 #pragma once
 #include <cstdint>
+#include <utility>
 #include <vector>
 
+#include "common/Timestamp.h"
 #include "store/MatchSnapshot.h"
 #include "store/RecordFilter.h"
 #include "store/RecordQueries.h"
 
-constexpr int64_t TimestampDay = 864000000000LL;
-constexpr int64_t TimestampMinute = 600000000LL;
-// Matches this far apart or more belong to different sessions.
-constexpr int64_t SessionGap = 30 * TimestampMinute;
 constexpr int AllCharacters = -1;
+
+struct sqlite3_stmt;
+
+// One match as the figures count it.
+struct PlayRow {
+  int64_t timestamp;
+  uint8_t p1id, p2id;
+  int8_t p1win, p2win;
+};
+// Reads the columns timestamp, p1id, p2id, p1win, p2win from `first` on. False for a row the figures leave
+// out: a character outside the roster, which the summary's totals do not count either.
+bool ReadPlayRow(sqlite3_stmt* statement, int first, PlayRow& row);
 
 // Columns held in vectors of one's own.
 class ColumnStore {
  public:
   void Clear();
   void Append(const MatchColumns& rows, size_t from, size_t to);
-  // True when `rows` begins with exactly these rows.
-  bool IsPrefixOf(const MatchColumns& rows) const;
   MatchColumns View() const;
 
  private:
@@ -52,7 +60,7 @@ inline int MatchOutcome(int p1win, int p2win) {
 inline int MatchOutcome(const MatchColumns& rows, size_t i) { return MatchOutcome(rows.p1win[i], rows.p2win[i]); }
 
 struct TrendDay {
-  int64_t day;     // timestamp / TimestampDay
+  int64_t day;     // TimestampDayOf(timestamp)
   uint32_t first;  // index of the day's first point
   uint32_t count;  // its points
   uint32_t wins;   // of them
@@ -88,7 +96,7 @@ TrendForm ChooseTrendForm(const Trend& trend);
 
 // The decided matches of one day or week, oldest first; days or weeks without any are left out.
 struct RatePoint {
-  int64_t firstDay;  // timestamp / TimestampDay of its first day (a Monday for weeks)
+  int64_t firstDay;  // TimestampDayOf of its first day (a Monday for weeks)
   int wins, losses;
 };
 std::vector<RatePoint> RatePerPeriod(const Trend& trend, TrendForm form);
@@ -129,6 +137,24 @@ class SessionTally {
  private:
   Streaks streaks_;
   std::vector<PlaySession> sessions_;
+};
+
+// The session still going and the streak up to the newest match, over all matches, for a reader that goes
+// newest first: it says when older matches can no longer change them, then counts what it was given
+// oldest first, as the graph does.
+class RecentPlay {
+ public:
+  explicit RecentPlay(int64_t now) : previous_(now) {}
+  bool Wants() const { return inSession_ || inStreak_; }
+  // Newest first.
+  void Add(int64_t timestamp, int outcome);
+  SessionTally Tally() const;
+
+ private:
+  bool inSession_ = true, inStreak_ = true;
+  int streak_ = 0;
+  int64_t previous_;
+  std::vector<std::pair<int64_t, int>> walked_;  // timestamp, outcome
 };
 
 // Every figure of the graph, folded over the rows in time order: adding rows [from, to) to a tally of rows

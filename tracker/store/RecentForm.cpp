@@ -3,8 +3,6 @@
 #include <sqlite3.h>
 
 #include <cstring>
-#include <utility>
-#include <vector>
 
 #include "common/TextUtil.h"
 #include "store/MatchSnapshot.h"
@@ -50,49 +48,38 @@ bool QueryRecentForm(int64_t now, RecentForm& form) {
   if (!db) return false;
   Statement walk;
   if (sqlite3_prepare_v2(db,
-                         "SELECT timestamp, p1name, p1id, p1win, p2name, p2id, p2win FROM viziriduvozmirrow "
+                         "SELECT timestamp, p1id, p2id, p1win, p2win, p1name, p2name FROM viziriduvozmirrow "
                          "ORDER BY timestamp DESC",
                          -1, &walk.handle, nullptr) != SQLITE_OK)
     return false;
-  const int64_t startOfToday = now - now % TimestampUnitsPerDay;
-  // Newest first only as far as the current session and streak reach (and one match beyond, which ends
-  // them); then counted oldest first by the graph's own tally.
-  bool inSession = true, inStreak = true;
-  int streak = 0;
-  int64_t previous = now;
-  std::vector<std::pair<int64_t, int>> walked;
+  const int64_t startOfToday = StartOfDay(now);
+  RecentPlay recent(now);
   int rc;
   while ((rc = sqlite3_step(walk.handle)) == SQLITE_ROW) {
     int64_t timestamp = sqlite3_column_int64(walk.handle, 0);
-    int wins = sqlite3_column_int(walk.handle, 3) / 2, losses = sqlite3_column_int(walk.handle, 6) / 2;
     if (!form.any) {
       form.any = true;
       form.last.timestamp = timestamp;
-      CopyToField(form.last.p1name, sqlite3_column_text(walk.handle, 1));
-      form.last.p1id = sqlite3_column_int(walk.handle, 2);
+      form.last.p1id = sqlite3_column_int(walk.handle, 1);
+      form.last.p2id = sqlite3_column_int(walk.handle, 2);
       form.last.p1win = sqlite3_column_int(walk.handle, 3);
-      CopyToField(form.last.p2name, sqlite3_column_text(walk.handle, 4));
-      form.last.p2id = sqlite3_column_int(walk.handle, 5);
-      form.last.p2win = sqlite3_column_int(walk.handle, 6);
+      form.last.p2win = sqlite3_column_int(walk.handle, 4);
+      CopyToField(form.last.p1name, sqlite3_column_text(walk.handle, 5));
+      CopyToField(form.last.p2name, sqlite3_column_text(walk.handle, 6));
     }
-    bool today = timestamp >= startOfToday && timestamp < startOfToday + TimestampUnitsPerDay;
-    if (today) {
-      form.todayWins += wins;
-      form.todayLosses += losses;
+    // The rows the summary and the graph count, and only those.
+    PlayRow row;
+    if (ReadPlayRow(walk.handle, 0, row)) {
+      if (timestamp >= startOfToday && timestamp < startOfToday + TimestampUnitsPerDay) {
+        form.todayWins += row.p1win / 2;
+        form.todayLosses += row.p2win / 2;
+      }
+      recent.Add(timestamp, MatchOutcome(row.p1win, row.p2win));
     }
-    int outcome = MatchOutcome(sqlite3_column_int(walk.handle, 3), sqlite3_column_int(walk.handle, 6));
-    if (inSession || inStreak) walked.emplace_back(timestamp, outcome);
-    if (inSession && previous - timestamp >= SessionGap) inSession = false;
-    previous = timestamp;
-    if (inStreak && outcome) {
-      if (streak == 0 || (streak > 0) == (outcome > 0)) streak += outcome;
-      else inStreak = false;
-    }
-    if (!inSession && !inStreak && timestamp < startOfToday) break;
+    if (!recent.Wants() && timestamp < startOfToday) break;
   }
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) return false;
-  SessionTally tally;
-  for (auto at = walked.rbegin(); at != walked.rend(); ++at) tally.Add(at->first, at->second);
+  SessionTally tally = recent.Tally();
   if (const PlaySession* session = tally.CurrentSession(now)) {
     form.sessionWins = session->wins;
     form.sessionLosses = session->losses;

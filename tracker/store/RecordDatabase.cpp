@@ -372,10 +372,3 @@ bool AnsiToUtf8(const char* text, std::string& result) {
   return !result.empty();
 }
 
-int64_t CurrentTimestamp() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  FILETIME ft;
-  SystemTimeToFileTime(&now, &ft);
-  return (int64_t)(((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime);
-}

@@ -70,6 +70,3 @@ int SetBusyWait(int milliseconds);
 
 // ANSI code page text to UTF-8, as the SQL function ansi2utf8 does it.
 bool AnsiToUtf8(const char* text, std::string& result);
-
-// The local wall clock as a stored timestamp.
-int64_t CurrentTimestamp();

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <string>
 
+#include "views/GraphLayout.h"
+
 // Shows the open window, or creates it; null when it cannot be created.
 HWND OpenGraphWindow(HWND summary);
 // The open window, or null.
@@ -11,14 +13,8 @@ HWND GraphWindow();
 // Recomputes the open window from the current period; nothing when none is open.
 void RefreshGraphWindow();
 
-// A text as the open window writes it: its font, the room along the text and across it. For tests that
-// measure what the window shows.
-struct GraphText {
-  std::wstring text;
-  HFONT font = nullptr;
-  int room = 0, across = 0;
-};
-// A grid cell's figures (own character down, opponent across); a row's (column false) or a column's header.
+// For tests that measure what the window shows (GraphText: the text, its font and its room):
+// a grid cell's figures (own character down, opponent across); a row's (column false) or a column's header.
 GraphText GraphGridText(int own, int opponent);
 GraphText GraphGridHeader(int character, bool column);
 

@@ -6,12 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "common/Timestamp.h"
 #include "store/RecordFilter.h"
 
 // The module whose resources hold the dialog templates: the program itself.
 HINSTANCE ViewResourceInstance();
-// A stored timestamp back to calendar time (local wall clock, no zone conversion).
-SYSTEMTIME TimestampToCalendar(int64_t timestamp);
 // For WM_GETMINMAXINFO: the views may be shrunk to nothing.
 void AllowAnySize(LPARAM minMaxInfo);
 // A dialog procedure's answer to a notification that needs a result.
