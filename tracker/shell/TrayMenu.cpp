@@ -8,6 +8,7 @@
 
 #include "resources/resource.h"
 #include "store/RecordDatabase.h"
+#include "store/RecordFilter.h"
 #include "shell/AppState.h"
 #include "shell/MainWindow.h"
 #include "common/ResultLine.h"
@@ -32,10 +33,7 @@ std::wstring g_lastBalloon, g_lastBalloonTitle;
 bool TodaysRecord(int& wins, int& losses) {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  now.wHour = now.wMinute = now.wSecond = now.wMilliseconds = 0;
-  FILETIME start;
-  SystemTimeToFileTime(&now, &start);
-  return CountDayResults((int64_t)(((uint64_t)start.dwHighDateTime << 32) | start.dwLowDateTime), wins, losses);
+  return CountDayResults(TimestampOnDay(now, 0, 0, 0, 0), wins, losses);
 }
 
 void FillTrayTip() {
