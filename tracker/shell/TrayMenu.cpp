@@ -67,9 +67,8 @@ bool ReadAutorunSwitch(const wchar_t* programWord) {
 }
 
 void ToggleAutorun(const wchar_t* programWord, UINT item) {
-  std::wstring key = AutorunKeyName(programWord, L"Enabled");
-  bool enabled = ReadSettingInt(L"Autorun", key.c_str(), 0) != 0;
-  WriteSettingText(L"Autorun", key.c_str(), enabled ? L"0" : L"1");
+  WriteSettingText(L"Autorun", AutorunKeyName(programWord, L"Enabled").c_str(),
+                   ReadAutorunSwitch(programWord) ? L"0" : L"1");
   CheckItem(item, ReadAutorunSwitch(programWord));
 }
 

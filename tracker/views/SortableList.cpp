@@ -84,16 +84,12 @@ int UpdateSortOnColumnClick(const NMLISTVIEW* notification, ListSortContext& con
 }
 
 LRESULT SortListOnColumnClick(const NMLISTVIEW* notification) {
+  // In sort-kind order.
+  static const PFNLVCOMPARE compares[] = {CompareRowsByItemData, CompareRowsByText, CompareRowsByNumber,
+                                          CompareRowsByNumberAfterFirst};
   ListSortContext context{};
-  PFNLVCOMPARE compare = nullptr;
-  switch (UpdateSortOnColumnClick(notification, context)) {
-    case SortByItemData: compare = CompareRowsByItemData; break;
-    case SortByText: compare = CompareRowsByText; break;
-    case SortByNumber: compare = CompareRowsByNumber; break;
-    case SortByNumberAfterFirst: compare = CompareRowsByNumberAfterFirst; break;
-    default: return 1;
-  }
-  SortRowsByIndex(notification->hdr.hwndFrom, compare, context);
+  int kind = UpdateSortOnColumnClick(notification, context);
+  if (kind >= 0) SortRowsByIndex(notification->hdr.hwndFrom, compares[kind], context);
   return 1;
 }
 
