@@ -70,16 +70,8 @@ bool OpenProfileDatabase(HWND window) {
     if (!offered && problem != ProfileOpened) ShowProfileFailure(window, path, problem);
     wchar_t file[1025];
     lstrcpynW(file, setting.c_str(), ARRAYSIZE(file));
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = window;
-    dialog.lpstrFilter = L"VizirIduvoz Database (*.db)\0*.db\0";
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = ARRAYSIZE(file);
-    dialog.lpstrTitle = L"記録に使うプロファイル (*.db) を選ぶか、新しい名前を入力してください";
-    dialog.lpstrDefExt = L"db";
-    dialog.Flags = OFN_CREATEPROMPT | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&dialog)) {
+    if (!AskProfileFile(window, L"記録に使うプロファイル (*.db) を選ぶか、新しい名前を入力してください",
+                        OFN_CREATEPROMPT | OFN_NOCHANGEDIR, file)) {
       MessageBoxW(window, L"プロファイルが選ばれなかったため、Corvenka を終了します。", nullptr, MB_ICONINFORMATION);
       return false;
     }

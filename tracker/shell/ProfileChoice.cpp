@@ -1,5 +1,6 @@
 #include "shell/ProfileChoice.h"
 
+#include <commdlg.h>
 #include <shlwapi.h>
 
 #include "shell/TrayMenu.h"
@@ -70,4 +71,17 @@ std::wstring WithProfileExtension(const std::wstring& path) {
   const wchar_t* name = PathFindFileNameW(path.c_str());
   if (*PathFindExtensionW(name)) return path;
   return path + L".db";
+}
+
+bool AskProfileFile(HWND owner, const wchar_t* title, DWORD flags, wchar_t (&file)[1025]) {
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = L"VizirIduvoz Database (*.db)\0*.db\0";
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = ARRAYSIZE(file);
+  dialog.lpstrTitle = title;
+  dialog.lpstrDefExt = L"db";
+  dialog.Flags = flags;
+  return GetOpenFileNameW(&dialog) != FALSE;
 }

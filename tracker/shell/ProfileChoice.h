@@ -16,5 +16,8 @@ void AnnounceProfileAccess(HWND owner, const std::wstring& path);
 // A profile opened for reading whose file was made writable since: opened again for writing, the windows and
 // the journal kept, and the tray no longer says it is read-only. True when it is writable now.
 bool ReopenProfileForWriting();
+// The open dialog for a profile (*.db): `file` holds the name to start from and gets the one chosen. False
+// when the user cancelled.
+bool AskProfileFile(HWND owner, const wchar_t* title, DWORD flags, wchar_t (&file)[1025]);
 // A new profile typed without an extension gets ".db", as the file dialogs offer.
 std::wstring WithProfileExtension(const std::wstring& path);

@@ -9,6 +9,7 @@
 #include "shell/AppState.h"
 #include "common/Dpi.h"
 #include "common/WindowState.h"
+#include "shell/ProfileChoice.h"
 #include "resources/resource.h"
 
 bool g_shortcutDialogOpen = false;
@@ -41,17 +42,10 @@ void OnKeyDialogInit(HWND dialog, const KeyDialogState& setup) {
 }
 
 void OnBrowse(HWND dialog) {
-  wchar_t file[PathLength + 1];
-  file[0] = L'\0';
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = dialog;
-  ofn.lpstrFilter = L"VizirIduvoz Database (*.db)\0*.db\0";
-  ofn.lpstrFile = file;
-  ofn.nMaxFile = PathLength + 1;
-  ofn.lpstrDefExt = L"db";
-  ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
-  if (GetOpenFileNameW(&ofn)) SetDlgItemTextW(dialog, IDC_SHORTCUT_PATH, file);
+  wchar_t file[PathLength + 1] = L"";
+  if (AskProfileFile(dialog, nullptr,
+                     OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY, file))
+    SetDlgItemTextW(dialog, IDC_SHORTCUT_PATH, file);
 }
 
 void OnKeyDialogOk(HWND dialog, KeyDialogState* state) {
@@ -198,13 +192,9 @@ void OnListDialogOk(HWND dialog) {
 }  // namespace
 
 bool IsShortcutKeyTaken(HWND listView, uint16_t keyCode) {
-  int count = RowCount(listView);
-  for (int row = 0; row < count; ++row) {
-    LVITEMW item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    if (SendMessageW(listView, LVM_GETITEMW, 0, (LPARAM)&item) && (uint16_t)item.lParam == keyCode) return true;
-  }
+  ProfileShortcut shortcut;
+  for (int row = 0; ReadRow(listView, row, shortcut); ++row)
+    if (shortcut.keyCode == keyCode) return true;
   return false;
 }
 

@@ -8,6 +8,7 @@
 
 #include "resources/resource.h"
 #include "store/RecordDatabase.h"
+#include "store/RecordFilter.h"
 #include "shell/AppState.h"
 #include "shell/MainWindow.h"
 #include "common/ResultLine.h"
@@ -32,10 +33,7 @@ std::wstring g_lastBalloon, g_lastBalloonTitle;
 bool TodaysRecord(int& wins, int& losses) {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  now.wHour = now.wMinute = now.wSecond = now.wMilliseconds = 0;
-  FILETIME start;
-  SystemTimeToFileTime(&now, &start);
-  return CountDayResults((int64_t)(((uint64_t)start.dwHighDateTime << 32) | start.dwLowDateTime), wins, losses);
+  return CountDayResults(TimestampOnDay(now, 0, 0, 0, 0), wins, losses);
 }
 
 void FillTrayTip() {
@@ -69,9 +67,8 @@ bool ReadAutorunSwitch(const wchar_t* programWord) {
 }
 
 void ToggleAutorun(const wchar_t* programWord, UINT item) {
-  std::wstring key = AutorunKeyName(programWord, L"Enabled");
-  bool enabled = ReadSettingInt(L"Autorun", key.c_str(), 0) != 0;
-  WriteSettingText(L"Autorun", key.c_str(), enabled ? L"0" : L"1");
+  WriteSettingText(L"Autorun", AutorunKeyName(programWord, L"Enabled").c_str(),
+                   ReadAutorunSwitch(programWord) ? L"0" : L"1");
   CheckItem(item, ReadAutorunSwitch(programWord));
 }
 

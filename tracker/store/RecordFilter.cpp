@@ -48,7 +48,16 @@ std::string Condition(const RecordFilter& filter, uint32_t bit) {
   return std::string();
 }
 
-int64_t DayStart(const SYSTEMTIME& day, WORD hour, WORD minute, WORD second, WORD millisecond) {
+void SetToday(RecordFilter& filter) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  filter.flags |= FilterFrom | FilterTo;
+  filter.timestampFrom = TimestampOnDay(now, 0, 0, 0, 0);
+  filter.timestampTo = TimestampOnDay(now, 23, 59, 59, 999);
+}
+}  // namespace
+
+int64_t TimestampOnDay(const SYSTEMTIME& day, WORD hour, WORD minute, WORD second, WORD millisecond) {
   SYSTEMTIME t = day;
   t.wHour = hour;
   t.wMinute = minute;
@@ -58,15 +67,6 @@ int64_t DayStart(const SYSTEMTIME& day, WORD hour, WORD minute, WORD second, WOR
   SystemTimeToFileTime(&t, &ft);
   return (int64_t)(((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime);
 }
-
-void SetToday(RecordFilter& filter) {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  filter.flags |= FilterFrom | FilterTo;
-  filter.timestampFrom = DayStart(now, 0, 0, 0, 0);
-  filter.timestampTo = DayStart(now, 23, 59, 59, 999);
-}
-}  // namespace
 
 void BuildWhereClause(const RecordFilter& filter, std::string& clause) {
   if ((filter.flags & (0x3FF | FilterP2NameNull)) == 0) return;

@@ -1,5 +1,6 @@
 // Which matches a view asks for, and its WHERE clause.
 #pragma once
+#include <windows.h>
 #include <cstdint>
 #include <string>
 
@@ -46,3 +47,5 @@ extern RecordFilter CustomFilter;
 // Appends nothing, or " WHERE " and the conditions joined by " AND ".
 void BuildWhereClause(const RecordFilter& filter, std::string& clause);
 void ApplySummaryPeriod(RecordFilter& filter);
+// The timestamp of that time of `day`'s date.
+int64_t TimestampOnDay(const SYSTEMTIME& day, WORD hour, WORD minute, WORD second, WORD millisecond);

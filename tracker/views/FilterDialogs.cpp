@@ -47,23 +47,25 @@ void UpdateEnabling(HWND dialog) {
 
 void Warn(HWND dialog, const wchar_t* text) { MessageBoxW(dialog, text, nullptr, MB_OK | MB_ICONWARNING); }
 
-void ReadName(HWND dialog, int edit, char* field, size_t fieldSize) {
+void ReadName(HWND dialog, int edit, char (&field)[260]) {
   wchar_t text[260];
   text[0] = 0;
   GetDlgItemTextW(dialog, edit, text, 260);
-  CopyToField(field, fieldSize, WideToAnsi(text).c_str());
+  CopyToField(field, WideToAnsi(text).c_str());
+}
+
+// False after a warning.
+bool ReadCharacter(HWND dialog, int list, int32_t& id) {
+  id = (int)SendDlgItemMessageW(dialog, list, CB_GETCURSEL, 0, 0);
+  if (LookupCharacter(id)) return true;
+  Warn(dialog, L"キャラクター指定が正しくありません");
+  return false;
 }
 
 int64_t DateAt(HWND dialog, int picker, WORD hour, WORD minute, WORD second, WORD milliseconds) {
   SYSTEMTIME date{};
   SendDlgItemMessageW(dialog, picker, DTM_GETSYSTEMTIME, 0, (LPARAM)&date);
-  date.wHour = hour;
-  date.wMinute = minute;
-  date.wSecond = second;
-  date.wMilliseconds = milliseconds;
-  FILETIME count{};
-  SystemTimeToFileTime(&date, &count);
-  return (int64_t)(((uint64_t)count.dwHighDateTime << 32) | count.dwLowDateTime);
+  return TimestampOnDay(date, hour, minute, second, milliseconds);
 }
 
 // As many digits as the count box shows; a larger count can still be typed.
@@ -89,27 +91,19 @@ bool BuildFilter(HWND dialog, bool history, RecordFilter& filter) {
   memset(&filter, 0, sizeof filter);
   if (Ticked(dialog, IDC_P1_CHECK)) {
     filter.flags |= Ticked(dialog, IDC_P1_WILDCARD) ? FilterP1NameLike : FilterP1Name;
-    ReadName(dialog, IDC_P1_NAME, filter.p1name, sizeof filter.p1name);
+    ReadName(dialog, IDC_P1_NAME, filter.p1name);
   }
   if (Ticked(dialog, IDC_P2_CHECK)) {
     filter.flags |= Ticked(dialog, IDC_P2_WILDCARD) ? FilterP2NameLike : FilterP2Name;
-    ReadName(dialog, IDC_P2_NAME, filter.p2name, sizeof filter.p2name);
+    ReadName(dialog, IDC_P2_NAME, filter.p2name);
   }
   if (history && Ticked(dialog, IDC_P1_CHAR_CHECK)) {
     filter.flags |= FilterP1Id;
-    filter.p1id = (int)SendDlgItemMessageW(dialog, IDC_P1_CHAR, CB_GETCURSEL, 0, 0);
-    if (!LookupCharacter(filter.p1id)) {
-      Warn(dialog, L"キャラクター指定が正しくありません");
-      return false;
-    }
+    if (!ReadCharacter(dialog, IDC_P1_CHAR, filter.p1id)) return false;
   }
   if (history && Ticked(dialog, IDC_P2_CHAR_CHECK)) {
     filter.flags |= FilterP2Id;
-    filter.p2id = (int)SendDlgItemMessageW(dialog, IDC_P2_CHAR, CB_GETCURSEL, 0, 0);
-    if (!LookupCharacter(filter.p2id)) {
-      Warn(dialog, L"キャラクター指定が正しくありません");
-      return false;
-    }
+    if (!ReadCharacter(dialog, IDC_P2_CHAR, filter.p2id)) return false;
   }
   if (Ticked(dialog, IDC_FROM_CHECK)) {
     filter.flags |= FilterFrom;

@@ -29,13 +29,9 @@ std::wstring RateText(int perMille, bool highPrecision) {
   return highPrecision ? FormatWide(L"%d.%01d%%", perMille / 10, perMille % 10) : FormatWide(L"%d%%", perMille / 10);
 }
 
-std::wstring RecentRateText(int perMille, bool highPrecision) {
-  return highPrecision ? FormatWide(L"(%d.%01d%%)", perMille / 10, perMille % 10)
-                       : FormatWide(L"(%d%%)", perMille / 10);
-}
+std::wstring RecentRateText(int perMille, bool highPrecision) { return L"(" + RateText(perMille, highPrecision) + L")"; }
 
 namespace {
-
 void SetCell(HWND list, int position, int column, const std::wstring& text) {
   LVITEMW item{};
   item.iSubItem = column;
@@ -43,14 +39,14 @@ void SetCell(HWND list, int position, int column, const std::wstring& text) {
   SendMessageW(list, LVM_SETITEMTEXTW, position, (LPARAM)&item);
 }
 
-void SetItemData(HWND list, int position, LPARAM data) {
-  LVITEMW item{};
-  item.mask = LVIF_PARAM;
-  item.iItem = position;
-  item.lParam = data;
-  SendMessageW(list, LVM_SETITEMW, 0, (LPARAM)&item);
+// What the columns take side by side.
+int ColumnsWidth(HWND list) {
+  HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
+  int columns = header ? (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) : 0;
+  int width = 0;
+  for (int i = 0; i < columns; ++i) width += (int)SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0);
+  return width;
 }
-
 }  // namespace
 
 void InsertRecordRows(HWND list) {
@@ -66,14 +62,6 @@ void InsertRecordRows(HWND list) {
   }
 }
 
-LPARAM RowItemDataAt(HWND list, int position) {
-  LVITEMW item{};
-  item.mask = LVIF_PARAM;
-  item.iItem = position;
-  if (!SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)&item)) return 0;
-  return item.lParam;
-}
-
 int FindRowById(HWND list, int rowId) {
   int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
   for (int position = 0; position < count; ++position)
@@ -87,7 +75,7 @@ void WriteRecordRow(HWND list, int position, int wins, int losses) {
   SetCell(list, position, 2, FormatWide(L"%d", wins));
   SetCell(list, position, 3, FormatWide(L"%d", losses));
   SetCell(list, position, 4, RateText(rate, g_app.highPrecision));
-  SetItemData(list, position, WithColourKey(RowItemDataAt(list, position), ColourKeyFor(wins, losses)));
+  SetRowItemData(list, position, WithColourKey(RowItemDataAt(list, position), ColourKeyFor(wins, losses)));
 }
 
 namespace {
@@ -235,11 +223,7 @@ SIZE FittedWindowSize(HWND window, HWND list) {
     RECT last{};
     last.left = LVIR_BOUNDS;
     if (SendMessageW(list, LVM_GETITEMRECT, items - 1, (LPARAM)&last)) {
-      int width = 0;
-      HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
-      int columns = header ? (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) : 0;
-      for (int i = 0; i < columns; ++i) width += (int)SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0);
-      if (width > rect.right) rect.right = width;
+      rect.right = std::max<LONG>(rect.right, ColumnsWidth(list));
       if (last.bottom > rect.bottom) rect.bottom = last.bottom;
     }
   }
@@ -262,9 +246,6 @@ bool FitsWithoutScrollBars(HWND list, LONG style) {
   int width = client.right + ((style & WS_VSCROLL) ? GetSystemMetrics(SM_CXVSCROLL) : 0);
   int height = client.bottom + ((style & WS_HSCROLL) ? GetSystemMetrics(SM_CYHSCROLL) : 0);
   HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
-  int columns = header ? (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) : 0;
-  int contentWidth = 0;
-  for (int i = 0; i < columns; ++i) contentWidth += (int)SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0);
   RECT headerRect{};
   if (header) GetWindowRect(header, &headerRect);
   int rows = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
@@ -272,7 +253,7 @@ bool FitsWithoutScrollBars(HWND list, LONG style) {
   row.left = LVIR_BOUNDS;
   if (rows > 0 && !SendMessageW(list, LVM_GETITEMRECT, 0, (LPARAM)&row)) return false;
   int contentHeight = (headerRect.bottom - headerRect.top) + rows * (row.bottom - row.top);
-  return contentWidth <= width && contentHeight <= height;
+  return ColumnsWidth(list) <= width && contentHeight <= height;
 }
 }  // namespace
 

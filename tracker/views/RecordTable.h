@@ -37,7 +37,6 @@ std::wstring RecentRateText(int perMille, bool highPrecision);
 
 // The 19 rows with their names and item data; the list must be empty and set up with RecordColumns.
 void InsertRecordRows(HWND list);
-LPARAM RowItemDataAt(HWND list, int position);
 // The list position of a row id, or -1.
 int FindRowById(HWND list, int rowId);
 // Columns 1..4 and the colour key of the row at a position, with the current high-precision switch.

@@ -28,22 +28,6 @@ namespace {
 // through LVM_SORTITEMS by rank; the item data are put back afterwards.
 int CALLBACK CompareRanks(LPARAM first, LPARAM second, LPARAM) { return first < second ? -1 : first > second; }
 
-LPARAM ItemDataAt(HWND list, int index) {
-  LVITEMW item{};
-  item.mask = LVIF_PARAM;
-  item.iItem = index;
-  SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)&item);
-  return item.lParam;
-}
-
-void SetItemDataAt(HWND list, int index, LPARAM data) {
-  LVITEMW item{};
-  item.mask = LVIF_PARAM;
-  item.iItem = index;
-  item.lParam = data;
-  SendMessageW(list, LVM_SETITEMW, 0, (LPARAM)&item);
-}
-
 void SortRowsByIndex(HWND list, PFNLVCOMPARE compare, ListSortContext& context) {
   int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
   std::vector<int> order((size_t)count);
@@ -51,14 +35,30 @@ void SortRowsByIndex(HWND list, PFNLVCOMPARE compare, ListSortContext& context) 
   std::stable_sort(order.begin(), order.end(),
                    [&](int a, int b) { return compare(a, b, (LPARAM)&context) < 0; });
   std::vector<LPARAM> data((size_t)count);
-  for (int i = 0; i < count; ++i) data[(size_t)i] = ItemDataAt(list, i);
-  for (int rank = 0; rank < count; ++rank) SetItemDataAt(list, order[(size_t)rank], rank);
+  for (int i = 0; i < count; ++i) data[(size_t)i] = RowItemDataAt(list, i);
+  for (int rank = 0; rank < count; ++rank) SetRowItemData(list, order[(size_t)rank], rank);
   SendMessageW(list, LVM_SORTITEMS, 0, (LPARAM)CompareRanks);
   for (int position = 0; position < count; ++position)
-    SetItemDataAt(list, position, data[(size_t)order[(size_t)position]]);
+    SetRowItemData(list, position, data[(size_t)order[(size_t)position]]);
 }
 
 }  // namespace
+
+LPARAM RowItemDataAt(HWND list, int position) {
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = position;
+  if (!SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)&item)) return 0;
+  return item.lParam;
+}
+
+void SetRowItemData(HWND list, int position, LPARAM data) {
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = position;
+  item.lParam = data;
+  SendMessageW(list, LVM_SETITEMW, 0, (LPARAM)&item);
+}
 
 int UpdateSortOnColumnClick(const NMLISTVIEW* notification, ListSortContext& context) {
   HWND list = notification->hdr.hwndFrom;
@@ -84,16 +84,12 @@ int UpdateSortOnColumnClick(const NMLISTVIEW* notification, ListSortContext& con
 }
 
 LRESULT SortListOnColumnClick(const NMLISTVIEW* notification) {
+  // In sort-kind order.
+  static const PFNLVCOMPARE compares[] = {CompareRowsByItemData, CompareRowsByText, CompareRowsByNumber,
+                                          CompareRowsByNumberAfterFirst};
   ListSortContext context{};
-  PFNLVCOMPARE compare = nullptr;
-  switch (UpdateSortOnColumnClick(notification, context)) {
-    case SortByItemData: compare = CompareRowsByItemData; break;
-    case SortByText: compare = CompareRowsByText; break;
-    case SortByNumber: compare = CompareRowsByNumber; break;
-    case SortByNumberAfterFirst: compare = CompareRowsByNumberAfterFirst; break;
-    default: return 1;
-  }
-  SortRowsByIndex(notification->hdr.hwndFrom, compare, context);
+  int kind = UpdateSortOnColumnClick(notification, context);
+  if (kind >= 0) SortRowsByIndex(notification->hdr.hwndFrom, compares[kind], context);
   return 1;
 }
 

@@ -29,6 +29,10 @@ extern const wchar_t* const SortColumnProperty;     // "SLV.SORT.CURRENTCOL"
 extern const wchar_t* const SortDirectionProperty;  // "SLV.SORT.DIRECTION": 1 ascending, -1 descending
 extern const wchar_t* const SortColumnsProperty;    // "SLV.COLUMNS": the column table's address
 
+// A row's item data; 0 when there is no such row.
+LPARAM RowItemDataAt(HWND list, int position);
+void SetRowItemData(HWND list, int position, LPARAM data);
+
 // The table must outlive the list: only its address is kept. Rows are not sorted here.
 void SetupSortableList(HWND list, const ListColumn* columns, int count);
 

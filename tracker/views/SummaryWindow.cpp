@@ -175,16 +175,8 @@ void ChooseCustomPeriod(HWND dialog) {
 
 void ChooseProfileFile(HWND dialog) {
   wchar_t path[1025] = L"";
-  OPENFILENAMEW dialogData{};
-  dialogData.lStructSize = sizeof dialogData;
-  dialogData.hwndOwner = dialog;
-  dialogData.lpstrFilter = L"VizirIduvoz Database (*.db)\0*.db\0";
-  dialogData.lpstrFile = path;
-  dialogData.nMaxFile = 1025;
-  dialogData.lpstrDefExt = L"db";
-  dialogData.Flags = OFN_CREATEPROMPT | OFN_NOCHANGEDIR;
-  if (!GetOpenFileNameW(&dialogData)) return;
-  LoadSummaryProfile(dialog, WithProfileExtension(path));
+  if (AskProfileFile(dialog, nullptr, OFN_CREATEPROMPT | OFN_NOCHANGEDIR, path))
+    LoadSummaryProfile(dialog, WithProfileExtension(path));
 }
 
 void OpenOpponentProfiles(HWND dialog) {
