@@ -94,6 +94,7 @@ class Dots {
       SetDCPenColor(dc_, colour);
       SetDCBrushColor(dc_, colour);
       Ellipse(dc_, x - radius, y - radius, x + radius + 1, y + radius + 1);
+      flushed_ = false;
       return;
     }
     if (!flushed_) GdiFlush();  // what GDI drew before lands first
