@@ -5,7 +5,6 @@
 
 #include <cstdint>
 
-constexpr int64_t TimestampUnitsPerMillisecond = 10000;
 constexpr int64_t TimestampUnitsPerMinute = 600000000LL;
 constexpr int64_t TimestampUnitsPerDay = 864000000000LL;
 // Matches this far apart or more belong to different sessions.

@@ -18,7 +18,7 @@ GraphText CellText(HDC dc, const GraphScene& g, const GraphLayout& l, int own, i
   if (cell.wins + cell.losses <= 0) return none;
   for (const std::wstring& text : {FormatWide(L"%d-%d", cell.wins, cell.losses), RatePercent(cell.wins, cell.losses)})
     for (HFONT font : {g.look.smallFont.Get(), g.look.tinyFont.Get()}) {
-      SIZE size = Extent(dc, font, text);
+      SIZE size = g.look.Measure(dc, font, text);
       if (size.cx <= none.room && size.cy <= none.across) return {text, font, none.room, none.across};
     }
   return none;
@@ -54,8 +54,16 @@ HFONT MakeFont(UINT dpi, int percent, bool upright = false) {
 }
 }  // namespace
 
+SIZE GraphLook::Measure(HDC dc, HFONT font, const std::wstring& text) const {
+  if (extents.size() > 4096) extents.clear();
+  auto found = extents.emplace(std::make_pair(font, text), SIZE{});
+  if (found.second) found.first->second = Extent(dc, font, text);
+  return found.first->second;
+}
+
 void MakeGraphLook(GraphLook& look, HWND window, UINT dpi) {
   look.dpi = dpi;
+  look.extents.clear();
   look.font.Reset(MakeFont(look.dpi, 100));
   look.smallFont.Reset(MakeFont(look.dpi, 85));
   look.tinyFont.Reset(MakeFont(look.dpi, 70));

@@ -2,7 +2,9 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
 #include <string>
+#include <utility>
 
 #include "common/Dpi.h"
 #include "store/PeriodPlay.h"
@@ -15,7 +17,10 @@ struct GraphLook {
   GdiObject<HFONT> font, smallFont, tinyFont;
   GdiObject<HFONT> columnFont;  // the small font turned upright, for the column headers
   int labelWidth = 64, headerHeight = 18;  // room for the longest full name
+  // Texts measured in these fonts: a refresh after a capture changes one cell of 196.
+  mutable std::map<std::pair<HFONT, std::wstring>, SIZE> extents;
   int Px(int value) const { return ScaleForDpi(value, dpi); }
+  SIZE Measure(HDC dc, HFONT font, const std::wstring& text) const;
 };
 
 // What one picture is drawn from.

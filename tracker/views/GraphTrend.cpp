@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "common/TextUtil.h"
@@ -64,6 +66,103 @@ void DrawCurve(HDC dc, const GraphScene& g, const Trend& trend, const Axis& axis
   }
 }
 
+// Dots written straight into the picture's pixels: a few thousand Ellipse calls cost more than all the rest
+// of the picture. Each size's shape is taken from Ellipse itself, so the pixels are the ones it draws; a DC
+// that is not a plain top-down 32-bit picture gets Ellipse.
+class Dots {
+ public:
+  explicit Dots(HDC dc) : dc_(dc) {
+    DIBSECTION section{};
+    HGDIOBJ bitmap = GetCurrentObject(dc, OBJ_BITMAP);
+    POINT viewport{}, window{};
+    HRGN clip = CreateRectRgn(0, 0, 0, 0);
+    bool plain = GetClipRgn(dc, clip) == 0 && GetMapMode(dc) == MM_TEXT && GetViewportOrgEx(dc, &viewport) &&
+                 GetWindowOrgEx(dc, &window) && !viewport.x && !viewport.y && !window.x && !window.y &&
+                 GetROP2(dc) == R2_COPYPEN;
+    DeleteObject(clip);
+    if (plain && bitmap && GetObjectW(bitmap, sizeof section, &section) == sizeof section &&
+        section.dsBm.bmBitsPixel == 32 && section.dsBm.bmBits && IsTopDown(section)) {
+      bits_ = static_cast<uint32_t*>(section.dsBm.bmBits);
+      width_ = section.dsBm.bmWidth;
+      height_ = section.dsBm.bmHeight;
+      stride_ = section.dsBm.bmWidthBytes / 4;
+    }
+  }
+  void Draw(int x, int y, int radius, COLORREF colour) {
+    const Shape* shape = bits_ ? ShapeOf(radius) : nullptr;
+    if (!shape) {
+      SetDCPenColor(dc_, colour);
+      SetDCBrushColor(dc_, colour);
+      Ellipse(dc_, x - radius, y - radius, x + radius + 1, y + radius + 1);
+      flushed_ = false;
+      return;
+    }
+    if (!flushed_) GdiFlush();  // what GDI drew before lands first
+    flushed_ = true;
+    uint32_t pixel = shape->high | (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+    for (const POINT& at : shape->offsets) {
+      int px = x + at.x, py = y + at.y;
+      if (px >= 0 && py >= 0 && px < width_ && py < height_) bits_[(size_t)py * stride_ + px] = pixel;
+    }
+  }
+
+ private:
+  struct Shape {
+    int radius;
+    uint32_t high;  // the byte above the colour, as GDI writes it
+    std::vector<POINT> offsets;
+  };
+  const Shape* ShapeOf(int radius) {
+    for (const Shape& s : shapes_)
+      if (s.radius == radius) return &s;
+    if (radius < 0 || radius > 64) return nullptr;
+    int side = 2 * radius + 5;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), side, -side, 1, 32, BI_RGB};
+    void* pixels = nullptr;
+    GdiObject<HBITMAP> scratch(CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+    if (!scratch.Get() || !pixels) return nullptr;
+    Shape shape{radius, 0, {}};
+    {
+      MemoryDc memory(dc_, scratch.Get());
+      HGDIOBJ oldPen = SelectObject(memory.Get(), GetStockObject(DC_PEN));
+      HGDIOBJ oldBrush = SelectObject(memory.Get(), GetStockObject(DC_BRUSH));
+      SetDCPenColor(memory.Get(), RGB(255, 255, 255));
+      SetDCBrushColor(memory.Get(), RGB(255, 255, 255));
+      Ellipse(memory.Get(), 2, 2, 2 + 2 * radius + 1, 2 + 2 * radius + 1);
+      GdiFlush();
+      SelectObject(memory.Get(), oldBrush);
+      SelectObject(memory.Get(), oldPen);
+    }
+    const uint32_t* p = static_cast<const uint32_t*>(pixels);
+    for (int y = 0; y < side; ++y)
+      for (int x = 0; x < side; ++x)
+        if (p[y * side + x] & 0xFFFFFF) {
+          shape.offsets.push_back({x - 2 - radius, y - 2 - radius});
+          shape.high = p[y * side + x] & 0xFF000000u;
+        }
+    shapes_.push_back(std::move(shape));
+    return &shapes_.back();
+  }
+
+  // The section does not say which way its rows run: a marked pixel tells, and is put back.
+  bool IsTopDown(const DIBSECTION& section) {
+    COLORREF kept = GetPixel(dc_, 0, 0);
+    if (kept == CLR_INVALID || !SetPixelV(dc_, 0, 0, RGB(1, 2, 3))) return false;
+    GdiFlush();
+    bool topDown = (*static_cast<const uint32_t*>(section.dsBm.bmBits) & 0xFFFFFF) == 0x010203;
+    SetPixelV(dc_, 0, 0, kept);
+    return topDown;
+  }
+
+  HDC dc_;
+  uint32_t* bits_ = nullptr;
+  int width_ = 0, height_ = 0;
+  size_t stride_ = 0;
+  bool flushed_ = false;
+  std::vector<Shape> shapes_;
+};
+
 // Over a long period: a dot per day or week at its rate, larger and darker the more matches it holds, on a
 // time axis with every month marked and as many of them named as there is room for.
 void DrawPeriodTrend(HDC dc, const GraphScene& g, const Trend& trend, TrendForm form, const RECT& area,
@@ -115,11 +214,21 @@ void DrawPeriodTrend(HDC dc, const GraphScene& g, const Trend& trend, TrendForm 
   // The matches of each day or week as bars below.
   RECT strip{plot.left, bars.top + g.Px(16), plot.right, bars.bottom - g.Px(2)};
   Fill(dc, strip, RGB(250, 250, 250));
+  // Bars of one colour standing on one line: filled as the highest of each run of columns, thousands of
+  // weeks in a few hundred rectangles.
+  std::vector<int> column((size_t)std::max(1L, plot.right - plot.left + 1), 0);
   for (const RatePoint& p : points) {
     int count = p.wins + p.losses;
     int height = std::max(1, (int)((long long)(strip.bottom - strip.top) * count / most));
-    RECT bar{X(p.firstDay), strip.bottom - height, std::max(X(p.firstDay) + 1, X(p.firstDay + length) - 1), strip.bottom};
-    Fill(dc, bar, RGB(150, 170, 210));
+    int left = X(p.firstDay), right = std::max(X(p.firstDay) + 1, X(p.firstDay + length) - 1);
+    for (int x = std::max(left, (int)plot.left); x < right && x - plot.left < (int)column.size(); ++x)
+      column[x - plot.left] = std::max(column[x - plot.left], height);
+  }
+  for (size_t x = 0; x < column.size();) {
+    size_t end = x + 1;
+    while (end < column.size() && column[end] == column[x]) ++end;
+    if (column[x]) Fill(dc, {plot.left + (int)x, strip.bottom - column[x], plot.left + (int)end, strip.bottom}, RGB(150, 170, 210));
+    x = end;
   }
   std::wstring barsTitle = FormatWide(weeks ? L"1週の対戦数（最多 %d戦）" : L"1日の対戦数（最多 %d戦）", most);
   if (step > 1) barsTitle += FormatWide(L"　目盛りは1か月ごと、日付は%dか月ごと", step);
@@ -142,18 +251,20 @@ void DrawPeriodTrend(HDC dc, const GraphScene& g, const Trend& trend, TrendForm 
   }
   std::vector<size_t> byCount(points.size());
   for (size_t i = 0; i < byCount.size(); ++i) byCount[i] = i;
-  std::stable_sort(byCount.begin(), byCount.end(), [&](size_t a, size_t b) {
-    return points[a].wins + points[a].losses < points[b].wins + points[b].losses;
-  });
+  // Dots of one count look alike, so their order among themselves does not show, and one drawn twice at one
+  // place is drawn once.
+  auto key = [&](size_t i) { return std::make_tuple(points[i].wins + points[i].losses, path[i].x, path[i].y); };
+  std::sort(byCount.begin(), byCount.end(), [&](size_t a, size_t b) { return key(a) < key(b); });
+  byCount.erase(std::unique(byCount.begin(), byCount.end(), [&](size_t a, size_t b) { return key(a) == key(b); }),
+                byCount.end());
   HGDIOBJ oldPen = SelectObject(dc, GetStockObject(DC_PEN));
   HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(DC_BRUSH));
+  Dots dots(dc);
   for (size_t i : byCount) {
     double share = std::sqrt((double)(points[i].wins + points[i].losses) / most);
     int radius = g.Px(1 + (int)(share * 3 + 0.5));
-    COLORREF colour = RGB(200 - (int)(170 * share), 212 - (int)(142 * share), 240 - (int)(50 * share));
-    SetDCPenColor(dc, colour);
-    SetDCBrushColor(dc, colour);
-    Ellipse(dc, path[i].x - radius, path[i].y - radius, path[i].x + radius + 1, path[i].y + radius + 1);
+    dots.Draw(path[i].x, path[i].y, radius,
+              RGB(200 - (int)(170 * share), 212 - (int)(142 * share), 240 - (int)(50 * share)));
   }
   SelectObject(dc, oldBrush);
   SelectObject(dc, oldPen);
