@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <shlwapi.h>
 
+#include "common/FileDialog.h"
 #include "shell/TrayMenu.h"
 
 namespace {
@@ -74,14 +75,8 @@ std::wstring WithProfileExtension(const std::wstring& path) {
 }
 
 bool AskProfileFile(HWND owner, const wchar_t* title, DWORD flags, wchar_t (&file)[1025]) {
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = owner;
-  dialog.lpstrFilter = L"VizirIduvoz Database (*.db)\0*.db\0";
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = ARRAYSIZE(file);
-  dialog.lpstrTitle = title;
-  dialog.lpstrDefExt = L"db";
-  dialog.Flags = flags;
-  return GetOpenFileNameW(&dialog) != FALSE;
+  std::wstring path = file;
+  if (!ChooseFileName(owner, false, L"VizirIduvoz Database (*.db)\0*.db\0", L"db", flags, path, title)) return false;
+  lstrcpynW(file, path.c_str(), ARRAYSIZE(file));
+  return true;
 }

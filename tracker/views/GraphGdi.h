@@ -3,32 +3,9 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
-// Deleted with its owner; not copyable.
-template <typename T>
-class GdiObject {
- public:
-  GdiObject() = default;
-  explicit GdiObject(T handle) : handle_(handle) {}
-  ~GdiObject() { Reset(); }
-  GdiObject(GdiObject&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  GdiObject& operator=(GdiObject&& other) noexcept {
-    if (this != &other) Reset(std::exchange(other.handle_, nullptr));
-    return *this;
-  }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-  T Get() const { return handle_; }
-  void Reset(T handle = nullptr) {
-    if (handle_) DeleteObject(handle_);
-    handle_ = handle;
-  }
-
- private:
-  T handle_ = nullptr;
-};
+#include "common/Handles.h"
 
 // A memory DC, deleted with its owner, with one object selected into it meanwhile.
 class MemoryDc {

@@ -14,7 +14,7 @@
 #include "shell/AppState.h"
 #include "shell/Settings.h"
 #include "store/RecordDatabase.h"
-#include "views/FileDialog.h"
+#include "common/FileDialog.h"
 #include "views/GraphPaint.h"
 #include "views/PictureFile.h"
 #include "views/ViewCommon.h"

@@ -9,6 +9,7 @@
 
 #include "views/ViewCommon.h"
 #include "common/CharacterTable.h"
+#include "common/FileDialog.h"
 #include "common/TextUtil.h"
 #include "shell/TrayMenu.h"
 #include "store/RecordDatabase.h"
@@ -145,23 +146,14 @@ bool ExportWriter::Commit(std::wstring* error) {
 
 bool ChooseExportFile(HWND owner, ExportFormat format, std::wstring* path) {
   bool csv = format == ExportFormat::Csv;
-  std::wstring profile = PathFindFileNameW(CurrentDatabasePath().c_str());
-  wchar_t file[1025] = L"";
-  lstrcpynW(file, profile.c_str(), MAX_PATH);
+  wchar_t file[MAX_PATH] = L"";
+  lstrcpynW(file, PathFindFileNameW(CurrentDatabasePath().c_str()), MAX_PATH);
   PathRemoveExtensionW(file);
   PathAddExtensionW(file, csv ? L".csv" : L".json");
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = owner;
-  dialog.lpstrFilter = csv ? L"CSVファイル (*.csv)\0*.csv\0" : L"JSONファイル (*.json)\0*.json\0";
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = ARRAYSIZE(file);
-  dialog.lpstrDefExt = csv ? L"csv" : L"json";
-  dialog.lpstrTitle = csv ? L"CSVに書き出す" : L"JSONに書き出す";
-  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
-  if (!GetSaveFileNameW(&dialog)) return false;
   *path = file;
-  return true;
+  return ChooseFileName(owner, true, csv ? L"CSVファイル (*.csv)\0*.csv\0" : L"JSONファイル (*.json)\0*.json\0",
+                        csv ? L"csv" : L"json", OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST, *path,
+                        csv ? L"CSVに書き出す" : L"JSONに書き出す");
 }
 
 void AnnounceExport(const std::wstring& path, size_t rows) {

@@ -1,4 +1,4 @@
-#include "views/FileDialog.h"
+#include "common/FileDialog.h"
 
 #include <commdlg.h>
 

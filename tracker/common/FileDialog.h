@@ -1,4 +1,4 @@
-// The common open and save dialogs as the views ask them: a file name or nothing.
+// The common open and save dialogs as the program asks them: a file name or nothing.
 #pragma once
 #include <windows.h>
 
