@@ -16,6 +16,7 @@
 #include "shell/ProbeBinding.h"
 #include "shell/ProfileChoice.h"
 #include "shell/ProfileShortcuts.h"
+#include "shell/ProfileSwitch.h"
 #include "shell/Settings.h"
 #include "shell/TrayMenu.h"
 
@@ -52,7 +53,7 @@ bool OpenSavedProfile(HWND window, const std::wstring& path, bool firstStart, Pr
     *problem = ProfileOpened;  // declined: nothing to report
     return false;
   }
-  return OpenRecordDatabase(problem);
+  return OpenProfileChecked(problem);
 }
 
 bool OpenProfileDatabase(HWND window) {
@@ -64,10 +65,9 @@ bool OpenProfileDatabase(HWND window) {
   ProfileProblem problem = ProfilePathTooLong;
   bool opened = !cut && OpenSavedProfile(window, path, setting.empty(), &problem);
   while (!opened) {
-    // A damaged profile: its backup and what is still readable in it, or another file.
-    bool offered = problem == ProfileNotDatabase && ProfileLooksDamaged(path);
-    if (offered && OfferSalvage(window, path) && (opened = OpenRecordDatabase(&problem))) break;
-    if (!offered && problem != ProfileOpened) ShowProfileFailure(window, path, problem);
+    if (AnswerRefusedProfile(window, path, problem, false) == RefusedProfileStep::Salvaged &&
+        (opened = OpenProfileChecked(&problem)))
+      break;
     wchar_t file[1025];
     lstrcpynW(file, setting.c_str(), ARRAYSIZE(file));
     OPENFILENAMEW dialog{};
@@ -85,7 +85,7 @@ bool OpenProfileDatabase(HWND window) {
     }
     path = WithProfileExtension(file);
     SetDatabasePath(path);
-    opened = OpenRecordDatabase(&problem);
+    opened = OpenProfileChecked(&problem);
   }
   AnnounceProfileAccess(window, path);
   return true;
@@ -164,6 +164,7 @@ void ShutDown() {
   SetPendingMatchesAside();
   BackupBeforeExit();
   CloseRecordDatabase();
+  NoteProfileClosedCleanly();
   g_progress = StartupProgress();
   g_startupFinished = false;
   g_app.popupMenu = nullptr;
