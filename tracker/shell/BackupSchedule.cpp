@@ -70,26 +70,11 @@ void CALLBACK OnBackupTimer(HWND, UINT, UINT_PTR, DWORD) {
   if (state == ProfileBackup::Done || state == ProfileBackup::Failed) Finished();
 }
 
-// Hands this thread's messages out for up to `milliseconds` (a capture is one of them).
-void ServeMessages(DWORD milliseconds) {
-  MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT);
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      // For the loop that ends the program.
-      PostQuitMessage((int)msg.wParam);
-      return;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
 // The job to its end in short steps, serving messages between them; captures meanwhile reach the copy too.
 bool RunServingMessages() {
   while (BackupRunning() && g_job.source() == RecordDatabase()) {
     if (!InTransaction()) StepHeldShort();
-    if (BackupRunning()) ServeMessages(g_job.state() == ProfileBackup::Verifying ? 20 : 0);
+    if (BackupRunning()) ServeMessagesUntil(nullptr, g_job.state() == ProfileBackup::Verifying ? 20 : 0);
   }
   if (BackupRunning()) OnBackupTimer(nullptr, 0, 0, 0);  // its profile went meanwhile
   Finished();
@@ -190,3 +175,19 @@ void BackupBeforeExit() {
 }
 
 void NoteProfileChangedElsewhere() { g_changedElsewhere = true; }
+
+bool ServeMessagesUntil(HANDLE object, DWORD milliseconds) {
+  if (MsgWaitForMultipleObjects(object ? 1 : 0, &object, FALSE, milliseconds, QS_ALLINPUT) == WAIT_OBJECT_0 && object)
+    return true;
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // For the loop that ends the program.
+      PostQuitMessage((int)msg.wParam);
+      break;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return false;
+}

@@ -28,5 +28,9 @@ bool BackupRunning();
 // The profile was changed through a connection other than the tracker's own (an import): backed up at exit.
 void NoteProfileChangedElsewhere();
 
+// Waits up to `milliseconds` for `object` (null: none) or a message, then hands out this thread's messages (a
+// capture is one of them); true when `object` was signalled, with nothing handed out.
+bool ServeMessagesUntil(HANDLE object, DWORD milliseconds);
+
 // How a failed backup is told; the tray balloon unless a test listens instead.
 extern bool (*g_backupAnnouncer)(const std::wstring& title, const std::wstring& text);

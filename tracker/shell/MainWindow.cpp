@@ -68,22 +68,11 @@ bool OpenProfileDatabase(HWND window) {
     if (AnswerRefusedProfile(window, path, problem, false) == RefusedProfileStep::Salvaged &&
         (opened = OpenProfileChecked(&problem)))
       break;
-    wchar_t file[1025];
-    lstrcpynW(file, setting.c_str(), ARRAYSIZE(file));
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = window;
-    dialog.lpstrFilter = L"VizirIduvoz Database (*.db)\0*.db\0";
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = ARRAYSIZE(file);
-    dialog.lpstrTitle = L"記録に使うプロファイル (*.db) を選ぶか、新しい名前を入力してください";
-    dialog.lpstrDefExt = L"db";
-    dialog.Flags = OFN_CREATEPROMPT | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&dialog)) {
+    if (!AskProfileToOpen(window, L"記録に使うプロファイル (*.db) を選ぶか、新しい名前を入力してください", setting,
+                          &path)) {
       MessageBoxW(window, L"プロファイルが選ばれなかったため、Corvenka を終了します。", nullptr, MB_ICONINFORMATION);
       return false;
     }
-    path = WithProfileExtension(file);
     SetDatabasePath(path);
     opened = OpenProfileChecked(&problem);
   }

@@ -1,5 +1,6 @@
 #include "shell/ProfileChoice.h"
 
+#include <commdlg.h>
 #include <shlwapi.h>
 
 #include "shell/TrayMenu.h"
@@ -70,4 +71,29 @@ std::wstring WithProfileExtension(const std::wstring& path) {
   const wchar_t* name = PathFindFileNameW(path.c_str());
   if (*PathFindExtensionW(name)) return path;
   return path + L".db";
+}
+
+bool AskFileToOpen(HWND owner, const wchar_t* filter, const wchar_t* title, const wchar_t* defaultExtension,
+                   DWORD flags, const std::wstring& initial, std::wstring* path) {
+  wchar_t file[1025];
+  lstrcpynW(file, initial.c_str(), ARRAYSIZE(file));
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = filter;
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = ARRAYSIZE(file);
+  dialog.lpstrTitle = title;
+  dialog.lpstrDefExt = defaultExtension;
+  dialog.Flags = flags | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameW(&dialog)) return false;
+  *path = file;
+  return true;
+}
+
+bool AskProfileToOpen(HWND owner, const wchar_t* title, const std::wstring& initial, std::wstring* path) {
+  if (!AskFileToOpen(owner, L"VizirIduvoz Database (*.db)\0*.db\0", title, L"db", OFN_CREATEPROMPT, initial, path))
+    return false;
+  *path = WithProfileExtension(*path);
+  return true;
 }

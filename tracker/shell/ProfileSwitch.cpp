@@ -1,6 +1,5 @@
 #include "shell/ProfileSwitch.h"
 
-#include <commdlg.h>
 #include <shlwapi.h>
 
 #include <vector>
@@ -78,21 +77,6 @@ RefusedProfileStep OfferSalvage(HWND owner, const std::wstring& path, bool canKe
   return RefusedProfileStep::Salvaged;
 }
 
-bool ChooseOtherProfile(HWND owner, std::wstring* path) {
-  wchar_t file[1025] = L"";
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = owner;
-  dialog.lpstrFilter = L"VizirIduvoz Database (*.db)\0*.db\0";
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = ARRAYSIZE(file);
-  dialog.lpstrDefExt = L"db";
-  dialog.Flags = OFN_CREATEPROMPT | OFN_NOCHANGEDIR;
-  if (!GetOpenFileNameW(&dialog)) return false;
-  *path = WithProfileExtension(file);
-  return true;
-}
-
 struct OwnedWindows {
   HWND owner;
   std::vector<HWND> found;
@@ -160,7 +144,7 @@ bool SwitchProfile(HWND summary, const std::wstring& requested) {
     SetDatabasePath(previous);
     RefusedProfileStep step = AnswerRefusedProfile(summary, path, problem, true);
     if (step == RefusedProfileStep::KeepCurrent) return false;
-    if (step == RefusedProfileStep::ChooseAnother && !ChooseOtherProfile(summary, &path)) return false;
+    if (step == RefusedProfileStep::ChooseAnother && !AskProfileToOpen(summary, nullptr, L"", &path)) return false;
   }
   LeavePendingMatchesWith(previous);
   ClearJournal();

@@ -1,7 +1,6 @@
 #include "views/BackupCommands.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 
 #include <functional>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "shell/ChangeJournal.h"
 #include "common/Dpi.h"
 #include "shell/PendingMatches.h"
+#include "shell/ProfileChoice.h"
 #include "common/TextUtil.h"
 #include "store/MatchImport.h"
 #include "store/ProfileBackup.h"
@@ -123,18 +123,7 @@ void RunWithProgress(HWND owner, const wchar_t* what, volatile LONG* progress, c
                                 at.left + 20, at.top + 40, 320, 70, owner, nullptr, ViewResourceInstance(), nullptr);
   if (window) ShowWindow(window, SW_SHOWNOACTIVATE);
   DWORD shown = GetTickCount();
-  for (;;) {
-    DWORD wait = MsgWaitForMultipleObjects(1, &thread, FALSE, 200, QS_ALLINPUT);
-    if (wait == WAIT_OBJECT_0) break;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        PostQuitMessage((int)msg.wParam);
-        break;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
+  while (!ServeMessagesUntil(thread, 200)) {
     if (window && progress && GetTickCount() - shown >= 200) {
       shown = GetTickCount();
       SetWindowTextW(window, FormatWide(L"%s %d 件", what, (int)*progress).c_str());
@@ -148,18 +137,8 @@ void RunWithProgress(HWND owner, const wchar_t* what, volatile LONG* progress, c
 }
 
 bool ChooseImportFile(HWND owner, std::wstring* path) {
-  wchar_t file[1025] = L"";
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = owner;
-  dialog.lpstrFilter = L"プロファイル・書き出したファイル (*.db;*.csv;*.json)\0*.db;*.csv;*.json\0";
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = ARRAYSIZE(file);
-  dialog.lpstrTitle = L"ほかのプロファイルから取り込む";
-  dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-  if (!GetOpenFileNameW(&dialog)) return false;
-  *path = file;
-  return true;
+  return AskFileToOpen(owner, L"プロファイル・書き出したファイル (*.db;*.csv;*.json)\0*.db;*.csv;*.json\0",
+                       L"ほかのプロファイルから取り込む", nullptr, OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST, L"", path);
 }
 
 std::wstring TimestampText(int64_t timestamp) {
