@@ -12,6 +12,8 @@
 #include "shell/ChangeJournal.h"
 #include "MirrowAddrContract.h"
 #include "shell/MainWindow.h"
+#include "shell/ProfileSwitch.h"
+#include "common/TextUtil.h"
 #include "store/ProfileBackup.h"
 #include "views/BackupCommands.h"
 
@@ -99,7 +101,9 @@ TEST_F(BackupScheduleTest, ACopyThatCannotBeMadeIsToldOnceUntilOneSucceeds) {
   g_backupAnnouncer = announcer;
 }
 
-TEST_F(BackupScheduleTest, DamagedProfileIsRebuiltAtStartFromItsBackupAndItsReadablePages) {
+// A damaged profile is offered its backup plus its readable pages: at start-up, after an unclean exit (which
+// alone checks the pages), and on a switch, where the open profile can also be kept.
+TEST_F(BackupScheduleTest, DamagedProfileIsRebuiltFromItsBackupAndItsReadablePages) {
   SetDatabasePath(profile);
   ASSERT_TRUE(OpenRecordDatabase());
   std::vector<MatchRecord> rows;
@@ -110,26 +114,87 @@ TEST_F(BackupScheduleTest, DamagedProfileIsRebuiltAtStartFromItsBackupAndItsRead
   ASSERT_EQ(ProfileBackup::Done, job.RunToEnd());
   ASSERT_TRUE(InsertAll(std::vector<MatchRecord>(rows.begin() + 1000, rows.end())));
   CloseRecordDatabase();
-  std::string bytes = ReadWholeFile(profile);
+  std::string sound = ReadWholeFile(profile);
+  std::string bytes = sound;
   for (int i = 0; i < 100; ++i) bytes[i] = 0;
   WriteWholeFile(profile, bytes);
 
-  DialogSequence answers({DialogSequence::Box(IDYES), DialogSequence::Box(IDOK)});
-  ASSERT_NE(nullptr, Start());
-  ASSERT_TRUE(answers.Wait());
-  EXPECT_EQ(0u, answers.Seen()[0].find(L"プロファイルのマッピングに失敗しました。\n\n" + profile));
-  EXPECT_NE(std::wstring::npos, answers.Seen()[0].find(L"1000 件")) << answers.Seen()[0];
-  EXPECT_NE(std::wstring::npos, answers.Seen()[1].find(L"バックアップから 1000 件、壊れたファイルから 2000 件"))
-      << answers.Seen()[1];
-  EXPECT_EQ(profile, CurrentDatabasePath());
-  EXPECT_EQ(3000, CountRows(profile));
+  auto expectSalvaged = [&](DialogSequence& answers, const std::wstring& path, int salvaged) {
+    ASSERT_TRUE(answers.Wait());
+    EXPECT_EQ(0u, answers.Seen()[0].find(L"プロファイルのマッピングに失敗しました。\n\n" + path));
+    EXPECT_NE(std::wstring::npos, answers.Seen()[0].find(L"1000 件")) << answers.Seen()[0];
+    EXPECT_NE(std::wstring::npos,
+              answers.Seen().back().find(FormatWide(L"バックアップから 1000 件、壊れたファイルから %d 件", salvaged)))
+        << answers.Seen().back();
+    EXPECT_EQ(path, CurrentDatabasePath());
+    EXPECT_EQ(1000 + salvaged, CountRows(path));
+  };
+  {
+    DialogSequence answers({DialogSequence::Box(IDYES), DialogSequence::Box(IDOK)});
+    ASSERT_NE(nullptr, Start());
+    expectSalvaged(answers, profile, 2000);
+  }
   EXPECT_EQ(0, Exit());
+  EXPECT_EQ(L"<none>", Raw(L"Backup", L"InUse"));
   // The damaged file stays beside the profile, as it was.
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(folder.File(L"Default-damaged-*.db").c_str(), &found);
   ASSERT_NE(INVALID_HANDLE_VALUE, search);
   FindClose(search);
   EXPECT_EQ(bytes, ReadWholeFile(folder.File(found.cFileName)));
+
+  // The open profile is noted until a clean exit. Pages gone bad behind a sound header are found by the check
+  // that follows an unclean exit.
+  ASSERT_NE(nullptr, Start());
+  EXPECT_EQ(profile, Raw(L"Backup", L"InUse"));
+  EXPECT_EQ(0, Exit());
+  EXPECT_EQ(L"<none>", Raw(L"Backup", L"InUse"));
+  std::string middle = sound;
+  size_t page = 4096, at = middle.size() / page / 2 * page;
+  for (size_t i = 0; i < page; ++i) middle[at + i] = (char)(i * 7919 & 0xFF);
+  WriteWholeFile(profile, middle);
+  {
+    // What an unclean exit leaves.
+    Settings("[Backup]\r\nInUse=" + Ascii(profile) + "\r\n");
+    DialogSequence answers({DialogSequence::Box(IDYES), DialogSequence::Box(IDOK)});
+    ASSERT_NE(nullptr, Start());
+    ASSERT_TRUE(answers.Wait());
+    EXPECT_NE(std::wstring::npos, answers.Seen()[1].find(L"バックアップから 1000 件")) << answers.Seen()[1];
+  }
+  Capture();
+  int64_t held = CountRows(profile);
+
+  // A switch to a damaged file: kept as it is, another file chosen instead, or rebuilt.
+  std::wstring other = folder.File(L"Other.db"), chosen = folder.File(L"Chosen.db");
+  WriteWholeFile(other, bytes);
+  {
+    DialogSequence answers({DialogSequence::Box(IDCANCEL)});
+    EXPECT_FALSE(SwitchProfile(g_app.summaryWindow, other));
+    ASSERT_TRUE(answers.Wait());
+    EXPECT_NE(std::wstring::npos, answers.Seen()[0].find(L"今のプロファイルのまま")) << answers.Seen()[0];
+    EXPECT_EQ(profile, CurrentDatabasePath());
+    EXPECT_EQ(bytes, ReadWholeFile(other));
+  }
+  {
+    DialogSequence answers({DialogSequence::Box(IDNO), DialogSequence::File(chosen), DialogSequence::Box(IDYES)});
+    EXPECT_TRUE(SwitchProfile(g_app.summaryWindow, other));
+    ASSERT_TRUE(answers.Wait());
+    EXPECT_EQ(chosen, CurrentDatabasePath());
+  }
+  {
+    // No backup of "Other" exists: every readable match comes from the damaged file.
+    DialogSequence answers({DialogSequence::Box(IDYES), DialogSequence::Box(IDOK)});
+    EXPECT_TRUE(SwitchProfile(g_app.summaryWindow, other));
+    ASSERT_TRUE(answers.Wait());
+    EXPECT_NE(std::wstring::npos, answers.Seen()[1].find(L"バックアップから 0 件、壊れたファイルから 3000 件"))
+        << answers.Seen()[1];
+    EXPECT_EQ(other, CurrentDatabasePath());
+  }
+  Capture();
+  EXPECT_EQ(3001, CountRows(other));
+  EXPECT_EQ(held, CountRows(profile));
+  EXPECT_EQ(0, CountRows(chosen));
+  EXPECT_EQ(0, Exit());
 }
 
 TEST_F(BackupScheduleTest, RestoreReplacesTheMatchesAfterBackingUpAndCanItselfBeUndone) {
@@ -141,9 +206,12 @@ TEST_F(BackupScheduleTest, RestoreReplacesTheMatchesAfterBackingUpAndCanItselfBe
   Capture();
   ASSERT_TRUE(CanUndo());
 
-  auto restore = [&](int row) {
+  auto restore = [&](int row, bool captureMeanwhile = false) {
+    HWND tracker = window;
     DialogDriver choose([](HWND dialog) { return WindowText(dialog) == L"バックアップから復元"; },
-                        [row](HWND dialog) {
+                        [row, captureMeanwhile, tracker](HWND dialog) {
+                          // Decided while the player picks a copy: kept, not replaced by the copy's matches.
+                          if (captureMeanwhile) PostMessageW(tracker, ProbeNotifyMessage, ParamChangedWParam(Side1Wins), 2);
                           HWND list = GetDlgItem(dialog, IDC_BACKUP_LIST);
                           LVITEMW item{};
                           item.stateMask = LVIS_SELECTED;
@@ -162,11 +230,12 @@ TEST_F(BackupScheduleTest, RestoreReplacesTheMatchesAfterBackingUpAndCanItselfBe
   // The profile as it was before the restore is now the newest copy: restoring it undoes the restore.
   ASSERT_EQ(2u, Copies());
   EXPECT_EQ(3, CountMatchesInFile(ListBackups(backups, profile)[0].path));
-  EXPECT_EQ(L"バックアップから復元しました（3 件）。", restore(0));
-  EXPECT_EQ(3, CountRows(profile));
+  Sleep(2);
+  EXPECT_EQ(L"バックアップから復元しました（4 件）。", restore(0, true));
+  EXPECT_EQ(4, CountRows(profile));
   // A capture after a restore is stored as usual.
   Capture();
-  EXPECT_EQ(4, CountRows(profile));
+  EXPECT_EQ(5, CountRows(profile));
   EXPECT_EQ(0, Exit());
 }
 TEST_F(BackupScheduleTest, ImportWithARefusedRowTakesNothingUnlessConfirmed) {

@@ -5,7 +5,6 @@
 #include <sqlite3.h>
 
 #include "store/ProfileBackup.h"
-#include "store/ProfileSalvage.h"
 #include "store/RecordDatabase.h"
 #include "shell/TrayMenu.h"
 #include "shell/Settings.h"
@@ -23,6 +22,8 @@ bool g_failureTold = false;
 sqlite3* g_backedUp = nullptr;
 sqlite3_int64 g_changesAtBackup = 0;
 bool g_changedElsewhere = false;
+
+bool Begin();
 
 void StopTimer() {
   if (g_timer) KillTimer(nullptr, g_timer);
@@ -45,6 +46,15 @@ void Finished() {
 }
 
 // The copy of one step is held short: fewer pages after a slow step, more after a quick one.
+ProfileBackup::State StepHeldShort() {
+  DWORD started = GetTickCount();
+  ProfileBackup::State state = g_job.Step(g_pagesPerStep);
+  DWORD took = GetTickCount() - started;
+  if (took > 40 && g_pagesPerStep > 8) g_pagesPerStep /= 2;
+  else if (took < 10 && g_pagesPerStep < 1024) g_pagesPerStep *= 2;
+  return state;
+}
+
 void CALLBACK OnBackupTimer(HWND, UINT, UINT_PTR, DWORD) {
   if (g_job.source() != RecordDatabase()) {
     // The profile was switched: its connection stayed open for the copy (a close with a backup running is
@@ -56,12 +66,30 @@ void CALLBACK OnBackupTimer(HWND, UINT, UINT_PTR, DWORD) {
     return;
   }
   if (InTransaction()) return;
-  DWORD started = GetTickCount();
-  ProfileBackup::State state = g_job.Step(g_pagesPerStep);
-  DWORD took = GetTickCount() - started;
-  if (took > 40 && g_pagesPerStep > 8) g_pagesPerStep /= 2;
-  else if (took < 10 && g_pagesPerStep < 1024) g_pagesPerStep *= 2;
+  ProfileBackup::State state = StepHeldShort();
   if (state == ProfileBackup::Done || state == ProfileBackup::Failed) Finished();
+}
+
+// The job to its end in short steps, serving messages between them; captures meanwhile reach the copy too.
+bool RunServingMessages() {
+  while (BackupRunning() && g_job.source() == RecordDatabase()) {
+    if (!InTransaction()) StepHeldShort();
+    if (BackupRunning()) ServeMessagesUntil(nullptr, g_job.state() == ProfileBackup::Verifying ? 20 : 0);
+  }
+  if (BackupRunning()) OnBackupTimer(nullptr, 0, 0, 0);  // its profile went meanwhile
+  Finished();
+  return g_job.state() == ProfileBackup::Done;
+}
+
+// At exit: in one piece, nothing is left to serve.
+bool BackupInOnePiece() {
+  if (!Begin()) {
+    Finished();
+    return false;
+  }
+  g_job.RunToEnd();
+  Finished();
+  return g_job.state() == ProfileBackup::Done;
 }
 
 bool Begin() {
@@ -120,20 +148,15 @@ bool BackupRunning() {
 
 bool BackupNow() {
   StopTimer();
-  if (BackupRunning() && g_job.source() == RecordDatabase()) {
-    // A copy begun a moment ago does for this one too, once it has ended.
-    g_job.RunToEnd();
-    Finished();
-    if (g_job.state() == ProfileBackup::Done) return true;
-  }
+  // A copy begun a moment ago does for this one too, once it has ended.
+  if (BackupRunning() && g_job.source() == RecordDatabase() && RunServingMessages()) return true;
   if (BackupRunning()) OnBackupTimer(nullptr, 0, 0, 0);
   if (!Begin()) {
     Finished();
     return false;
   }
-  g_job.RunToEnd();
-  Finished();
-  return g_job.state() == ProfileBackup::Done;
+  g_pagesPerStep = 64;
+  return RunServingMessages();
 }
 
 void BackupBeforeExit() {
@@ -148,42 +171,23 @@ void BackupBeforeExit() {
       OnBackupTimer(nullptr, 0, 0, 0);
     }
   }
-  if (changed && ReadBackupSettings().enabled) BackupNow();
-}
-
-bool ProfileLooksDamaged(const std::wstring& profilePath) {
-  return LooksLikeDamagedProfile(profilePath, BackupFolderFor(profilePath, ReadBackupSettings().folder));
-}
-
-bool OfferSalvage(HWND owner, const std::wstring& profilePath) {
-  std::wstring folder = BackupFolderFor(profilePath, ReadBackupSettings().folder);
-  std::wstring backup = NewestSoundBackup(folder, profilePath);
-  std::wstring offer;
-  if (backup.empty()) {
-    offer = L"バックアップはありません。";
-  } else {
-    int64_t count = CountMatchesInFile(backup);
-    offer = FormatWide(L"最新のバックアップ: %s（%d 件）", PathFindFileNameW(backup.c_str()), (int)count);
-  }
-  std::wstring text = FormatWide(
-      L"プロファイルのマッピングに失敗しました。\n\n%s\n\nデータベースファイルが壊れています。\n\n%s\n\n"
-      L"「はい」: 最新のバックアップから復元し、壊れたファイルからまだ読める対戦のうちバックアップにないものを加えます。"
-      L"壊れたファイルは名前を変えてそのまま残します。\n「いいえ」: 別のファイルを選びます。",
-      profilePath.c_str(), offer.c_str());
-  if (MessageBoxW(owner, text.c_str(), nullptr, MB_ICONERROR | MB_YESNO) != IDYES) return false;
-  SalvageResult result;
-  if (!SalvageProfile(profilePath, folder, &result)) {
-    MessageBoxW(owner, L"プロファイルを復元できませんでした。壊れたファイルは元の場所に残っています。", nullptr,
-                MB_ICONERROR);
-    return false;
-  }
-  MessageBoxW(owner,
-              FormatWide(L"プロファイルを復元しました。\n\nバックアップから %d 件、壊れたファイルから %d 件の対戦を取り戻しました。\n"
-                         L"壊れたファイルは次の名前で残しています。\n%s",
-                         (int)result.fromBackup, (int)result.salvaged, result.keptAs.c_str())
-                  .c_str(),
-              nullptr, MB_ICONINFORMATION);
-  return true;
+  if (changed && ReadBackupSettings().enabled) BackupInOnePiece();
 }
 
 void NoteProfileChangedElsewhere() { g_changedElsewhere = true; }
+
+bool ServeMessagesUntil(HANDLE object, DWORD milliseconds) {
+  if (MsgWaitForMultipleObjects(object ? 1 : 0, &object, FALSE, milliseconds, QS_ALLINPUT) == WAIT_OBJECT_0 && object)
+    return true;
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // For the loop that ends the program.
+      PostQuitMessage((int)msg.wParam);
+      break;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return false;
+}

@@ -20,17 +20,17 @@ void StartDailyBackup();
 // Before the profile is closed at exit: a running backup is finished, and one is made when the profile
 // changed since its last one.
 void BackupBeforeExit();
-// Now, waiting for it (before a restore or an import); true when a verified copy was made.
+// Now (before a restore or an import), in short steps while this thread keeps serving its messages, so that
+// captures go on (into the profile and the copy); true when a verified copy was made. The caller keeps its
+// own window from taking commands meanwhile.
 bool BackupNow();
 bool BackupRunning();
 // The profile was changed through a connection other than the tracker's own (an import): backed up at exit.
 void NoteProfileChangedElsewhere();
 
-// A file refused as no database that looks like a profile gone bad rather than some other file.
-bool ProfileLooksDamaged(const std::wstring& profilePath);
-// For a profile found damaged (at start-up): offers the newest sound backup plus what can still be read from
-// the damaged file, which is kept under a new name; true when a profile was made anew at its path.
-bool OfferSalvage(HWND owner, const std::wstring& profilePath);
+// Waits up to `milliseconds` for `object` (null: none) or a message, then hands out this thread's messages (a
+// capture is one of them); true when `object` was signalled, with nothing handed out.
+bool ServeMessagesUntil(HANDLE object, DWORD milliseconds);
 
 // How a failed backup is told; the tray balloon unless a test listens instead.
 extern bool (*g_backupAnnouncer)(const std::wstring& title, const std::wstring& text);

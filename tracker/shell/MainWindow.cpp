@@ -14,6 +14,7 @@
 #include "shell/ProbeBinding.h"
 #include "shell/ProfileChoice.h"
 #include "shell/ProfileShortcuts.h"
+#include "shell/ProfileSwitch.h"
 #include "shell/Settings.h"
 #include "shell/TrayMenu.h"
 
@@ -52,7 +53,7 @@ bool OpenSavedProfile(HWND window, const std::wstring& path, bool firstStart, Pr
     *problem = ProfileOpened;  // declined: nothing to report
     return false;
   }
-  return OpenRecordDatabase(problem);
+  return OpenProfileChecked(problem);
 }
 
 bool OpenProfileDatabase(HWND window) {
@@ -64,20 +65,16 @@ bool OpenProfileDatabase(HWND window) {
   ProfileProblem problem = ProfilePathTooLong;
   bool opened = !cut && OpenSavedProfile(window, path, setting.empty(), &problem);
   while (!opened) {
-    // A damaged profile: its backup and what is still readable in it, or another file.
-    bool offered = problem == ProfileNotDatabase && ProfileLooksDamaged(path);
-    if (offered && OfferSalvage(window, path) && (opened = OpenRecordDatabase(&problem))) break;
-    if (!offered && problem != ProfileOpened) ShowProfileFailure(window, path, problem);
-    wchar_t file[1025];
-    lstrcpynW(file, setting.c_str(), ARRAYSIZE(file));
-    if (!AskProfileFile(window, L"記録に使うプロファイル (*.db) を選ぶか、新しい名前を入力してください",
-                        OFN_CREATEPROMPT | OFN_NOCHANGEDIR, file)) {
+    if (AnswerRefusedProfile(window, path, problem, false) == RefusedProfileStep::Salvaged &&
+        (opened = OpenProfileChecked(&problem)))
+      break;
+    if (!AskProfileToOpen(window, L"記録に使うプロファイル (*.db) を選ぶか、新しい名前を入力してください", setting,
+                          &path)) {
       MessageBoxW(window, L"プロファイルが選ばれなかったため、Corvenka を終了します。", nullptr, MB_ICONINFORMATION);
       return false;
     }
-    path = WithProfileExtension(file);
     SetDatabasePath(path);
-    opened = OpenRecordDatabase(&problem);
+    opened = OpenProfileChecked(&problem);
   }
   AnnounceProfileAccess(window, path);
   return true;
@@ -155,6 +152,7 @@ void ShutDown() {
   SetPendingMatchesAside();
   BackupBeforeExit();
   CloseRecordDatabase();
+  NoteProfileClosedCleanly();
   g_progress = StartupProgress();
   g_startupFinished = false;
   g_app.popupMenu = nullptr;

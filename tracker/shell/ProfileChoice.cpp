@@ -74,9 +74,15 @@ std::wstring WithProfileExtension(const std::wstring& path) {
   return path + L".db";
 }
 
-bool AskProfileFile(HWND owner, const wchar_t* title, DWORD flags, wchar_t (&file)[1025]) {
-  std::wstring path = file;
-  if (!ChooseFileName(owner, false, L"VizirIduvoz Database (*.db)\0*.db\0", L"db", flags, path, title)) return false;
-  lstrcpynW(file, path.c_str(), ARRAYSIZE(file));
+bool AskFileToOpen(HWND owner, const wchar_t* filter, const wchar_t* title, const wchar_t* defaultExtension,
+                   DWORD flags, const std::wstring& initial, std::wstring* path) {
+  *path = initial;
+  return ChooseFileName(owner, false, filter, defaultExtension, flags | OFN_NOCHANGEDIR, *path, title);
+}
+
+bool AskProfileToOpen(HWND owner, const wchar_t* title, const std::wstring& initial, std::wstring* path) {
+  if (!AskFileToOpen(owner, ProfileFileFilter, title, L"db", OFN_CREATEPROMPT, initial, path))
+    return false;
+  *path = WithProfileExtension(*path);
   return true;
 }

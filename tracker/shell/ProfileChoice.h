@@ -16,8 +16,13 @@ void AnnounceProfileAccess(HWND owner, const std::wstring& path);
 // A profile opened for reading whose file was made writable since: opened again for writing, the windows and
 // the journal kept, and the tray no longer says it is read-only. True when it is writable now.
 bool ReopenProfileForWriting();
-// The open dialog for a profile (*.db): `file` holds the name to start from and gets the one chosen. False
-// when the user cancelled.
-bool AskProfileFile(HWND owner, const wchar_t* title, DWORD flags, wchar_t (&file)[1025]);
+// The file dialogs' list of profile files.
+constexpr wchar_t ProfileFileFilter[] = L"VizirIduvoz Database (*.db)\0*.db\0";
+// The open-file dialog for one file: `filter` as the dialog takes it, `initial` in its name box, no change of the
+// current folder. False when cancelled.
+bool AskFileToOpen(HWND owner, const wchar_t* filter, const wchar_t* title, const wchar_t* defaultExtension,
+                   DWORD flags, const std::wstring& initial, std::wstring* path);
+// The profile dialog of the start-up and the switch: a .db file, or a new name to make one.
+bool AskProfileToOpen(HWND owner, const wchar_t* title, const std::wstring& initial, std::wstring* path);
 // A new profile typed without an extension gets ".db", as the file dialogs offer.
 std::wstring WithProfileExtension(const std::wstring& path);

@@ -42,10 +42,10 @@ void OnKeyDialogInit(HWND dialog, const KeyDialogState& setup) {
 }
 
 void OnBrowse(HWND dialog) {
-  wchar_t file[PathLength + 1] = L"";
-  if (AskProfileFile(dialog, nullptr,
-                     OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY, file))
-    SetDlgItemTextW(dialog, IDC_SHORTCUT_PATH, file);
+  std::wstring file;
+  if (AskFileToOpen(dialog, ProfileFileFilter, nullptr, L"db",
+                    OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY, L"", &file))
+    SetDlgItemTextW(dialog, IDC_SHORTCUT_PATH, file.c_str());
 }
 
 void OnKeyDialogOk(HWND dialog, KeyDialogState* state) {

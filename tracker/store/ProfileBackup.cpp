@@ -71,6 +71,19 @@ sqlite3* OpenReadOnly(const std::wstring& path) {
   }
   return db;
 }
+
+// A connection of its own to the file of `db`, inside a read transaction begun now; null when it cannot read.
+sqlite3* BeginReading(sqlite3* db) {
+  const char* file = sqlite3_db_filename(db, "main");
+  sqlite3* reader = nullptr;
+  if (!file || !*file ||
+      sqlite3_open_v2(file, &reader, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
+      sqlite3_exec(reader, "BEGIN; SELECT 1 FROM sqlite_master LIMIT 1", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    sqlite3_close(reader);
+    return nullptr;
+  }
+  return reader;
+}
 }  // namespace
 
 std::wstring BackupFolderFor(const std::wstring& profilePath, const std::wstring& folderSetting) {
@@ -173,20 +186,41 @@ int64_t CountMatchesInFile(const std::wstring& path) {
   return count;
 }
 
+namespace {
+// SQLITE_OK with "ok" as the only row, SQLITE_CORRUPT (or another code) otherwise.
+int QuickCheck(sqlite3* db) {
+  sqlite3_stmt* statement = nullptr;
+  int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &statement, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(statement);
+  if (rc == SQLITE_ROW) {
+    const unsigned char* first = sqlite3_column_text(statement, 0);
+    rc = first && strcmp((const char*)first, "ok") == 0 && sqlite3_step(statement) == SQLITE_DONE ? SQLITE_OK
+                                                                                                   : SQLITE_CORRUPT;
+  }
+  sqlite3_finalize(statement);
+  return rc;
+}
+}  // namespace
+
 bool VerifyBackupFile(const std::wstring& path, int64_t expectedMatches) {
   sqlite3* db = OpenReadOnly(path);
   if (!db) return false;
-  sqlite3_stmt* statement = nullptr;
-  bool sound = false;
-  if (sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &statement, nullptr) == SQLITE_OK &&
-      sqlite3_step(statement) == SQLITE_ROW) {
-    const unsigned char* first = sqlite3_column_text(statement, 0);
-    sound = first && strcmp((const char*)first, "ok") == 0 && sqlite3_step(statement) == SQLITE_DONE;
-  }
-  sqlite3_finalize(statement);
-  bool complete = sound && CountMatches(db) == expectedMatches;
+  bool complete = QuickCheck(db) == SQLITE_OK && CountMatches(db) == expectedMatches;
   sqlite3_close(db);
   return complete;
+}
+
+FileCheck QuickCheckProfileFile(const std::wstring& path) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(WideToUtf8(path.c_str()).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    db = OpenReadOnly(path);
+    if (!db) return FileCheck::Unknown;
+  }
+  int rc = QuickCheck(db);
+  sqlite3_close(db);
+  if (rc == SQLITE_OK) return FileCheck::Sound;
+  return (rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB ? FileCheck::Damaged : FileCheck::Unknown;
 }
 
 ProfileBackup::~ProfileBackup() { Abandon(); }
@@ -229,11 +263,13 @@ ProfileBackup::State ProfileBackup::Step(int pages) {
     if (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return state_;
     sqlite3_backup_finish(backup_);
     backup_ = nullptr;
-    // Counted now: the copy holds the profile as it is at this moment.
-    matches_ = rc == SQLITE_DONE ? CountMatches(source_) : -1;
     bool closed = sqlite3_close(target_) == SQLITE_OK;
     target_ = nullptr;
-    if (rc != SQLITE_DONE || matches_ < 0 || !closed) {
+    // The copy holds the profile as it is at this moment: a reader of its own holds that state for the check
+    // thread to count, which takes long on a big profile. Our next commit waits for that count.
+    matches_ = -1;
+    counter_ = rc == SQLITE_DONE ? BeginReading(source_) : nullptr;
+    if (rc != SQLITE_DONE || !counter_ || !closed) {
       Fail();
       return state_;
     }
@@ -268,7 +304,10 @@ ProfileBackup::State ProfileBackup::RunToEnd() {
 
 DWORD WINAPI ProfileBackup::VerifyThread(void* self) {
   auto* job = static_cast<ProfileBackup*>(self);
-  InterlockedExchange(&job->verified_, VerifyBackupFile(job->temporary_, job->matches_) ? 1 : 0);
+  job->matches_ = CountMatches(job->counter_);
+  sqlite3_close(job->counter_);
+  job->counter_ = nullptr;
+  InterlockedExchange(&job->verified_, job->matches_ >= 0 && VerifyBackupFile(job->temporary_, job->matches_) ? 1 : 0);
   return 0;
 }
 
@@ -282,6 +321,8 @@ void ProfileBackup::Fail() {
     CloseHandle(thread_);
     thread_ = nullptr;
   }
+  if (counter_) sqlite3_close(counter_);
+  counter_ = nullptr;
   if (!temporary_.empty()) DeleteFileW(temporary_.c_str());
   state_ = Failed;
 }

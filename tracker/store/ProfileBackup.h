@@ -33,6 +33,10 @@ int RotateBackups(const std::wstring& folder, const std::wstring& profilePath, i
 int64_t CountMatches(sqlite3* db, const char* schema = "main");
 // The file passes quick_check and holds exactly `expectedMatches` matches.
 bool VerifyBackupFile(const std::wstring& path, int64_t expectedMatches);
+enum class FileCheck { Sound, Damaged, Unknown };
+// quick_check on a profile file before it is used. Opened for writing when it can be, so that a journal left
+// by a crash is rolled back first; Unknown when it could not be read now (another program holds it).
+FileCheck QuickCheckProfileFile(const std::wstring& path);
 // Matches in a profile file, opened read-only; -1 when it cannot be read.
 int64_t CountMatchesInFile(const std::wstring& path);
 
@@ -56,6 +60,7 @@ class ProfileBackup {
   sqlite3* source() const { return source_; }
   const std::wstring& finishedPath() const { return final_; }
   const std::wstring& folder() const { return folder_; }
+  // Known once the copy is done.
   int64_t matches() const { return matches_; }
 
  private:
@@ -64,6 +69,7 @@ class ProfileBackup {
   State state_ = Idle;
   sqlite3* source_ = nullptr;
   sqlite3* target_ = nullptr;
+  sqlite3* counter_ = nullptr;  // holds the state the copy was taken of, until the check thread counted it
   sqlite3_backup* backup_ = nullptr;
   std::wstring folder_, final_, temporary_;
   int64_t matches_ = 0;

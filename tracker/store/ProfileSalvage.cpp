@@ -92,18 +92,31 @@ int64_t AddRecovered(sqlite3* db, const std::wstring& recovered) {
 }
 }  // namespace
 
-bool ReplaceMatchesFromBackup(const std::wstring& backupPath, int64_t* matches) {
-  sqlite3* db = RecordDatabase();
-  if (!db || !Attach(db, backupPath, "backup")) return false;
-  bool ok = TableExists(db, "backup", "viziriduvozmirrow") && Execute(db, "BEGIN IMMEDIATE") &&
-            Execute(db, "DELETE FROM main.viziriduvozmirrow") &&
-            Execute(db,
-                    "INSERT INTO main.viziriduvozmirrow (timestamp, p1name, p1id, p1win, p2name, p2id, p2win) "
-                    "SELECT timestamp, p1name, p1id, p1win, p2name, p2id, p2win FROM backup.viziriduvozmirrow") &&
+bool ReplaceMatchesFromBackup(const std::wstring& profilePath, const std::wstring& backupPath, int64_t keepFrom,
+                              int64_t* matches) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(WideToUtf8(profilePath.c_str()).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+      !Attach(db, backupPath, "backup")) {
+    sqlite3_close(db);
+    return false;
+  }
+  // The tracker's own connection commits a capture in a moment; another program's lock may last longer.
+  sqlite3_busy_timeout(db, 10000);
+  const std::string columns = "timestamp, p1name, p1id, p1win, p2name, p2id, p2win";
+  char* keep = sqlite3_mprintf(
+      "CREATE TEMP TABLE kept AS SELECT %s FROM main.viziriduvozmirrow WHERE timestamp >= %lld", columns.c_str(),
+      (long long)keepFrom);
+  bool ok = keep && TableExists(db, "backup", "viziriduvozmirrow") && Execute(db, "BEGIN IMMEDIATE") &&
+            Execute(db, keep) && Execute(db, "DELETE FROM main.viziriduvozmirrow") &&
+            Execute(db, ("INSERT INTO main.viziriduvozmirrow (" + columns + ") SELECT " + columns +
+                         " FROM backup.viziriduvozmirrow").c_str()) &&
+            Execute(db, ("INSERT OR IGNORE INTO main.viziriduvozmirrow (" + columns + ") SELECT " + columns +
+                         " FROM temp.kept").c_str()) &&
             Execute(db, "COMMIT");
+  sqlite3_free(keep);
   if (!ok && !sqlite3_get_autocommit(db)) Execute(db, "ROLLBACK");
-  Execute(db, "DETACH backup");
   if (ok && matches) *matches = CountMatches(db);
+  sqlite3_close(db);
   return ok;
 }
 

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <string>
 
-// Replaces every match of the open profile with the matches of `backupPath`, in one transaction; the profile's
+// Replaces every match of the profile at `profilePath` with the matches of `backupPath`, through a connection of
+// its own, in one transaction; matches from `keepFrom` on (captured since the restore began) stay. The profile's
 // schema stays as it is. `matches`: how many it holds now.
-bool ReplaceMatchesFromBackup(const std::wstring& backupPath, int64_t* matches);
+bool ReplaceMatchesFromBackup(const std::wstring& profilePath, const std::wstring& backupPath, int64_t keepFrom,
+                              int64_t* matches);
 
 // The newest copy in `backupFolder` that passes quick_check; empty when there is none.
 std::wstring NewestSoundBackup(const std::wstring& backupFolder, const std::wstring& profilePath);

@@ -1,7 +1,6 @@
 #include "views/BackupCommands.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 
 #include <functional>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "shell/ChangeJournal.h"
 #include "common/Dpi.h"
 #include "shell/PendingMatches.h"
+#include "shell/ProfileChoice.h"
 #include "common/TextUtil.h"
 #include "store/MatchImport.h"
 #include "store/ProfileBackup.h"
@@ -95,31 +95,6 @@ INT_PTR ShowRestoreDialog(HWND owner, std::wstring* chosen) {
                          (LPARAM)&state);
 }
 
-void RestoreFromBackup(HWND summary) {
-  std::wstring chosen;
-  if (ShowRestoreDialog(summary, &chosen) != IDOK) return;
-  if (RecordDatabaseReadOnly()) {
-    MessageBoxW(summary, L"このプロファイルは読み取り専用のため、復元できません。", nullptr, MB_ICONERROR);
-    return;
-  }
-  // Matches waiting for the profile go in first, so that the copy below keeps them too.
-  StorePendingMatches();
-  if (!BackupNow()) {
-    MessageBoxW(summary, L"今のプロファイルのバックアップを作成できなかったため、復元を取りやめました。", nullptr,
-                MB_ICONERROR);
-    return;
-  }
-  int64_t matches = 0;
-  if (!ReplaceMatchesFromBackup(chosen, &matches)) {
-    MessageBoxW(summary, L"バックアップから復元できませんでした。プロファイルは元のままです。", nullptr, MB_ICONERROR);
-    return;
-  }
-  ClearJournal();
-  SendMessageW(summary, RefreshSummaryMessage, 0, 0);
-  MessageBoxW(summary, FormatWide(L"バックアップから復元しました（%d 件）。", (int)matches).c_str(), nullptr,
-              MB_ICONINFORMATION);
-}
-
 namespace {
 struct Job {
   std::function<void()> work;
@@ -131,7 +106,7 @@ DWORD WINAPI RunJob(void* context) {
 }
 
 // Runs `work` on a thread of its own while this thread keeps serving its messages (captures go on), with a
-// small window counting `progress`; the owner takes no input meanwhile.
+// small window counting `progress` (if any); the owner takes no input meanwhile.
 void RunWithProgress(HWND owner, const wchar_t* what, volatile LONG* progress, const std::function<void()>& work) {
   Job job{work};
   HANDLE thread = CreateThread(nullptr, 0, RunJob, &job, 0, nullptr);
@@ -140,47 +115,30 @@ void RunWithProgress(HWND owner, const wchar_t* what, volatile LONG* progress, c
     return;
   }
   bool wasEnabled = !EnableWindow(owner, FALSE);
+  // A capture meanwhile waits in the queue rather than holding this thread until the work has committed.
+  int busyWait = SetBusyWait(100);
   RECT at{};
   GetWindowRect(owner, &at);
   HWND window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"STATIC", what, WS_POPUP | WS_CAPTION | SS_CENTER,
                                 at.left + 20, at.top + 40, 320, 70, owner, nullptr, ViewResourceInstance(), nullptr);
   if (window) ShowWindow(window, SW_SHOWNOACTIVATE);
   DWORD shown = GetTickCount();
-  for (;;) {
-    DWORD wait = MsgWaitForMultipleObjects(1, &thread, FALSE, 200, QS_ALLINPUT);
-    if (wait == WAIT_OBJECT_0) break;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        PostQuitMessage((int)msg.wParam);
-        break;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (window && GetTickCount() - shown >= 200) {
+  while (!ServeMessagesUntil(thread, 200)) {
+    if (window && progress && GetTickCount() - shown >= 200) {
       shown = GetTickCount();
       SetWindowTextW(window, FormatWide(L"%s %d 件", what, (int)*progress).c_str());
     }
   }
   CloseHandle(thread);
+  SetBusyWait(busyWait);
+  StorePendingMatches();
   if (window) DestroyWindow(window);
   if (wasEnabled) EnableWindow(owner, TRUE);
 }
 
 bool ChooseImportFile(HWND owner, std::wstring* path) {
-  wchar_t file[1025] = L"";
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = owner;
-  dialog.lpstrFilter = L"プロファイル・書き出したファイル (*.db;*.csv;*.json)\0*.db;*.csv;*.json\0";
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = ARRAYSIZE(file);
-  dialog.lpstrTitle = L"ほかのプロファイルから取り込む";
-  dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-  if (!GetOpenFileNameW(&dialog)) return false;
-  *path = file;
-  return true;
+  return AskFileToOpen(owner, L"プロファイル・書き出したファイル (*.db;*.csv;*.json)\0*.db;*.csv;*.json\0",
+                       L"ほかのプロファイルから取り込む", nullptr, OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST, L"", path);
 }
 
 std::wstring TimestampText(int64_t timestamp) {
@@ -188,6 +146,47 @@ std::wstring TimestampText(int64_t timestamp) {
   return FormatWide(L"%04d/%02d/%02d %02d:%02d:%02d", at.wYear, at.wMonth, at.wDay, at.wHour, at.wMinute, at.wSecond);
 }
 }  // namespace
+
+// The opening of a command that rewrites the profile: refused for a profile opened for reading, the matches
+// waiting for it stored first (so that the copy keeps them too), and a backup made; the two words complete the
+// messages of a refusal and of a failed backup.
+static bool PrepareRewrite(HWND summary, const wchar_t* refused, const wchar_t* abandoned) {
+  if (RecordDatabaseReadOnly()) {
+    MessageBoxW(summary, FormatWide(L"このプロファイルは読み取り専用のため、%s。", refused).c_str(), nullptr,
+                MB_ICONERROR);
+    return false;
+  }
+  StorePendingMatches();
+  bool wasEnabled = !EnableWindow(summary, FALSE);
+  bool backedUp = BackupNow();
+  if (wasEnabled) EnableWindow(summary, TRUE);
+  if (!backedUp)
+    MessageBoxW(summary,
+                FormatWide(L"今のプロファイルのバックアップを作成できなかったため、%sを取りやめました。", abandoned).c_str(),
+                nullptr, MB_ICONERROR);
+  return backedUp;
+}
+
+void RestoreFromBackup(HWND summary) {
+  // Matches captured from here on are not the backup's to replace.
+  int64_t began = CurrentTimestamp();
+  std::wstring chosen;
+  if (ShowRestoreDialog(summary, &chosen) != IDOK || !PrepareRewrite(summary, L"復元できません", L"復元")) return;
+  int64_t matches = 0;
+  bool restored = false;
+  std::wstring profile = CurrentDatabasePath();
+  RunWithProgress(summary, L"復元中…", nullptr,
+                  [&] { restored = ReplaceMatchesFromBackup(profile, chosen, began, &matches); });
+  if (!restored) {
+    MessageBoxW(summary, L"バックアップから復元できませんでした。プロファイルは元のままです。", nullptr, MB_ICONERROR);
+    return;
+  }
+  NoteProfileChangedElsewhere();
+  ClearJournal();
+  SendMessageW(summary, RefreshSummaryMessage, 0, 0);
+  MessageBoxW(summary, FormatWide(L"バックアップから復元しました（%d 件）。", (int)matches).c_str(), nullptr,
+              MB_ICONINFORMATION);
+}
 
 // Asks whether to take a file without its refused rows.
 static bool TakeWithoutRefusedRows(HWND summary, const ImportCounts& refused) {
@@ -201,16 +200,7 @@ static bool TakeWithoutRefusedRows(HWND summary, const ImportCounts& refused) {
 }
 
 void ImportMatchesFromFile(HWND summary, const std::wstring& source) {
-  if (RecordDatabaseReadOnly()) {
-    MessageBoxW(summary, L"このプロファイルは読み取り専用のため、取り込めません。", nullptr, MB_ICONERROR);
-    return;
-  }
-  StorePendingMatches();
-  if (!BackupNow()) {
-    MessageBoxW(summary, L"今のプロファイルのバックアップを作成できなかったため、取り込みを取りやめました。", nullptr,
-                MB_ICONERROR);
-    return;
-  }
+  if (!PrepareRewrite(summary, L"取り込めません", L"取り込み")) return;
   ImportCounts counts;
   std::wstring error;
   bool imported = false;

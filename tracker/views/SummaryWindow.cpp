@@ -174,9 +174,8 @@ void ChooseCustomPeriod(HWND dialog) {
 }
 
 void ChooseProfileFile(HWND dialog) {
-  wchar_t path[1025] = L"";
-  if (AskProfileFile(dialog, nullptr, OFN_CREATEPROMPT | OFN_NOCHANGEDIR, path))
-    LoadSummaryProfile(dialog, WithProfileExtension(path));
+  std::wstring path;
+  if (AskProfileToOpen(dialog, nullptr, L"", &path)) LoadSummaryProfile(dialog, path);
 }
 
 void OpenOpponentProfiles(HWND dialog) {
