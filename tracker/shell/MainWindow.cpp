@@ -9,6 +9,7 @@
 #include "resources/resource.h"
 #include "store/RecordDatabase.h"
 #include "views/SummaryWindow.h"
+#include "views/ViewWindows.h"
 #include "shell/AppState.h"
 #include "shell/BackupSchedule.h"
 #include "shell/MatchCapture.h"
@@ -118,6 +119,7 @@ bool StartUp(HWND window) {
   g_app.summaryWindow =
       CreateDialogParamA(g_app.instance, MAKEINTRESOURCEA(IDD_SUMMARY), nullptr, SummaryDialogProc, 0);
   if (!g_app.summaryWindow) return false;
+  ListenToRecordChanges();
 
   int mode = ReadSettingInt(L"General", L"infoTrans", CopyNone);
   g_app.copyMode = (mode < CopyNone || mode > CopyAll) ? CopyNone : mode;

@@ -24,3 +24,6 @@ void FollowRecordChanges(HWND window);
 void StopFollowingRecordChanges(HWND window);
 // Posts RefreshViewMessage to every marked window of this thread.
 void RefreshFollowingViews();
+// The start-up's wiring: the tray's tooltip, the overlay files and the graph follow the record (the summary,
+// history, opponent and detail windows listen from their creation on); then all of them are told once.
+void ListenToRecordChanges();
