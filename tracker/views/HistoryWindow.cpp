@@ -243,6 +243,8 @@ void HistoryState::Finish() {
   } else {
     TellList(*this);
   }
+  // A vector grown row by row keeps up to as much again unused: a million rows are 32 MB.
+  shown.shrink_to_fit();
   if (!failed) {
     mark = fillMark;
     marked = fillMarked;
