@@ -45,6 +45,9 @@ get_filename_component(program_name ${PROGRAM} NAME)
 if(NOT headers_${program_name} MATCHES "Subsystem[\t ]+0+2[\t ]+\\(Windows GUI\\)")
   fault("${program_name} is not a Windows GUI program")
 endif()
+if(NOT headers_${program_name} MATCHES "large address aware")
+  fault("${program_name} is not marked large-address-aware")
+endif()
 
 # Exactly the four plain names that the tracker looks up; a decorated name would be found by nobody.
 get_filename_component(library_name ${LIBRARY} NAME)

@@ -18,6 +18,7 @@
 #include "store/RecordFilter.h"
 #include "views/GraphWindow.h"
 #include "views/SummaryWindow.h"
+#include "views/ViewWindows.h"
 
 namespace {
 const int64_t Minute = 600000000LL;
@@ -47,6 +48,7 @@ class GraphWindowTest : public ::testing::Test {
     summary = CreateDialogParamA(g_app.instance, MAKEINTRESOURCEA(IDD_SUMMARY), nullptr, SummaryDialogProc, 0);
     ASSERT_NE(summary, nullptr) << GetLastError();
     g_app.summaryWindow = summary;
+    ListenToRecordChanges();  // as the start-up wires it
   }
   void TearDown() override {
     if (GraphWindow()) DestroyWindow(GraphWindow());

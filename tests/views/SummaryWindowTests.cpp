@@ -25,6 +25,7 @@
 #include "views/RecordTable.h"
 #include "views/BackupCommands.h"
 #include "views/SummaryWindow.h"
+#include "views/ViewWindows.h"
 
 namespace {
 
@@ -67,6 +68,7 @@ class SummaryWindowTest : public ::testing::Test {
     summary = CreateDialogParamA(g_app.instance, MAKEINTRESOURCEA(IDD_SUMMARY), nullptr, SummaryDialogProc, 0);
     ASSERT_NE(summary, nullptr) << GetLastError();
     g_app.summaryWindow = summary;
+    ListenToRecordChanges();  // as the start-up wires it
     list = GetDlgItem(summary, IDC_RECORD_LIST);
     ASSERT_NE(list, nullptr);
   }

@@ -6,10 +6,14 @@
 #include "shell/AppState.h"
 #include "shell/MainWindow.h"
 #include "views/SummaryWindow.h"
+#include "views/ViewWindows.h"
 
 namespace {
+// The summary listens to the record first; the tray, the overlay and the graph after it.
 HWND CreateSummaryWindow(HINSTANCE instance) {
-  return CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_SUMMARY), nullptr, SummaryDialogProc, 0);
+  HWND summary = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_SUMMARY), nullptr, SummaryDialogProc, 0);
+  if (summary) ListenToRecordChanges();
+  return summary;
 }
 }  // namespace
 

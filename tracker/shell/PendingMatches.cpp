@@ -16,6 +16,7 @@
 #include "common/ResultLine.h"
 #include "shell/ProfileChoice.h"
 #include "common/TextUtil.h"
+#include "shell/RecordEvents.h"
 #include "shell/TrayMenu.h"
 
 bool (*g_pendingAnnouncer)(const std::wstring& title, const std::wstring& text) = ShowTrayBalloon;
@@ -348,7 +349,7 @@ void Flush(bool* newestDropped = nullptr) {
   g_waiting.swap(left);
   g_storing = false;
   if (handled) g_stale = true;
-  if (stored && g_app.summaryWindow) PostMessageW(g_app.summaryWindow, RefreshSummaryMessage, 0, 0);
+  if (stored) RecordChanged();
   if (g_stale || HasUnsafe(profile)) MirrorWaiting(profile);
   for (PendingMatch& match : g_waiting) {
     match.waited = true;

@@ -39,6 +39,7 @@ struct OwnWrite {
   int64_t timestamp;
   sqlite3_int64 before, after;
   bool insert;
+  std::shared_ptr<const StoredRow> removed;
 };
 
 // Enough for any gap between two refreshes; a copy older than these reads the table again.
@@ -49,6 +50,8 @@ struct ConnectionState {
   uint64_t serial;  // a later connection may get the same address
   uint32_t rollbacks = 0;
   std::vector<OwnWrite> ownWrites;  // the most recent, in order
+  std::shared_ptr<StoredRow> kept;  // the row of the delete about to be made
+  int64_t keptTimestamp = 0;
   Snapshot* building = nullptr;
   // The two most recently used copies, e.g. the summary's and a detail window's.
   std::unique_ptr<Snapshot> copies[2];
@@ -253,12 +256,13 @@ bool Reread(ConnectionState& state, Snapshot& s, int64_t timestamp) {
 // The timestamps of our noted writes from change count `from` to `to`; false when anything else changed
 // the table in between (or an insert was asked for and a delete found).
 bool OwnWritesBetween(const ConnectionState& state, sqlite3_int64 from, sqlite3_int64 to, bool insertsOnly,
-                      std::vector<int64_t>& touched) {
+                      std::vector<int64_t>& touched, std::vector<const OwnWrite*>* writes = nullptr) {
   sqlite3_int64 at = from;
   for (const OwnWrite& write : state.ownWrites) {
     if (write.after <= at) continue;
     if (write.before != at || (insertsOnly && !write.insert)) return false;
     touched.push_back(write.timestamp);
+    if (writes) writes->push_back(&write);
     at = write.after;
   }
   return at == to;
@@ -398,7 +402,54 @@ void NoteOwnWrite(sqlite3* db, int64_t timestamp, int64_t changesBefore, bool in
   if (!state || after == changesBefore) return;
   auto& writes = state->ownWrites;
   if (writes.size() >= 2 * KeptWrites) writes.erase(writes.begin(), writes.end() - KeptWrites);
-  writes.push_back({timestamp, changesBefore, after, insert});
+  std::shared_ptr<const StoredRow> removed;
+  if (!insert && state->kept && state->keptTimestamp == timestamp) removed = state->kept;
+  state->kept.reset();
+  writes.push_back({timestamp, changesBefore, after, insert, removed});
+}
+
+StoredRow::~StoredRow() {
+  for (sqlite3_value* value : values) sqlite3_value_free(value);
+}
+
+void KeepRowBeforeDelete(sqlite3* db, int64_t timestamp) {
+  ConnectionState* state = StateOf(db);
+  if (!state) return;
+  state->kept.reset();
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db,
+                         "SELECT timestamp, p1name, p1id, p1win, p2name, p2id, p2win FROM viziriduvozmirrow "
+                         "WHERE timestamp = ?",
+                         -1, &statement, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    return;
+  }
+  sqlite3_bind_int64(statement, 1, timestamp);
+  auto row = std::make_shared<StoredRow>();
+  bool one = sqlite3_step(statement) == SQLITE_ROW;
+  for (int i = 0; one && i < 7; ++i) one = (row->values[i] = sqlite3_value_dup(sqlite3_column_value(statement, i)));
+  // More than one row under a timestamp: which ones went is not known here.
+  if (one && sqlite3_step(statement) == SQLITE_DONE) {
+    state->kept = row;
+    state->keptTimestamp = timestamp;
+  }
+  sqlite3_finalize(statement);
+}
+
+bool OwnWritesSince(sqlite3* db, const ChangeMark& then, const ChangeMark& now, std::vector<OwnWriteSince>& writes) {
+  ConnectionState* state = StateOf(db);
+  writes.clear();
+  std::vector<int64_t> touched;
+  std::vector<const OwnWrite*> found;
+  if (!state || then.connection != now.connection || then.others != now.others || then.schema != now.schema ||
+      then.rollbacks != now.rollbacks || !then.followsOwnWrites || !now.followsOwnWrites ||
+      !OwnWritesBetween(*state, then.changes, now.changes, false, touched, &found))
+    return false;
+  for (const OwnWrite* write : found) {
+    if (write->after - write->before != 1) return false;
+    writes.push_back({write->timestamp, write->insert, write->removed});
+  }
+  return true;
 }
 
 bool ReadChangeMark(sqlite3* db, ChangeMark& mark) {

@@ -5,12 +5,14 @@
 // all of it for every "last 50" of a character that is rarely played.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "store/RecordFilter.h"
 #include "store/RecordQueries.h"
 
 struct sqlite3;
+struct sqlite3_value;
 
 // Registers the collecting aggregate "match_columns" and the hooks that keep the copy honest.
 bool RegisterMatchSnapshot(sqlite3* db);
@@ -33,8 +35,33 @@ struct ChangeMark {
   bool followsOwnWrites;   // no trigger or replacing constraint
 };
 bool ReadChangeMark(sqlite3* db, ChangeMark& mark);
+inline bool operator==(const ChangeMark& a, const ChangeMark& b) {
+  return a.connection == b.connection && a.others == b.others && a.schema == b.schema && a.rollbacks == b.rollbacks &&
+         a.changes == b.changes && a.followsOwnWrites == b.followsOwnWrites;
+}
 // True when everything between the two marks is our own noted inserts; their timestamps in order.
 bool OwnInsertsSince(sqlite3* db, const ChangeMark& then, const ChangeMark& now, std::vector<int64_t>& timestamps);
+
+// A row's seven values as they were stored, types and all (a copy that outlives the row).
+struct StoredRow {
+  sqlite3_value* values[7] = {};  // timestamp, p1name, p1id, p1win, p2name, p2id, p2win
+  StoredRow() = default;
+  StoredRow(const StoredRow&) = delete;
+  StoredRow& operator=(const StoredRow&) = delete;
+  ~StoredRow();
+};
+// Called just before our own delete of this timestamp: the row is kept, so that a copy that counts rows by
+// what they hold (the per-opponent totals) can take it off again.
+void KeepRowBeforeDelete(sqlite3* db, int64_t timestamp);
+
+struct OwnWriteSince {
+  int64_t timestamp;
+  bool insert;
+  std::shared_ptr<const StoredRow> removed;  // of a delete: the row it took, when it was kept
+};
+// True when everything between the two marks is our own noted inserts and deletes of one row each; they
+// come in the order they were made.
+bool OwnWritesSince(sqlite3* db, const ChangeMark& then, const ChangeMark& now, std::vector<OwnWriteSince>& writes);
 
 struct MatchSnapshotCounters {
   uint32_t builds;    // passes over the table

@@ -11,7 +11,7 @@
 
 namespace {
 struct Sums {
-  int64_t wins = 0, losses = 0;
+  int64_t wins = 0, losses = 0, matches = 0;
 };
 
 struct Tally {
@@ -58,6 +58,7 @@ void TallyStep(sqlite3_context* context, int, sqlite3_value** args) {
   }
   sums->wins += w / 2;  // truncating, as SQLite divides integers
   sums->losses += l / 2;
+  ++sums->matches;
 }
 
 void TallyFinal(sqlite3_context* context) { sqlite3_result_null(context); }
@@ -66,10 +67,10 @@ bool Fits(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
 // In the order GROUP BY p2name gives.
 bool Deliver(const Tally& tally, std::vector<OpponentTotal>& totals) {
-  if (tally.hasNull) totals.push_back({true, std::string(), 0, 0});
+  if (tally.hasNull) totals.push_back({true, std::string(), 0, 0, 0});
   size_t named = totals.size();
   totals.reserve(named + tally.byName.size());
-  for (auto& entry : tally.byName) totals.push_back({false, entry.first, 0, 0});
+  for (auto& entry : tally.byName) totals.push_back({false, entry.first, 0, 0, 0});
   // BINARY collation: bytes compared unsigned, a shorter prefix first.
   std::sort(totals.begin() + named, totals.end(),
             [](const OpponentTotal& a, const OpponentTotal& b) { return a.name < b.name; });
@@ -81,6 +82,7 @@ bool Deliver(const Tally& tally, std::vector<OpponentTotal>& totals) {
     }
     total.wins = (int)sums.wins;
     total.losses = (int)sums.losses;
+    total.matches = sums.matches;
   }
   ++g_answers;
   return true;
@@ -181,6 +183,41 @@ bool TallyOpponents(sqlite3* db, const RecordFilter& filter, std::vector<Opponen
     return ok;
   }
   return Deliver(*found, totals);
+}
+
+bool TallyOneMatch(sqlite3* db, const RecordFilter& filter, int64_t timestamp, const StoredRow* removed,
+                   OpponentTotal& total, bool& found) {
+  found = false;
+  if (!db || (filter.flags & FilterLimit) || g_tally || !GroupsByBytes(db)) return false;
+  std::string clause;
+  BuildWhereClause(filter, clause);
+  Tally tally;
+  if (!removed) {
+    if (!Pass(db, clause, &timestamp, tally)) return false;
+  } else {
+    // The filter's conditions over the values as they were stored; only plain numbers, so that no column
+    // affinity the table would have applied is missing here.
+    for (int i : {0, 2, 3, 5, 6})
+      if (!removed->values[i] || sqlite3_value_type(removed->values[i]) != SQLITE_INTEGER) return false;
+    std::string sql =
+        "SELECT opponent_tally(p2name, p1win, p2win) FROM (SELECT ?1 AS timestamp, ?2 AS p1name, ?3 AS p1id, "
+        "?4 AS p1win, ?5 AS p2name, ?6 AS p2id, ?7 AS p2win)" + clause;
+    sqlite3_stmt* statement = nullptr;
+    bool ok = sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK;
+    for (int i = 0; ok && i < 7; ++i) ok = sqlite3_bind_value(statement, i + 1, removed->values[i]) == SQLITE_OK;
+    g_tally = &tally;
+    ok = ok && sqlite3_step(statement) == SQLITE_ROW && !tally.irregular;
+    g_tally = nullptr;
+    sqlite3_finalize(statement);
+    if (!ok) return false;
+  }
+  if (tally.rows == 0) return true;
+  if (tally.rows != 1) return false;
+  found = true;
+  const Sums& sums = tally.hasNull ? tally.nullSums : tally.byName.begin()->second;
+  total = {tally.hasNull, tally.hasNull ? std::string() : tally.byName.begin()->first, (int)sums.wins,
+           (int)sums.losses, 1};
+  return true;
 }
 
 unsigned OpponentTallyAnswers() { return g_answers; }

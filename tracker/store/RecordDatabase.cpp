@@ -313,6 +313,7 @@ bool InsertMatchRecord(const MatchRecord& record) {
 bool DeleteMatchRecord(int64_t timestamp) {
   if (!g_connection) return false;
   char* sql = sqlite3_mprintf("DELETE FROM viziriduvozmirrow WHERE timestamp = %lld", (long long)timestamp);
+  KeepRowBeforeDelete(g_connection, timestamp);
   sqlite3_int64 before = sqlite3_total_changes64(g_connection);
   int rc = sql ? sqlite3_exec(g_connection, sql, nullptr, nullptr, nullptr) : SQLITE_NOMEM;
   if (rc != SQLITE_OK) NoteWriteError(g_connection, rc);

@@ -16,6 +16,7 @@
 #include "shell/ChangeJournal.h"
 #include "common/CharacterTable.h"
 #include "shell/ColorListRow.h"
+#include "shell/RecordEvents.h"
 #include "common/TextUtil.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
@@ -73,6 +74,8 @@ void Refresh(HWND dialog) {
   RefreshRecordTable(ListOf(dialog), source, dialog);
 }
 
+void OnRecordChanged(const RecordChanges&, void* context) { Refresh(static_cast<HWND>(context)); }
+
 void AfterChange(HWND dialog) {
   Refresh(dialog);
   PostMessageW(OwnerOf(dialog), RefreshSummaryMessage, 0, 0);
@@ -124,6 +127,7 @@ BOOL OnInit(HWND dialog, DetailParameters* parameters) {
   CascadeFromShownWindows(dialog);
   Refresh(dialog);
   FollowRecordChanges(dialog);
+  AddRecordListener(OnRecordChanged, dialog);
   return TRUE;
 }
 
@@ -267,21 +271,15 @@ void OnDestroy(HWND dialog) {
   RemovePropW(dialog, DirectionProperty);
   RemovePropW(dialog, FixedCharacterProperty);
   StopFollowingRecordChanges(dialog);
+  RemoveRecordListener(OnRecordChanged, dialog);
 }
 
 INT_PTR CALLBACK DetailDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  INT_PTR laidOut;
+  if (OnListWindowLayout(dialog, ListOf(dialog), message, wParam, lParam, laidOut)) return laidOut;
   switch (message) {
     case WM_INITDIALOG:
       return OnInit(dialog, reinterpret_cast<DetailParameters*>(lParam));
-    case WM_SIZE:
-      FillClientWithList(dialog, ListOf(dialog));
-      return TRUE;
-    case WM_DPICHANGED:
-      FollowDpiChange(dialog, wParam, lParam);
-      return FALSE;
-    case WM_GETMINMAXINFO:
-      AllowAnySize(lParam);
-      return TRUE;
     case WM_NOTIFY:
       return OnNotify(dialog, reinterpret_cast<NMHDR*>(lParam));
     case WM_NCRBUTTONDOWN:

@@ -1,21 +1,30 @@
 // The match history window: one query's records, oldest on top. The rows live here and the list asks for
-// what it shows, so that a history of any length opens at once.
+// what it shows, so that a history of any length opens at once; a change of ours reaches it as the rows
+// it changes.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "common/CharacterTable.h"
+#include "common/Dpi.h"
+#include "common/TextUtil.h"
+#include "common/WindowState.h"
+#include "resources/resource.h"
+#include "shell/RecordEvents.h"
+#include "store/MatchSnapshot.h"
+#include "store/RecordDatabase.h"
+#include "store/RecordQueries.h"
+#include "views/ListFill.h"
 #include "views/MatchExport.h"
 #include "views/RecordTable.h"
 #include "views/ViewCommon.h"
-#include "common/Dpi.h"
 #include "views/ViewWindows.h"
-#include "resources/resource.h"
-#include "common/CharacterTable.h"
-#include "common/TextUtil.h"
-#include "store/RecordQueries.h"
 
 namespace {
 struct HistoryColumn {
@@ -35,63 +44,82 @@ void InsertColumns(HWND list) {
   for (const HistoryColumn& c : HistoryColumns) InsertScaledColumn(list, index++, c.format, c.width, c.caption);
 }
 
-constexpr UINT ContinueFillMessage = WM_APP + 40;
-constexpr UINT_PTR ContinueFillTimer = 1;
-// How long one turn of the fill may keep the thread from its other messages.
-constexpr double FillTurnMilliseconds = 30;
 constexpr double ShowEveryMilliseconds = 1000;
 
-// A row as stored, its names kept as bytes in one pool.
+// A player meets the same few names again and again: each is kept once.
+class NamePool {
+ public:
+  uint32_t Add(const char* name) {
+    auto found = at_.find(name);
+    if (found != at_.end()) return found->second;
+    uint32_t at = (uint32_t)bytes_.size();
+    bytes_.insert(bytes_.end(), name, name + strlen(name) + 1);
+    at_.emplace(name, at);
+    return at;
+  }
+  const char* operator[](uint32_t at) const { return &bytes_[at]; }
+
+ private:
+  std::vector<char> bytes_;
+  std::unordered_map<std::string, uint32_t> at_;
+};
+
 struct HistoryRow {
   int64_t timestamp;
   uint32_t p1name, p2name;
   int32_t p1id, p1win, p2id, p2win;
 };
+typedef std::vector<HistoryRow> HistoryRows;  // newest first; the list shows them the other way round
 
-struct HistoryRows {
-  std::vector<HistoryRow> rows;  // newest first; the list shows them the other way round
-  std::vector<char> names;
+struct Reading {
+  NamePool* names;
+  HistoryRows* rows;
 };
 
-struct HistoryState {
-  RecordFilter filter;
+void AppendRecord(const MatchRecord& record, void* context) {
+  auto* reading = static_cast<Reading*>(context);
+  reading->rows->push_back({record.timestamp, reading->names->Add(record.p1name), reading->names->Add(record.p2name),
+                            record.p1id, record.p1win, record.p2id, record.p2win});
+}
+
+bool ReadRows(const RecordFilter& filter, NamePool& names, HistoryRows& rows) {
+  Reading reading{&names, &rows};
+  return QueryMatchHistory(filter, AppendRecord, &reading);
+}
+
+struct HistoryState : ListFillJob {
+  explicit HistoryState(HWND window) : dialog(window), fill(window, *this) {}
+  bool Begin(bool refresh) override;
+  bool Step() override;
+  void ReadWhole() override;
+  void Finish() override;
+  void BetweenTurns() override;
+
+  HWND dialog;
+  RecordFilter filter{};
+  NamePool names;
   HistoryRows shown;     // what the list shows
   HistoryRows incoming;  // a refresh in progress
+  ListFill fill;
   TimestampWalk walk;
-  bool filling = false;
   bool refreshing = false;  // the list keeps its rows until the new ones are complete
-  bool refreshAgain = false;
-  bool turnPending = false;
-  bool failed = false;  // a read of this fill failed: what came in is not the whole history
-  int told = 0;  // rows the list has been told of
+  bool failed = false;      // a read of this fill failed: what came in is not the whole history
+  int told = 0;             // rows the list has been told of
   double toldAt = 0;
   long long remaining = -1;  // of a limit; -1 without one
+  // The state of the table the shown rows are of; a fill's until it is over.
+  ChangeMark mark{}, fillMark{};
+  bool marked = false, fillMarked = false;
+  bool catchUpAfterFill = false;
 };
 
-HistoryState* StateOf(HWND dialog) { return reinterpret_cast<HistoryState*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
+HistoryState* StateOfHistory(HWND dialog) { return StateOf<HistoryState>(dialog); }
 HWND ListOf(HWND dialog) { return GetDlgItem(dialog, IDC_HISTORY_LIST); }
 HistoryRows& Target(HistoryState& state) { return state.refreshing ? state.incoming : state.shown; }
 
-const HistoryRow& RowAt(const HistoryRows& rows, int position) {
-  return rows.rows[rows.rows.size() - 1 - (size_t)position];
-}
-
 // The row at a list position: the list knows of the first `told` rows only, while more may have come in.
 const HistoryRow& ShownAt(const HistoryState& state, int position) {
-  return state.shown.rows[(size_t)(state.told - 1 - position)];
-}
-
-uint32_t AddName(std::vector<char>& names, const char* name) {
-  uint32_t at = (uint32_t)names.size();
-  names.insert(names.end(), name, name + strlen(name) + 1);
-  return at;
-}
-
-void AppendRecord(const MatchRecord& record, void* context) {
-  auto* rows = static_cast<HistoryRows*>(context);
-  HistoryRow row{record.timestamp, AddName(rows->names, record.p1name), AddName(rows->names, record.p2name),
-                 record.p1id, record.p1win, record.p2id, record.p2win};
-  rows->rows.push_back(row);
+  return state.shown[(size_t)(state.told - 1 - position)];
 }
 
 std::wstring NameText(const char* name) { return AnsiToWide(name).substr(0, 255); }
@@ -101,16 +129,16 @@ std::wstring ShortNameText(int id) {
   return entry ? entry->shortName : L"";
 }
 
-std::wstring CellText(const HistoryRows& rows, const HistoryRow& row, int column) {
+std::wstring CellText(const NamePool& names, const HistoryRow& row, int column) {
   switch (column) {
     case 0: {
       SYSTEMTIME t = TimestampToCalendar(row.timestamp);
       return FormatWide(L"%d/%02d/%02d %02d:%02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
     }
-    case 1: return NameText(&rows.names[row.p1name]);
+    case 1: return NameText(names[row.p1name]);
     case 2: return ShortNameText(row.p1id);
     case 3: return FormatWide(L"%d", row.p1win);
-    case 4: return NameText(&rows.names[row.p2name]);
+    case 4: return NameText(names[row.p2name]);
     case 5: return ShortNameText(row.p2id);
     case 6: return FormatWide(L"%d", row.p2win);
   }
@@ -118,171 +146,199 @@ std::wstring CellText(const HistoryRows& rows, const HistoryRow& row, int column
 }
 
 void OnGetDisplayInfo(HWND dialog, NMLVDISPINFOW* info) {
-  HistoryState* state = StateOf(dialog);
+  HistoryState* state = StateOfHistory(dialog);
   LVITEMW& item = info->item;
   if (!state || !(item.mask & LVIF_TEXT) || item.iItem < 0 || item.iItem >= state->told) return;
-  std::wstring text = CellText(state->shown, ShownAt(*state, item.iItem), item.iSubItem);
+  std::wstring text = CellText(state->names, ShownAt(*state, item.iItem), item.iSubItem);
   if (item.pszText && item.cchTextMax > 0) lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
 }
 
-bool ShowsNewest(HWND list, int count) {
-  int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
-  int perPage = (int)SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0);
-  return count == 0 || top + perPage >= count;
+// Index in `rows` of the row with this timestamp, or of the next older one.
+size_t IndexOf(const HistoryRows& rows, int64_t timestamp) {
+  return (size_t)(std::lower_bound(rows.begin(), rows.end(), timestamp,
+                                   [](const HistoryRow& row, int64_t t) { return row.timestamp > t; }) -
+                  rows.begin());
 }
 
-void ScrollBy(HWND list, int rows) {
-  RECT row{};
-  row.left = LVIR_BOUNDS;
-  if (rows && SendMessageW(list, LVM_GETITEMRECT, 0, (LPARAM)&row))
-    SendMessageW(list, LVM_SCROLL, 0, (LPARAM)(rows * (row.bottom - row.top)));
+std::string KeyOf(int64_t timestamp) { return std::string(reinterpret_cast<const char*>(&timestamp), sizeof timestamp); }
+
+// The rows' selection and view kept by timestamp while `change` changes the shown rows.
+template <typename Change>
+void ChangeShownRows(HistoryState& state, Change change) {
+  HWND list = ListOf(state.dialog);
+  HeldRows held = HoldRows(list, [&](int position) { return KeyOf(ShownAt(state, position).timestamp); });
+  // "All" stays all only by hand.
+  held.selection.all = false;
+  change();
+  int count = (int)state.shown.size();
+  state.told = count;
+  PutRowsBack(list, held, count,
+              [&](const std::string& key) {
+                int64_t stamp;
+                memcpy(&stamp, key.data(), sizeof stamp);
+                size_t index = IndexOf(state.shown, stamp);
+                return index < state.shown.size() && state.shown[index].timestamp == stamp ? count - 1 - (int)index : -1;
+              },
+              true);
 }
 
 // The rows so far into the list. Older rows come in above the others: a user who scrolled keeps seeing the
 // same rows, anyone else keeps seeing the newest.
-void TellList(HWND dialog) {
-  HistoryState* state = StateOf(dialog);
-  HWND list = ListOf(dialog);
-  int before = state->told, count = (int)state->shown.rows.size(), added = count - before;
-  state->toldAt = NowMilliseconds();
-  if (added <= 0) return;
-  bool atNewest = ShowsNewest(list, before);
-  ListSelection selection = TakeSelection(list);
-  state->told = count;
-  PutSelection(list, selection, count, [added](int position) { return position + added; });
-  if (atNewest) SendMessageW(list, LVM_ENSUREVISIBLE, (WPARAM)(count - 1), FALSE);
-  else ScrollBy(list, added);
+void TellList(HistoryState& state) {
+  state.toldAt = NowMilliseconds();
+  if ((int)state.shown.size() > state.told) ChangeShownRows(state, [] {});
 }
 
-// The list position of the row with this timestamp in `rows`, or of the next older one.
-int PositionOf(const HistoryRows& rows, int64_t timestamp) {
-  auto at = std::lower_bound(rows.rows.begin(), rows.rows.end(), timestamp,
-                             [](const HistoryRow& row, int64_t t) { return row.timestamp > t; });
-  int index = (int)(at - rows.rows.begin());
-  return (int)rows.rows.size() - 1 - index;
-}
-
-// A refresh's rows in place of the old ones: the same matches stay selected and in view, or the newest.
-void SwapInRefreshed(HWND dialog) {
-  HistoryState* state = StateOf(dialog);
-  HWND list = ListOf(dialog);
-  int oldCount = state->told;
-  bool atNewest = ShowsNewest(list, oldCount);
-  int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
-  bool hadTop = top >= 0 && top < oldCount;
-  int64_t topStamp = hadTop ? ShownAt(*state, top).timestamp : 0;
-  ListSelection selection = TakeSelection(list);
-  HistoryRows old = std::move(state->shown);
-  state->shown = std::move(state->incoming);
-  state->incoming = HistoryRows{};
-  state->refreshing = false;
-  int count = (int)state->shown.rows.size();
-  state->told = count;
-  auto to = [&](int position) {
-    if (position < 0 || position >= oldCount) return -1;
-    int64_t stamp = RowAt(old, position).timestamp;
-    int now = PositionOf(state->shown, stamp);
-    return now >= 0 && now < count && RowAt(state->shown, now).timestamp == stamp ? now : -1;
-  };
-  if (selection.all) selection.all = false, selection.selected.clear();  // "all" stays all only by hand
-  PutSelection(list, selection, count, to);
-  if (atNewest || !hadTop) {
-    if (count > 0) SendMessageW(list, LVM_ENSUREVISIBLE, (WPARAM)(count - 1), FALSE);
-  } else {
-    int wanted = PositionOf(state->shown, topStamp);
-    ScrollBy(list, (wanted < 0 ? 0 : wanted) - (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
-  }
+bool HistoryState::Begin(bool refresh) {
+  refreshing = refresh;
+  failed = false;
+  incoming = HistoryRows{};
+  fillMarked = ReadChangeMark(RecordDatabase(), fillMark);
+  bool limited = (filter.flags & FilterLimit) && filter.limit >= 0;  // SQLite takes a negative limit as none
+  remaining = limited ? filter.limit : -1;
+  RecordFilter base = filter;
+  base.flags &= ~FilterLimit;
+  return remaining != 0 && walk.Start(base);
 }
 
 // One range of the walk; false when the fill is over.
-bool FillRange(HistoryState& state) {
+bool HistoryState::Step() {
   RecordFilter range;
-  if (state.remaining == 0 || !state.walk.Next(range)) return false;
-  if (state.remaining > 0) {
+  if (remaining == 0 || !walk.Next(range)) return false;
+  if (remaining > 0) {
     range.flags |= FilterLimit;
-    range.limit = (int32_t)state.remaining;
+    range.limit = (int32_t)remaining;
   }
-  HistoryRows& target = Target(state);
-  size_t before = target.rows.size();
+  HistoryRows& target = Target(*this);
+  size_t before = target.size();
   double start = NowMilliseconds();
-  bool ok = QueryMatchHistory(range, AppendRecord, &target);
-  state.walk.Took(NowMilliseconds() - start);
-  if (state.remaining > 0) state.remaining -= (long long)(target.rows.size() - before);
-  if (!ok) state.failed = true;
+  bool ok = ReadRows(range, names, target);
+  walk.Took(NowMilliseconds() - start);
+  if (remaining > 0) remaining -= (long long)(target.size() - before);
+  if (!ok) failed = true;
   return ok;
 }
 
-void StartFill(HWND dialog, bool refresh);
-
-void FinishFill(HWND dialog) {
-  HistoryState* state = StateOf(dialog);
-  state->filling = false;
-  // A refresh that could not read everything keeps the rows shown; the first fill shows what came.
-  if (state->failed && state->refreshing) {
-    state->incoming = HistoryRows{};
-    state->refreshing = false;
-  } else if (state->refreshing) {
-    SwapInRefreshed(dialog);
-  } else {
-    TellList(dialog);
-  }
-  MarkViewCurrent(dialog, !state->failed);
-  if (state->refreshAgain) StartFill(dialog, true);
+// A table that cannot be walked by ranges is read in one statement.
+void HistoryState::ReadWhole() {
+  if (!ReadRows(filter, names, Target(*this))) failed = true;
 }
 
-void ScheduleFill(HWND dialog) {
-  StateOf(dialog)->turnPending = true;
-  ScheduleTurn(dialog, ContinueFillMessage, ContinueFillTimer);
-}
-
-void ContinueFill(HWND dialog) {
-  HistoryState* state = StateOf(dialog);
-  if (!state || !state->filling) return;
-  double start = NowMilliseconds();
-  bool more = true;
-  while (more && NowMilliseconds() - start < FillTurnMilliseconds) more = FillRange(*state);
-  if (!more) {
-    FinishFill(dialog);
-    return;
-  }
+void HistoryState::BetweenTurns() {
   // Telling a list of a million rows costs a good part of a turn: the first rows at once, then now and then.
-  if (!state->refreshing && (state->told == 0 || NowMilliseconds() - state->toldAt > ShowEveryMilliseconds))
-    TellList(dialog);
-  ScheduleFill(dialog);
+  if (!refreshing && (told == 0 || NowMilliseconds() - toldAt > ShowEveryMilliseconds)) TellList(*this);
 }
 
-// refresh: after a change of the record, the list keeping its rows until the new ones are complete.
-void StartFill(HWND dialog, bool refresh) {
-  HistoryState* state = StateOf(dialog);
-  if (state->filling && refresh) {
-    state->refreshAgain = true;
-    return;
+void CatchUp(HWND dialog);
+
+void HistoryState::Finish() {
+  bool wasRefresh = refreshing;
+  refreshing = false;
+  // A refresh that could not read everything keeps the rows shown; the first fill shows what came.
+  if (failed && wasRefresh) {
+    incoming = HistoryRows{};
+  } else if (wasRefresh) {
+    ChangeShownRows(*this, [this] { shown = std::move(incoming); });
+    incoming = HistoryRows{};
+  } else {
+    TellList(*this);
   }
-  state->refreshAgain = false;
-  state->refreshing = refresh;
-  state->failed = false;
-  state->incoming = HistoryRows{};
-  const RecordFilter& filter = state->filter;
-  bool limited = (filter.flags & FilterLimit) && filter.limit >= 0;  // SQLite takes a negative limit as none
-  state->remaining = limited ? filter.limit : -1;
-  RecordFilter base = filter;
-  base.flags &= ~FilterLimit;
-  if (state->remaining != 0 && state->walk.Start(base)) {
-    state->filling = true;
-    // A turn already asked for carries the new walk on.
-    if (!state->turnPending) ContinueFill(dialog);
-    return;
+  // A vector grown row by row keeps up to as much again unused: a million rows are 32 MB.
+  shown.shrink_to_fit();
+  if (!failed) {
+    mark = fillMark;
+    marked = fillMarked;
+  } else if (!wasRefresh) {
+    marked = false;  // rows are missing: only a whole new read brings them
   }
-  // A table that cannot be walked by ranges is read in one statement.
-  if (!QueryMatchHistory(filter, AppendRecord, &Target(*state))) state->failed = true;
-  FinishFill(dialog);
+  MarkViewCurrent(dialog, !failed);
+  if (catchUpAfterFill && !failed) {
+    catchUpAfterFill = false;
+    CatchUp(dialog);
+  }
 }
+
+// The matches of the filter at one timestamp (none or one).
+bool ReadOneMatch(HistoryState& state, int64_t timestamp, HistoryRows& found) {
+  RecordFilter one = state.filter;
+  one.flags &= ~FilterLimit;
+  int64_t from = (one.flags & FilterFrom) && one.timestampFrom > timestamp ? one.timestampFrom : timestamp;
+  int64_t to = (one.flags & FilterTo) && one.timestampTo < timestamp ? one.timestampTo : timestamp;
+  if (from > to) return true;
+  one.flags |= FilterFrom | FilterTo;
+  one.timestampFrom = from;
+  one.timestampTo = to;
+  return ReadRows(one, state.names, found);
+}
+
+// A limit holds the newest N: after removals the next older rows move up into it.
+bool RefillLimit(HistoryState& state) {
+  const RecordFilter& filter = state.filter;
+  if (!(filter.flags & FilterLimit) || filter.limit < 0) return true;
+  size_t limit = (size_t)filter.limit;
+  if (state.shown.size() > limit) state.shown.resize(limit);
+  if (state.shown.size() == limit) return true;
+  RecordFilter older = filter;
+  older.limit = (int32_t)(limit - state.shown.size());
+  if (!state.shown.empty()) {
+    int64_t below = state.shown.back().timestamp - 1;
+    if (!(older.flags & FilterTo) || older.timestampTo > below) older.timestampTo = below;
+    older.flags |= FilterTo;
+  }
+  return ReadRows(older, state.names, state.shown);
+}
+
+// Our own inserts and deletes since the shown rows were read, applied in their places; anything else (another
+// program wrote, a rollback) reads the whole history again.
+void CatchUp(HWND dialog) {
+  HistoryState* state = StateOfHistory(dialog);
+  if (!state) return;
+  if (state->fill.Filling()) {
+    state->catchUpAfterFill = true;
+    return;
+  }
+  ChangeMark now{};
+  sqlite3* db = RecordDatabase();
+  std::vector<OwnWriteSince> writes;
+  if (!state->marked || !ReadChangeMark(db, now) || !OwnWritesSince(db, state->mark, now, writes)) {
+    state->fill.Start(true);
+    return;
+  }
+  if (writes.empty()) return;
+  std::vector<int64_t> touched;
+  for (const OwnWriteSince& write : writes) touched.push_back(write.timestamp);
+  std::sort(touched.begin(), touched.end());
+  touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+  // Read first, so that a failed read changes nothing.
+  std::vector<HistoryRows> found(touched.size());
+  for (size_t i = 0; i < touched.size(); ++i)
+    if (!ReadOneMatch(*state, touched[i], found[i])) {
+      MarkViewCurrent(dialog, false);
+      return;
+    }
+  bool complete = true;
+  ChangeShownRows(*state, [&] {
+    HistoryRows& rows = state->shown;
+    for (size_t i = 0; i < touched.size(); ++i) {
+      size_t at = IndexOf(rows, touched[i]);
+      bool held = at < rows.size() && rows[at].timestamp == touched[i];
+      if (held && found[i].empty()) rows.erase(rows.begin() + (ptrdiff_t)at);
+      else if (held) rows[at] = found[i][0];
+      else if (!found[i].empty()) rows.insert(rows.begin() + (ptrdiff_t)at, found[i][0]);
+    }
+    complete = RefillLimit(*state);
+  });
+  if (complete) state->mark = now;
+  MarkViewCurrent(dialog, complete);
+}
+
+void OnRecordChanged(const RecordChanges&, void* context) { CatchUp(static_cast<HWND>(context)); }
 
 enum HistoryCommand : UINT { HistoryExportCsv = 0xE100, HistoryExportJson = 0xE110 };
 
 // Exactly what the list shows, top to bottom.
 void ExportShownRows(HWND dialog, ExportFormat format) {
-  HistoryState* state = StateOf(dialog);
+  HistoryState* state = StateOfHistory(dialog);
   std::wstring path;
   if (!state || !ChooseExportFile(dialog, format, &path)) return;
   ExportWriter writer(path, format);
@@ -291,8 +347,8 @@ void ExportShownRows(HWND dialog, ExportFormat format) {
     const HistoryRow& row = ShownAt(*state, position);
     memset(&record, 0, sizeof record);
     record.timestamp = row.timestamp;
-    CopyToField(record.p1name, sizeof record.p1name, &state->shown.names[row.p1name]);
-    CopyToField(record.p2name, sizeof record.p2name, &state->shown.names[row.p2name]);
+    CopyToField(record.p1name, sizeof record.p1name, state->names[row.p1name]);
+    CopyToField(record.p2name, sizeof record.p2name, state->names[row.p2name]);
     record.p1id = row.p1id;
     record.p1win = row.p1win;
     record.p2id = row.p2id;
@@ -305,13 +361,12 @@ void ExportShownRows(HWND dialog, ExportFormat format) {
 }
 
 void OnInit(HWND dialog, const RecordFilter* given) {
-  auto* state = new HistoryState;
-  memset(&state->filter, 0, sizeof state->filter);
+  HistoryState* state = AttachState(dialog, std::make_unique<HistoryState>(dialog));
   if (given) state->filter = *given;
-  SetWindowLongPtrW(dialog, DWLP_USER, (LONG_PTR)state);
   HWND list = MakeOwnerDataList(dialog, IDC_HISTORY_LIST);
   InsertColumns(list);
-  StartFill(dialog, false);
+  state->fill.Start(false);
+  AddRecordListener(OnRecordChanged, dialog);
   FollowRecordChanges(dialog);
   // Additions come after the system's own items.
   if (HMENU menu = GetSystemMenu(dialog, FALSE)) {
@@ -324,7 +379,7 @@ void OnInit(HWND dialog, const RecordFilter* given) {
 
 // Green for a won match whatever the colour switch says: this list shows results, not rates.
 LRESULT OnCustomDraw(HWND dialog, NMLVCUSTOMDRAW* draw) {
-  HistoryState* state = StateOf(dialog);
+  HistoryState* state = StateOfHistory(dialog);
   switch (draw->nmcd.dwDrawStage) {
     case CDDS_PREPAINT:
       return CDRF_NOTIFYITEMDRAW;
@@ -338,45 +393,36 @@ LRESULT OnCustomDraw(HWND dialog, NMLVCUSTOMDRAW* draw) {
   return CDRF_DODEFAULT;
 }
 
+INT_PTR OnNotify(HWND dialog, NMHDR* header) {
+  if (header->idFrom != IDC_HISTORY_LIST) return FALSE;
+  if (header->code == NM_CUSTOMDRAW)
+    return DialogResult(dialog, OnCustomDraw(dialog, reinterpret_cast<NMLVCUSTOMDRAW*>(header)));
+  if (header->code == LVN_GETDISPINFOW) OnGetDisplayInfo(dialog, reinterpret_cast<NMLVDISPINFOW*>(header));
+  return FALSE;
+}
+
 INT_PTR CALLBACK HistoryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  HistoryState* state = StateOfHistory(dialog);
+  if (state && state->fill.OnMessage(message, wParam)) return TRUE;
+  INT_PTR laidOut;
+  if (OnListWindowLayout(dialog, ListOf(dialog), message, wParam, lParam, laidOut)) return laidOut;
   switch (message) {
     case WM_INITDIALOG:
       OnInit(dialog, reinterpret_cast<const RecordFilter*>(lParam));
       return TRUE;
-    case WM_SIZE:
-      FillClientWithList(dialog, GetDlgItem(dialog, IDC_HISTORY_LIST));
-      return TRUE;
-    case WM_DPICHANGED:
-      FollowDpiChange(dialog, wParam, lParam);
-      return FALSE;
-    case WM_GETMINMAXINFO:
-      AllowAnySize(lParam);
-      return TRUE;
-    case WM_NOTIFY: {
-      auto* header = reinterpret_cast<NMHDR*>(lParam);
-      if (header->idFrom != IDC_HISTORY_LIST) return FALSE;
-      if (header->code == NM_CUSTOMDRAW)
-        return DialogResult(dialog, OnCustomDraw(dialog, reinterpret_cast<NMLVCUSTOMDRAW*>(lParam)));
-      if (header->code == LVN_GETDISPINFOW) OnGetDisplayInfo(dialog, reinterpret_cast<NMLVDISPINFOW*>(lParam));
-      return FALSE;
-    }
-    case ContinueFillMessage:
-    case WM_TIMER:
-      KillTimer(dialog, ContinueFillTimer);
-      if (StateOf(dialog)) StateOf(dialog)->turnPending = false;
-      ContinueFill(dialog);
-      return TRUE;
+    case WM_NOTIFY:
+      return OnNotify(dialog, reinterpret_cast<NMHDR*>(lParam));
     case RefreshViewMessage:
-      StartFill(dialog, true);
+      CatchUp(dialog);
       return TRUE;
     case WM_SYSCOMMAND:
       if (wParam != HistoryExportCsv && wParam != HistoryExportJson) return FALSE;
       ExportShownRows(dialog, wParam == HistoryExportCsv ? ExportFormat::Csv : ExportFormat::Json);
       return TRUE;
     case WM_DESTROY:
+      RemoveRecordListener(OnRecordChanged, dialog);
       StopFollowingRecordChanges(dialog);
-      delete StateOf(dialog);
-      SetWindowLongPtrW(dialog, DWLP_USER, 0);
+      DetachState<HistoryState>(dialog);
       return FALSE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {

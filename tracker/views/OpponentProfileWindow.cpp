@@ -1,26 +1,32 @@
-// The opponent profile window: the record against every opponent name of one filter.
+// The opponent profile window: the record against every opponent name of one filter. A change of ours
+// reaches it as the opponents it changes.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlwapi.h>
 
-#include <cstring>
 #include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
-#include <string>
 
+#include "common/Dpi.h"
+#include "common/TextUtil.h"
+#include "common/WindowState.h"
+#include "resources/resource.h"
+#include "shell/AppState.h"
+#include "shell/ColorListRow.h"
+#include "shell/RecordEvents.h"
+#include "store/MatchSnapshot.h"
+#include "store/OpponentTally.h"
+#include "store/RecordDatabase.h"
+#include "store/RecordQueries.h"
+#include "views/ListFill.h"
 #include "views/RecordTable.h"
 #include "views/SortableList.h"
 #include "views/ViewCommon.h"
 #include "views/ViewWindows.h"
-#include "common/Dpi.h"
-#include "resources/resource.h"
-#include "shell/AppState.h"
-#include "shell/ColorListRow.h"
-#include "common/TextUtil.h"
-#include "store/OpponentTally.h"
-#include "store/RecordDatabase.h"
-#include "store/RecordQueries.h"
 
 namespace {
 constexpr UINT RefillCommand = 0xEE00;
@@ -31,40 +37,52 @@ const ListColumn OpponentColumns[] = {
     {LVCFMT_RIGHT, 55, L"勝率", SortByNumber},
 };
 
-constexpr UINT ContinueFillMessage = WM_APP + 40;
-constexpr UINT_PTR ContinueFillTimer = 1;
-constexpr double FillTurnMilliseconds = 30;
-
 struct OpponentRow {
   bool isNull;
   std::string name;  // the stored bytes: the shown text is cut and converted, so it need not lead back
   int wins, losses;
+  int64_t matches;  // draws included; 0 when read by the statement, which does not count them
 };
+
+// In the order GROUP BY p2name gives: NULL first, then by bytes.
+bool Before(const OpponentRow& a, bool isNull, const std::string& name) {
+  if (a.isNull != isNull) return a.isNull;
+  return a.name < name;
+}
 
 struct Sums {
-  int64_t wins = 0, losses = 0;
+  int64_t wins = 0, losses = 0, matches = 0;
 };
 
-struct OpponentWindowState {
-  RecordFilter filter;
-  std::vector<OpponentRow> rows;  // in the query's order
-  std::vector<uint32_t> order;    // list position to row
+struct OpponentWindowState : ListFillJob {
+  explicit OpponentWindowState(HWND window) : dialog(window), fill(window, *this) {}
+  bool Begin(bool refresh) override;
+  bool Step() override;
+  void ReadWhole() override;
+  void Finish() override;
+
+  HWND dialog;
+  RecordFilter filter{};
+  std::vector<OpponentRow> rows;   // in the query's order
+  std::vector<uint32_t> order;     // list position to row
   std::vector<OpponentRow> fresh;  // the fill in progress
-  bool keepView = false;           // a refresh after a change keeps the sort, the scroll and the selection
-  bool refreshAgain = false;
+  ListFill fill;
+  bool keepView = false;  // a refresh after a change keeps the sort, the scroll and the selection
   bool sorted = false;
-  bool turnPending = false;
   // The totals of the ranges walked so far.
   TimestampWalk walk;
-  bool filling = false;
+  bool walked = false, walkFailed = false;
   bool hasNull = false;
   Sums nullSums;
   std::unordered_map<std::string, Sums> byName;
+  // The state of the table the rows are of; a fill's until it is over. `counted`: the rows know their
+  // matches, so that our own changes can be applied to them.
+  ChangeMark mark{}, fillMark{};
+  bool marked = false, fillMarked = false, counted = false;
+  bool catchUpAfterFill = false;
 };
 
-OpponentWindowState* StateOf(HWND dialog) {
-  return reinterpret_cast<OpponentWindowState*>(GetWindowLongPtrW(dialog, DWLP_USER));
-}
+OpponentWindowState* StateOfOpponents(HWND dialog) { return StateOf<OpponentWindowState>(dialog); }
 HWND ListOf(HWND dialog) { return GetDlgItem(dialog, IDC_RECORD_LIST); }
 
 // Stray negative round counts must not turn into negative games or rates above 100%.
@@ -86,6 +104,8 @@ std::wstring CellText(const OpponentRow& row, int column) {
   return L"";
 }
 
+std::string KeyOf(const OpponentRow& row) { return (row.isNull ? "N" : "S") + row.name; }
+
 const OpponentRow* RowAt(const OpponentWindowState* state, int position) {
   if (!state || position < 0 || (size_t)position >= state->order.size()) return nullptr;
   return &state->rows[state->order[(size_t)position]];
@@ -93,28 +113,22 @@ const OpponentRow* RowAt(const OpponentWindowState* state, int position) {
 
 void OnGetDisplayInfo(HWND dialog, NMLVDISPINFOW* info) {
   LVITEMW& item = info->item;
-  const OpponentRow* row = RowAt(StateOf(dialog), item.iItem);
+  const OpponentRow* row = RowAt(StateOfOpponents(dialog), item.iItem);
   if (!row || !(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
   lstrcpynW(item.pszText, CellText(*row, item.iSubItem).c_str(), item.cchTextMax);
 }
 
 // One opponent: the name in p2name, wins in p1win, losses in p2win.
 void AppendOpponent(const MatchRecord& totals, void* context) {
-  static_cast<OpponentWindowState*>(context)->fresh.push_back({totals.p2id == OpponentNameNull, totals.p2name, totals.p1win, totals.p2win});
+  static_cast<OpponentWindowState*>(context)->fresh.push_back(
+      {totals.p2id == OpponentNameNull, totals.p2name, totals.p1win, totals.p2win, 0});
 }
 
+// Shown in reverse of the query's order until the user sorts.
 void ReverseOrder(OpponentWindowState& state) {
   size_t count = state.rows.size();
   state.order.resize(count);
   for (size_t i = 0; i < count; ++i) state.order[i] = (uint32_t)(count - 1 - i);
-}
-
-// Shown in reverse of the query's order until the user sorts.
-void ShowRows(HWND dialog) {
-  OpponentWindowState* state = StateOf(dialog);
-  ReverseOrder(*state);
-  HWND list = ListOf(dialog);
-  PutSelection(list, TakeSelection(list), (int)state->order.size(), [](int) { return -1; });
 }
 
 // The list's current sort applied again, as a header click would leave it.
@@ -128,47 +142,47 @@ void SortAgain(HWND list, OpponentWindowState& state) {
   SortRowOrder(state.order, keys, kind, direction);
 }
 
-// New totals in place of the old: same sort, same first row in view, the same opponents selected.
-void ShowRefreshed(HWND dialog) {
-  OpponentWindowState* state = StateOf(dialog);
-  HWND list = ListOf(dialog);
-  int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
-  std::vector<OpponentRow> old = std::move(state->rows);
-  std::vector<uint32_t> oldOrder = std::move(state->order);
-  state->rows = std::move(state->fresh);
-  state->fresh.clear();
-  ReverseOrder(*state);
-  if (state->sorted) SortAgain(list, *state);
-  auto key = [](const OpponentRow& row) { return std::string(row.isNull ? "N" : "S") + row.name; };
-  std::unordered_map<std::string, int> positionOf;
-  for (size_t p = 0; p < state->order.size(); ++p) positionOf[key(state->rows[state->order[p]])] = (int)p;
-  auto to = [&](int position) {
-    if (position < 0 || (size_t)position >= oldOrder.size()) return -1;
-    auto found = positionOf.find(key(old[oldOrder[(size_t)position]]));
-    return found == positionOf.end() ? -1 : found->second;
+// `change` changes the rows; they are shown in the same sort with the same opponents selected and in view.
+template <typename Change>
+void ChangeRows(OpponentWindowState& state, bool keepView, Change change) {
+  HWND list = ListOf(state.dialog);
+  HeldRows held = HoldRows(list, [&](int position) { return KeyOf(*RowAt(&state, position)); });
+  change();
+  ReverseOrder(state);
+  // Also after a first fill: a header clicked while it ran shows its sort.
+  if (state.sorted) SortAgain(list, state);
+  std::vector<int> positionOfRow(state.rows.size());
+  for (size_t p = 0; p < state.order.size(); ++p) positionOfRow[state.order[p]] = (int)p;
+  auto find = [&](const std::string& key) {
+    bool isNull = key[0] == 'N';
+    std::string name = key.substr(1);
+    auto at = std::lower_bound(state.rows.begin(), state.rows.end(), 0,
+                               [&](const OpponentRow& row, int) { return Before(row, isNull, name); });
+    if (at == state.rows.end() || at->isNull != isNull || at->name != name) return -1;
+    return positionOfRow[(size_t)(at - state.rows.begin())];
   };
-  PutSelection(list, TakeSelection(list), (int)state->order.size(), to);
-  int newTop = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
-  RECT row{};
-  row.left = LVIR_BOUNDS;
-  if (SendMessageW(list, LVM_GETITEMRECT, 0, (LPARAM)&row))
-    SendMessageW(list, LVM_SCROLL, 0, (LPARAM)((top - newTop) * (row.bottom - row.top)));
+  if (!keepView) {
+    PutSelection(list, held.selection, (int)state.order.size(), [](int) { return -1; });
+    return;
+  }
+  PutRowsBack(list, held, (int)state.order.size(), find, false);
 }
 
-// The ranges' totals in the order GROUP BY p2name gives (NULL first, then by bytes); false when a sum
-// leaves 32 bits, where only the statement knows what to show.
+// The ranges' totals in the query's order; false when a sum leaves 32 bits, where only the statement knows
+// what to show.
 bool TakeWalkedTotals(OpponentWindowState& state) {
   auto fits = [](const Sums& sums) {
     return sums.wins >= INT32_MIN && sums.wins <= INT32_MAX && sums.losses >= INT32_MIN && sums.losses <= INT32_MAX;
   };
   if (state.hasNull) {
     if (!fits(state.nullSums)) return false;
-    state.fresh.push_back({true, std::string(), (int)state.nullSums.wins, (int)state.nullSums.losses});
+    state.fresh.push_back({true, std::string(), (int)state.nullSums.wins, (int)state.nullSums.losses,
+                           state.nullSums.matches});
   }
   size_t named = state.fresh.size();
   for (auto& entry : state.byName) {
     if (!fits(entry.second)) return false;
-    state.fresh.push_back({false, entry.first, (int)entry.second.wins, (int)entry.second.losses});
+    state.fresh.push_back({false, entry.first, (int)entry.second.wins, (int)entry.second.losses, entry.second.matches});
   }
   std::sort(state.fresh.begin() + (ptrdiff_t)named, state.fresh.end(),
             [](const OpponentRow& a, const OpponentRow& b) { return a.name < b.name; });
@@ -176,103 +190,133 @@ bool TakeWalkedTotals(OpponentWindowState& state) {
   return true;
 }
 
-// One range of the walk; false when the walk cannot go on.
-bool TallyRange(OpponentWindowState& state, bool& more) {
+bool OpponentWindowState::Begin(bool refresh) {
+  keepView = refresh;
+  fresh.clear();
+  byName.clear();
+  hasNull = false;
+  nullSums = Sums{};
+  walkFailed = false;
+  fillMarked = ReadChangeMark(RecordDatabase(), fillMark);
+  if (!refresh) ChangeRows(*this, false, [this] { rows.clear(); });
+  // A limit counts back from the newest match over the whole filter: no range can answer for it.
+  walked = !(filter.flags & FilterLimit) && walk.Start(filter);
+  return walked;
+}
+
+bool OpponentWindowState::Step() {
   RecordFilter range;
-  more = state.walk.Next(range);
-  if (!more) return true;
+  if (!walk.Next(range)) return false;
   std::vector<OpponentTotal> totals;
   double start = NowMilliseconds();
   bool ok = TallyOpponents(RecordDatabase(), range, totals);
-  state.walk.Took(NowMilliseconds() - start);
-  if (!ok) return false;
+  walk.Took(NowMilliseconds() - start);
+  if (!ok) {
+    walkFailed = true;
+    return false;
+  }
   for (const OpponentTotal& total : totals) {
-    Sums& sums = total.isNull ? state.nullSums : state.byName[total.name];
-    state.hasNull = state.hasNull || total.isNull;
+    Sums& sums = total.isNull ? nullSums : byName[total.name];
+    hasNull = hasNull || total.isNull;
     sums.wins += total.wins;
     sums.losses += total.losses;
+    sums.matches += total.matches;
   }
   return true;
 }
 
-void ScheduleFill(HWND dialog) {
-  StateOf(dialog)->turnPending = true;
-  ScheduleTurn(dialog, ContinueFillMessage, ContinueFillTimer);
-}
+void OpponentWindowState::ReadWhole() { walked = false; }
 
-void Fill(HWND dialog, bool keepView);
+void CatchUp(HWND dialog);
 
-// `complete`: every read succeeded. A refresh that could not read everything keeps the rows shown.
-void Finish(HWND dialog, bool complete = true) {
-  OpponentWindowState* state = StateOf(dialog);
-  state->filling = false;
+void OpponentWindowState::Finish() {
+  bool complete = true;
+  counted = walked && !walkFailed && TakeWalkedTotals(*this);
+  if (!counted) {
+    fresh.clear();
+    complete = QueryOpponentTotals(filter, AppendOpponent, this);
+  }
   MarkViewCurrent(dialog, complete);
-  if (!complete && state->keepView) {
-    state->fresh.clear();
-  } else if (state->keepView) {
-    ShowRefreshed(dialog);
+  if (!complete && keepView) {
+    fresh.clear();
   } else {
-    state->rows = std::move(state->fresh);
-    state->fresh.clear();
-    ShowRows(dialog);
+    ChangeRows(*this, keepView, [this] { rows = std::move(fresh); });
+    fresh.clear();
+    mark = fillMark;
+    marked = fillMarked && complete;
   }
-  if (state->refreshAgain) {
-    state->refreshAgain = false;
-    Fill(dialog, true);
+  if (!complete && !keepView) marked = false;
+  if (catchUpAfterFill && complete) {
+    catchUpAfterFill = false;
+    CatchUp(dialog);
   }
 }
 
-void FillByStatement(HWND dialog) {
-  OpponentWindowState* state = StateOf(dialog);
-  state->fresh.clear();
-  bool complete = QueryOpponentTotals(state->filter, AppendOpponent, state);
-  Finish(dialog, complete);
+// What our own writes changed, per opponent: each match as it was before them off, as it is now on.
+bool ChangedTotals(OpponentWindowState& state, const std::vector<OwnWriteSince>& writes,
+                   std::vector<OpponentTotal>& changes) {
+  sqlite3* db = RecordDatabase();
+  std::vector<int64_t> seen;
+  for (const OwnWriteSince& write : writes) {
+    if (std::find(seen.begin(), seen.end(), write.timestamp) != seen.end()) continue;
+    seen.push_back(write.timestamp);
+    // The first write of a timestamp tells what was there before: nothing for an insert, the row it took
+    // for a delete.
+    OpponentTotal total;
+    bool found = false;
+    if (!write.insert) {
+      if (!write.removed || !TallyOneMatch(db, state.filter, write.timestamp, write.removed.get(), total, found))
+        return false;
+      if (found) changes.push_back({total.isNull, total.name, -total.wins, -total.losses, -1});
+    }
+    if (!TallyOneMatch(db, state.filter, write.timestamp, nullptr, total, found)) return false;
+    if (found) changes.push_back(total);
+  }
+  return true;
 }
 
-void ContinueFill(HWND dialog) {
-  OpponentWindowState* state = StateOf(dialog);
-  if (!state || !state->filling) return;
-  double start = NowMilliseconds();
-  bool more = true, ok = true;
-  while (ok && more && NowMilliseconds() - start < FillTurnMilliseconds) ok = TallyRange(*state, more);
-  if (ok && more) {
-    ScheduleFill(dialog);
-    return;
+void ApplyTotals(OpponentWindowState& state, const std::vector<OpponentTotal>& changes) {
+  std::vector<OpponentRow>& rows = state.rows;
+  for (const OpponentTotal& change : changes) {
+    auto at = std::lower_bound(rows.begin(), rows.end(), 0,
+                               [&](const OpponentRow& row, int) { return Before(row, change.isNull, change.name); });
+    if (at == rows.end() || at->isNull != change.isNull || at->name != change.name)
+      at = rows.insert(at, OpponentRow{change.isNull, change.name, 0, 0, 0});
+    at->wins += change.wins;
+    at->losses += change.losses;
+    at->matches += change.matches;
+    if (at->matches <= 0) rows.erase(at);
   }
-  if (ok && TakeWalkedTotals(*state)) Finish(dialog);
-  else FillByStatement(dialog);
 }
 
-// keepView: a refresh after a change of the record; otherwise the list is emptied and filled anew.
-void Fill(HWND dialog, bool keepView) {
-  OpponentWindowState* state = StateOf(dialog);
-  if (state->filling && keepView) {
-    state->refreshAgain = true;
+// Our own inserts and deletes since the rows were read, applied to the opponents they touch; anything else
+// (another program wrote, a rollback, a limit) reads the totals again.
+void CatchUp(HWND dialog) {
+  OpponentWindowState* state = StateOfOpponents(dialog);
+  if (!state) return;
+  if (state->fill.Filling()) {
+    state->catchUpAfterFill = true;
     return;
   }
-  state->keepView = keepView;
-  state->refreshAgain = false;
-  state->fresh.clear();
-  state->byName.clear();
-  state->hasNull = false;
-  state->nullSums = Sums{};
-  if (!keepView) {
-    state->rows.clear();
-    ShowRows(dialog);
-  }
-  // A limit counts back from the newest match over the whole filter: no range can answer for it.
-  if (!(state->filter.flags & FilterLimit) && state->walk.Start(state->filter)) {
-    state->filling = true;
-    // A turn already asked for carries the new walk on.
-    if (!state->turnPending) ContinueFill(dialog);
+  ChangeMark now{};
+  sqlite3* db = RecordDatabase();
+  if (state->marked && ReadChangeMark(db, now) && now == state->mark) return;
+  std::vector<OwnWriteSince> writes;
+  std::vector<OpponentTotal> changes;
+  if (!state->marked || !state->counted || !OwnWritesSince(db, state->mark, now, writes) ||
+      !ChangedTotals(*state, writes, changes)) {
+    state->fill.Start(true);
     return;
   }
-  state->filling = false;
-  FillByStatement(dialog);
+  ChangeRows(*state, true, [&] { ApplyTotals(*state, changes); });
+  state->mark = now;
+  MarkViewCurrent(dialog, true);
 }
+
+void OnRecordChanged(const RecordChanges&, void* context) { CatchUp(static_cast<HWND>(context)); }
 
 void SortRows(HWND dialog, const NMLISTVIEW* click) {
-  OpponentWindowState* state = StateOf(dialog);
+  OpponentWindowState* state = StateOfOpponents(dialog);
   ListSortContext context{};
   int kind = UpdateSortOnColumnClick(click, context);
   if (kind < 0) return;
@@ -291,16 +335,15 @@ void SortRows(HWND dialog, const NMLISTVIEW* click) {
 }
 
 void OnInit(HWND dialog, const RecordFilter* given) {
-  auto* state = new OpponentWindowState;
-  memset(&state->filter, 0, sizeof state->filter);
+  OpponentWindowState* state = AttachState(dialog, std::make_unique<OpponentWindowState>(dialog));
   if (given) state->filter = *given;
-  SetWindowLongPtrW(dialog, DWLP_USER, (LONG_PTR)state);
   SetWindowTextW(dialog, L"相手プロファイル");
   HMENU menu = GetSystemMenu(dialog, FALSE);
   InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, RefillCommand, L"最新の情報に更新");
   InsertMenuW(menu, 1, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
   SetupSortableList(MakeOwnerDataList(dialog, IDC_RECORD_LIST), OpponentColumns, (int)(sizeof OpponentColumns / sizeof OpponentColumns[0]));
-  Fill(dialog, false);
+  state->fill.Start(false);
+  AddRecordListener(OnRecordChanged, dialog);
   FollowRecordChanges(dialog);
   CascadeFromShownWindows(dialog);
   ShowWindow(dialog, SW_SHOW);
@@ -311,9 +354,9 @@ void OpenOpponentHistory(HWND dialog) {
   HWND list = ListOf(dialog);
   int row = (int)SendMessageW(list, LVM_GETSELECTIONMARK, 0, 0);
   if (row < 0 || row >= (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) return;
-  const OpponentRow* opponent = RowAt(StateOf(dialog), row);
+  OpponentWindowState* state = StateOfOpponents(dialog);
+  const OpponentRow* opponent = RowAt(state, row);
   if (!opponent) return;
-  OpponentWindowState* state = StateOf(dialog);
   std::wstring games = CellText(*opponent, 1);
 
   RecordFilter filter = state->filter;
@@ -340,7 +383,7 @@ INT_PTR OnNotify(HWND dialog, NMHDR* header) {
     case NM_CUSTOMDRAW: {
       auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(header);
       // An owner-data list keeps no item data; the colour key is the row's.
-      const OpponentRow* row = RowAt(StateOf(dialog), (int)draw->nmcd.dwItemSpec);
+      const OpponentRow* row = RowAt(StateOfOpponents(dialog), (int)draw->nmcd.dwItemSpec);
       draw->nmcd.lItemlParam = row ? ItemDataOf(*row) : 0;
       return DialogResult(dialog, ColorListRow(draw));
     }
@@ -352,18 +395,13 @@ INT_PTR OnNotify(HWND dialog, NMHDR* header) {
 }
 
 INT_PTR CALLBACK OpponentDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  OpponentWindowState* state = StateOfOpponents(dialog);
+  if (state && state->fill.OnMessage(message, wParam)) return TRUE;
+  INT_PTR laidOut;
+  if (OnListWindowLayout(dialog, ListOf(dialog), message, wParam, lParam, laidOut)) return laidOut;
   switch (message) {
     case WM_INITDIALOG:
       OnInit(dialog, reinterpret_cast<const RecordFilter*>(lParam));
-      return TRUE;
-    case WM_SIZE:
-      FillClientWithList(dialog, ListOf(dialog));
-      return TRUE;
-    case WM_DPICHANGED:
-      FollowDpiChange(dialog, wParam, lParam);
-      return FALSE;
-    case WM_GETMINMAXINFO:
-      AllowAnySize(lParam);
       return TRUE;
     case WM_NOTIFY:
       return OnNotify(dialog, reinterpret_cast<NMHDR*>(lParam));
@@ -372,7 +410,11 @@ INT_PTR CALLBACK OpponentDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         DestroyWindow(dialog);
         return TRUE;
       }
-      if (wParam == RefillCommand) Fill(dialog, false);
+      if (wParam == RefillCommand && state) {
+        // Emptied and filled again: in the query's reverse order, as at the start.
+        state->sorted = false;
+        state->fill.Start(false);
+      }
       return FALSE;
     case WM_COMMAND:
       // Escape closes it as its close button does.
@@ -380,18 +422,12 @@ INT_PTR CALLBACK OpponentDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       DestroyWindow(dialog);
       return TRUE;
     case RefreshViewMessage:
-      Fill(dialog, true);
-      return TRUE;
-    case ContinueFillMessage:
-    case WM_TIMER:
-      KillTimer(dialog, ContinueFillTimer);
-      if (StateOf(dialog)) StateOf(dialog)->turnPending = false;
-      ContinueFill(dialog);
+      CatchUp(dialog);
       return TRUE;
     case WM_DESTROY:
+      RemoveRecordListener(OnRecordChanged, dialog);
       StopFollowingRecordChanges(dialog);
-      delete StateOf(dialog);
-      SetWindowLongPtrW(dialog, DWLP_USER, 0);
+      DetachState<OpponentWindowState>(dialog);
       return FALSE;
   }
   return FALSE;

@@ -21,6 +21,7 @@
 #include "shell/PendingMatches.h"
 #include "shell/ProfileShortcuts.h"
 #include "shell/ProfileSwitch.h"
+#include "shell/RecordEvents.h"
 #include "shell/Settings.h"
 #include "common/TextUtil.h"
 #include "shell/TrayMenu.h"
@@ -79,12 +80,9 @@ void Refresh(HWND dialog) {
     RecordTableSource source{&none, true, state->direction != 0};
     RefreshRecordTable(state->list, source, dialog);
   }
-  // The tray's record of today follows every change the table shows, undo included.
-  UpdateTrayTip();
-  // Every change of the record comes through here: a capture, undo, redo, a profile switch, the start.
-  UpdateStreamOverlay();
-  RefreshGraphWindow();
 }
+
+void OnRecordChanged(const RecordChanges&, void* context) { Refresh(static_cast<HWND>(context)); }
 
 BOOL OnInitDialog(HWND dialog) {
   SummaryState* state = AttachState(dialog, std::make_unique<SummaryState>());
@@ -133,10 +131,12 @@ BOOL OnInitDialog(HWND dialog) {
   Check(dialog, SummaryOpponentCharacters, state->direction == 0);
 
   Refresh(dialog);
+  AddRecordListener(OnRecordChanged, dialog);
   return TRUE;
 }
 
 void OnDestroy(HWND dialog) {
+  RemoveRecordListener(OnRecordChanged, dialog);
   RECT rect;
   GetWindowRect(dialog, &rect);
   WriteSettingInt(DisplaySection, L"X", rect.left);
@@ -151,7 +151,8 @@ void SetDirection(HWND dialog, int direction) {
   state->direction = direction;
   Check(dialog, SummaryOwnCharacters, direction == 1);
   Check(dialog, SummaryOpponentCharacters, direction == 0);
-  Refresh(dialog);
+  // The graph follows the summary's choices too.
+  DeliverRecordChanges();
 }
 
 void MarkPeriod(HWND dialog, UINT chosen) {
@@ -163,14 +164,14 @@ void ChoosePeriod(HWND dialog, UINT command) {
   if (SummaryPeriod == period) return;
   MarkPeriod(dialog, command);
   SummaryPeriod = period;
-  Refresh(dialog);
+  DeliverRecordChanges();
 }
 
 void ChooseCustomPeriod(HWND dialog) {
   if (ShowCustomFilterDialog(dialog, &CustomFilter) != IDOK) return;
   MarkPeriod(dialog, SummaryPeriodCustom);
   SummaryPeriod = PeriodCustom;
-  Refresh(dialog);
+  DeliverRecordChanges();
 }
 
 void ChooseProfileFile(HWND dialog) {
@@ -234,13 +235,11 @@ bool OnSysCommand(HWND dialog, WPARAM command) {
     case SummaryPeriodCustom: ChooseCustomPeriod(dialog); break;
     case SummaryUndo:
       if (CanUndo() && !UndoChange()) ShowChangeNotDone(dialog);
-      Refresh(dialog);
-      RefreshFollowingViews();
+      DeliverRecordChanges();
       break;
     case SummaryRedo:
       if (CanRedo() && !RedoChange()) ShowChangeNotDone(dialog);
-      Refresh(dialog);
-      RefreshFollowingViews();
+      DeliverRecordChanges();
       break;
     case SummaryOpponentProfiles: OpenOpponentProfiles(dialog); break;
     case SummaryMatchHistory: ShowHistoryFilterDialog(dialog); break;
@@ -335,8 +334,8 @@ INT_PTR CALLBACK SummaryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       }
       return FALSE;
     case RefreshSummaryMessage:
-      Refresh(dialog);
-      RefreshFollowingViews();
+      // The record changed (or how it is shown): the summary is one of those that follow.
+      DeliverRecordChanges();
       return TRUE;
     case WM_DESTROY:
       OnDestroy(dialog);

@@ -9,7 +9,12 @@
 #include "shell/AppState.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
+#include "views/RecordTable.h"
 #include "views/ViewWindows.h"
+#include "shell/RecordEvents.h"
+#include "shell/TrayMenu.h"
+#include "views/GraphWindow.h"
+#include "views/StreamOverlay.h"
 
 HINSTANCE ViewResourceInstance() { return g_app.instance ? g_app.instance : GetModuleHandleW(nullptr); }
 
@@ -22,6 +27,24 @@ void AllowAnySize(LPARAM minMaxInfo) {
 INT_PTR DialogResult(HWND dialog, LRESULT result) {
   SetWindowLongPtrW(dialog, DWLP_MSGRESULT, result);
   return TRUE;
+}
+
+bool OnListWindowLayout(HWND window, HWND list, UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
+  switch (message) {
+    case WM_SIZE:
+      FillClientWithList(window, list);
+      result = TRUE;
+      return true;
+    case WM_DPICHANGED:
+      FollowDpiChange(window, wParam, lParam);
+      result = FALSE;
+      return true;
+    case WM_GETMINMAXINFO:
+      AllowAnySize(lParam);
+      result = TRUE;
+      return true;
+  }
+  return false;
 }
 
 namespace {
@@ -152,6 +175,20 @@ void FollowRecordChanges(HWND window) { SetPropW(window, FollowsProperty, (HANDL
 void StopFollowingRecordChanges(HWND window) { RemovePropW(window, FollowsProperty); }
 
 void RefreshFollowingViews() { EnumThreadWindows(GetCurrentThreadId(), PostRefresh, 0); }
+
+namespace {
+// The tray's record of today follows every change the table shows, undo included.
+void TrayTipListener(const RecordChanges&, void*) { UpdateTrayTip(); }
+void OverlayListener(const RecordChanges&, void*) { UpdateStreamOverlay(); }
+void GraphListener(const RecordChanges&, void*) { RefreshGraphWindow(); }
+}  // namespace
+
+void ListenToRecordChanges() {
+  AddRecordListener(TrayTipListener, nullptr);
+  AddRecordListener(OverlayListener, nullptr);
+  AddRecordListener(GraphListener, nullptr);
+  DeliverRecordChanges();
+}
 
 namespace {
 struct ShowingSearch {

@@ -15,6 +15,9 @@ HINSTANCE ViewResourceInstance();
 void AllowAnySize(LPARAM minMaxInfo);
 // A dialog procedure's answer to a notification that needs a result.
 INT_PTR DialogResult(HWND dialog, LRESULT result);
+// What every window around one list answers alike: the list fills the client area, the window takes any
+// size and follows a change of DPI. True when `message` was one of these; `result` is the dialog's answer.
+bool OnListWindowLayout(HWND window, HWND list, UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result);
 // Where a window of this rectangle can be reached: where it is when any part of it is on some monitor's work
 // area, else moved into the nearest work area.
 POINT ReachablePosition(const RECT& window);

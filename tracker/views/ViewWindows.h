@@ -15,8 +15,9 @@ INT_PTR ShowCustomFilterDialog(HWND owner, RecordFilter* destination);
 // Modal, dialog 114: on OK opens a match history window owned by `owner`.
 INT_PTR ShowHistoryFilterDialog(HWND owner);
 
-// The detail, opponent and history windows follow the record as the summary does: after a capture, a
-// change in a detail window, undo and redo, each of them is asked to refresh itself on its own filter.
+// The detail, opponent and history windows follow the record as the summary does (they listen to the
+// record's changes from their creation on). This message asks one to bring itself up to date now, as after
+// a read that failed.
 constexpr UINT RefreshViewMessage = WM_APP + 41;
 // Marks a window as one that takes RefreshViewMessage.
 void FollowRecordChanges(HWND window);
@@ -24,3 +25,6 @@ void FollowRecordChanges(HWND window);
 void StopFollowingRecordChanges(HWND window);
 // Posts RefreshViewMessage to every marked window of this thread.
 void RefreshFollowingViews();
+// The start-up's wiring: the tray's tooltip, the overlay files and the graph follow the record (the summary,
+// history, opponent and detail windows listen from their creation on); then all of them are told once.
+void ListenToRecordChanges();
