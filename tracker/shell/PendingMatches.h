@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include "shell/RecoveryFile.h"
 #include "store/MatchRecord.h"
 
 // Stores the match after any still waiting, each in its own transaction, journalled and announced to the
@@ -25,11 +26,6 @@ void LeavePendingMatchesWith(const std::wstring& previousProfile);
 // Right after a profile was opened: the matches of its recovery files are stored (or wait) like captures.
 void TakeUpRecoveredMatches();
 
-// The recovery file of a profile: its path with ".pending" appended.
-std::wstring RecoveryFilePath(const std::wstring& profilePath);
-// Where it goes when it cannot be written there: the user's application data (%LOCALAPPDATA%\Corvenka),
-// named after the profile's full path.
-std::wstring FallbackRecoveryFilePath(const std::wstring& profilePath);
 
 // How the user is told; the tray balloon unless a test listens instead.
 extern bool (*g_pendingAnnouncer)(const std::wstring& title, const std::wstring& text);

@@ -9,11 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "store/ImportSource.h"
 #include "store/MatchRecord.h"
 
-enum class ImportFormat { Profile, Csv, Json };
-// By the file's extension; anything else is read as a profile.
-ImportFormat ImportFormatOf(const std::wstring& path);
 
 // Rows are listed up to this many; the counts are always whole.
 constexpr size_t ImportListLimit = 50;
