@@ -1,9 +1,15 @@
-// What the benchmark programs share: the clock, the median of repeated runs, one number from SQL.
+// What the benchmark programs share: the clock, the median of repeated runs, one number from SQL, a generated
+// history of evenings, the message pump.
 #pragma once
 #include <sqlite3.h>
 
+#include <windows.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "views/ViewCommon.h"
@@ -27,4 +33,49 @@ inline long long Scalar(sqlite3* db, const char* sql) {
       },
       &n, nullptr);
   return n;
+}
+
+// Evening sessions of 5..60 matches against `opponents`, walking back from `newest`, into the open profile's
+// match table in one transaction.
+inline bool InsertEvenings(sqlite3* db, int matches, unsigned seed, const std::string& me,
+                           const std::vector<std::string>& opponents, int64_t newest) {
+  sqlite3_stmt* insert = nullptr;
+  if (sqlite3_prepare_v2(db, "INSERT INTO viziriduvozmirrow VALUES (?, ?, ?, ?, ?, ?, ?)", -1, &insert, nullptr))
+    return false;
+  std::mt19937 random(seed);
+  const int64_t minute = 600000000LL;
+  int64_t t = newest;
+  sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+  bool ok = true;
+  for (int i = 0, left = 0; i < matches && ok; ++i) {
+    if (left == 0) {
+      left = 5 + random() % 56;
+      t -= (int64_t)(6 + random() % 40) * 60 * minute;
+    }
+    --left;
+    t -= minute + (int64_t)(random() % (3 * 60000)) * 10000;
+    bool win = random() % 100 < 52;
+    int loser = random() % 2;
+    sqlite3_bind_int64(insert, 1, t);
+    sqlite3_bind_text(insert, 2, me.c_str(), -1, SQLITE_STATIC);
+    sqlite3_bind_int(insert, 3, random() % 14);
+    sqlite3_bind_int(insert, 4, win ? 2 : loser);
+    sqlite3_bind_text(insert, 5, opponents[random() % opponents.size()].c_str(), -1, SQLITE_STATIC);
+    sqlite3_bind_int(insert, 6, random() % 14);
+    sqlite3_bind_int(insert, 7, win ? loser : 2);
+    ok = sqlite3_step(insert) == SQLITE_DONE;
+    sqlite3_reset(insert);
+  }
+  sqlite3_finalize(insert);
+  sqlite3_exec(db, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+  return ok;
+}
+
+// Everything the thread's queue holds now.
+inline void Pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
 }

@@ -37,48 +37,12 @@ bool Generate(const std::wstring& path, int matches) {
   if (CopyFileW(kept.c_str(), path.c_str(), FALSE)) return true;
   SetDatabasePath(path);
   if (!OpenRecordDatabase()) return false;
-  sqlite3* db = RecordDatabase();
-  sqlite3_stmt* insert = nullptr;
-  if (sqlite3_prepare_v2(db, "INSERT INTO viziriduvozmirrow VALUES (?, ?, ?, ?, ?, ?, ?)", -1, &insert, nullptr))
-    return false;
-  std::mt19937 random(97531u + matches);
   std::vector<std::string> opponents;
   for (int i = 0; i < 400; ++i) opponents.push_back("rival" + std::to_string(i));
-  int64_t t = CurrentTimestamp() - 60 * Minute;
-  sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-  bool ok = true;
-  for (int i = 0, left = 0; i < matches && ok; ++i) {
-    if (left == 0) {
-      left = 5 + random() % 56;
-      t -= (int64_t)(6 + random() % 40) * 60 * Minute;
-    }
-    --left;
-    t -= Minute + (int64_t)(random() % (3 * 60000)) * 10000;
-    bool win = random() % 100 < 52;
-    int loser = random() % 2;
-    sqlite3_bind_int64(insert, 1, t);
-    sqlite3_bind_text(insert, 2, "me", -1, SQLITE_STATIC);
-    sqlite3_bind_int(insert, 3, random() % 14);
-    sqlite3_bind_int(insert, 4, win ? 2 : loser);
-    sqlite3_bind_text(insert, 5, opponents[random() % 400].c_str(), -1, SQLITE_STATIC);
-    sqlite3_bind_int(insert, 6, random() % 14);
-    sqlite3_bind_int(insert, 7, win ? loser : 2);
-    ok = sqlite3_step(insert) == SQLITE_DONE;
-    sqlite3_reset(insert);
-  }
-  sqlite3_finalize(insert);
-  sqlite3_exec(db, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+  bool ok = InsertEvenings(RecordDatabase(), matches, 97531u + matches, "me", opponents, CurrentTimestamp() - 60 * Minute);
   CloseRecordDatabase();
   // The captures change the profile: later runs start from a copy of the one made here.
   return ok && CopyFileW(path.c_str(), kept.c_str(), FALSE);
-}
-
-void Pump() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
 }
 
 // Pumps until `done`, giving up after two minutes.

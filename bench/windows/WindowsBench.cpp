@@ -27,40 +27,11 @@ bool Generate(const std::wstring& path, int matches) {
   DeleteFileW(path.c_str());
   SetDatabasePath(path);
   if (!OpenRecordDatabase()) return false;
-  sqlite3* db = RecordDatabase();
-  sqlite3_stmt* insert = nullptr;
-  if (sqlite3_prepare_v2(db, "INSERT INTO viziriduvozmirrow VALUES (?, ?, ?, ?, ?, ?, ?)", -1, &insert, nullptr))
-    return false;
-  std::mt19937 random(7654321u + matches);
   std::vector<std::string> opponents;
   for (int i = 0; i < 400; ++i)
     opponents.push_back(i % 5 == 0 ? WideToAnsi((L"対戦" + std::to_wstring(i)).c_str()) : "rival" + std::to_string(i));
   const std::string me = WideToAnsi(L"自分");
-  int64_t t = CurrentTimestamp();
-  const int64_t minute = 600000000LL;
-  sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-  bool ok = true;
-  for (int i = 0, left = 0; i < matches && ok; ++i) {
-    if (left == 0) {
-      left = 5 + random() % 56;
-      t -= (int64_t)(6 + random() % 40) * 60 * minute;
-    }
-    --left;
-    t -= minute + (int64_t)(random() % (3 * 60000)) * 10000;
-    bool win = random() % 100 < 52;
-    int loser = random() % 2;
-    sqlite3_bind_int64(insert, 1, t);
-    sqlite3_bind_text(insert, 2, me.c_str(), -1, SQLITE_STATIC);
-    sqlite3_bind_int(insert, 3, random() % 14);
-    sqlite3_bind_int(insert, 4, win ? 2 : loser);
-    sqlite3_bind_text(insert, 5, opponents[random() % 400].c_str(), -1, SQLITE_STATIC);
-    sqlite3_bind_int(insert, 6, random() % 14);
-    sqlite3_bind_int(insert, 7, win ? loser : 2);
-    ok = sqlite3_step(insert) == SQLITE_DONE;
-    sqlite3_reset(insert);
-  }
-  sqlite3_finalize(insert);
-  sqlite3_exec(db, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+  bool ok = InsertEvenings(RecordDatabase(), matches, 7654321u + matches, me, opponents, CurrentTimestamp());
   CloseRecordDatabase();
   return ok;
 }
@@ -77,13 +48,6 @@ double BarePass(const char* sql) {
   return NowMilliseconds() - start;
 }
 
-void Pump() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
 
 // Opens a window and pumps until its list holds `rows` rows and has painted them; milliseconds.
 double OpenAndShow(const std::function<HWND()>& open, int listId, long long rows) {
