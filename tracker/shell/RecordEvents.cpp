@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "shell/AppState.h"
-#include "store/MatchSnapshot.h"
-#include "store/RecordDatabase.h"
 
 namespace {
 std::vector<std::pair<RecordListener, void*>>& Listeners() {
@@ -13,26 +12,8 @@ std::vector<std::pair<RecordListener, void*>>& Listeners() {
   return listeners;
 }
 
-ChangeMark g_delivered{};
-bool g_marked = false;
 bool g_delivering = false;
 bool g_deliverAgain = false;
-
-RecordChanges ChangesSinceLastDelivery() {
-  RecordChanges changes;
-  ChangeMark now{};
-  sqlite3* db = RecordDatabase();
-  bool marked = db && ReadChangeMark(db, now);
-  std::vector<OwnWriteSince> writes;
-  if (!marked || !g_marked || !OwnWritesSince(db, g_delivered, now, writes)) {
-    changes.readAgain = true;
-  } else {
-    for (const OwnWriteSince& write : writes) changes.own.push_back({write.timestamp, write.insert});
-  }
-  g_delivered = now;
-  g_marked = marked;
-  return changes;
-}
 }  // namespace
 
 void AddRecordListener(RecordListener listener, void* context) {
@@ -60,13 +41,12 @@ void DeliverRecordChanges() {
   g_delivering = true;
   do {
     g_deliverAgain = false;
-    RecordChanges changes = ChangesSinceLastDelivery();
     // Copied: a listener may close windows that stop listening.
     auto listeners = Listeners();
     for (const auto& listener : listeners) {
       auto& current = Listeners();
       if (std::find(current.begin(), current.end(), listener) != current.end())
-        listener.first(changes, listener.second);
+        listener.first(listener.second);
     }
   } while (g_deliverAgain);
   g_delivering = false;

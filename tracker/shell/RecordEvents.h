@@ -3,21 +3,10 @@
 // directly or through RefreshSummaryMessage; every window or file that shows the record is a listener.
 #pragma once
 #include <windows.h>
-#include <cstdint>
-#include <vector>
 
-struct RecordEvent {
-  int64_t timestamp;
-  bool inserted;  // else removed
-};
-
-struct RecordChanges {
-  // The change is not all ours (another program wrote, a rollback, another profile): read everything again.
-  bool readAgain = false;
-  std::vector<RecordEvent> own;  // ours since the last delivery, in the order they were made
-};
-
-typedef void (*RecordListener)(const RecordChanges& changes, void* context);
+// Each listener finds out for itself what changed (its own change mark in the store), since each began to
+// follow the record at a different moment.
+typedef void (*RecordListener)(void* context);
 
 // A listener is told in the order it was added; adding the same one twice adds it once.
 void AddRecordListener(RecordListener listener, void* context);

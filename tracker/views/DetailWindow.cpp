@@ -74,7 +74,7 @@ void Refresh(HWND dialog) {
   RefreshRecordTable(ListOf(dialog), source, dialog);
 }
 
-void OnRecordChanged(const RecordChanges&, void* context) { Refresh(static_cast<HWND>(context)); }
+void OnRecordChanged(void* context) { Refresh(static_cast<HWND>(context)); }
 
 void AfterChange(HWND dialog) {
   Refresh(dialog);

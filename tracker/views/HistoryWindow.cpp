@@ -332,7 +332,7 @@ void CatchUp(HWND dialog) {
   MarkViewCurrent(dialog, complete);
 }
 
-void OnRecordChanged(const RecordChanges&, void* context) { CatchUp(static_cast<HWND>(context)); }
+void OnRecordChanged(void* context) { CatchUp(static_cast<HWND>(context)); }
 
 enum HistoryCommand : UINT { HistoryExportCsv = 0xE100, HistoryExportJson = 0xE110 };
 

@@ -313,7 +313,7 @@ void CatchUp(HWND dialog) {
   MarkViewCurrent(dialog, true);
 }
 
-void OnRecordChanged(const RecordChanges&, void* context) { CatchUp(static_cast<HWND>(context)); }
+void OnRecordChanged(void* context) { CatchUp(static_cast<HWND>(context)); }
 
 void SortRows(HWND dialog, const NMLISTVIEW* click) {
   OpponentWindowState* state = StateOfOpponents(dialog);

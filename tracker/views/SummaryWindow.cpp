@@ -82,7 +82,7 @@ void Refresh(HWND dialog) {
   }
 }
 
-void OnRecordChanged(const RecordChanges&, void* context) { Refresh(static_cast<HWND>(context)); }
+void OnRecordChanged(void* context) { Refresh(static_cast<HWND>(context)); }
 
 BOOL OnInitDialog(HWND dialog) {
   SummaryState* state = AttachState(dialog, std::make_unique<SummaryState>());

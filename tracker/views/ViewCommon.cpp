@@ -178,9 +178,9 @@ void RefreshFollowingViews() { EnumThreadWindows(GetCurrentThreadId(), PostRefre
 
 namespace {
 // The tray's record of today follows every change the table shows, undo included.
-void TrayTipListener(const RecordChanges&, void*) { UpdateTrayTip(); }
-void OverlayListener(const RecordChanges&, void*) { UpdateStreamOverlay(); }
-void GraphListener(const RecordChanges&, void*) { RefreshGraphWindow(); }
+void TrayTipListener(void*) { UpdateTrayTip(); }
+void OverlayListener(void*) { UpdateStreamOverlay(); }
+void GraphListener(void*) { RefreshGraphWindow(); }
 }  // namespace
 
 void ListenToRecordChanges() {
