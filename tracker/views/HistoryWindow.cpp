@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -69,7 +70,8 @@ struct HistoryRow {
   uint32_t p1name, p2name;
   int32_t p1id, p1win, p2id, p2win;
 };
-typedef std::vector<HistoryRow> HistoryRows;  // newest first; the list shows them the other way round
+// Newest first, the list showing them the other way round; a new match goes in front without moving the rest.
+typedef std::deque<HistoryRow> HistoryRows;
 
 struct Reading {
   NamePool* names;
@@ -162,9 +164,10 @@ size_t IndexOf(const HistoryRows& rows, int64_t timestamp) {
 
 std::string KeyOf(int64_t timestamp) { return std::string(reinterpret_cast<const char*>(&timestamp), sizeof timestamp); }
 
-// The rows' selection and view kept by timestamp while `change` changes the shown rows.
+// The rows' selection and view kept by timestamp while `change` changes the shown rows; list positions from
+// `firstChanged` on are drawn again.
 template <typename Change>
-void ChangeShownRows(HistoryState& state, Change change) {
+void ChangeShownRows(HistoryState& state, Change change, int firstChanged = 0) {
   HWND list = ListOf(state.dialog);
   HeldRows held = HoldRows(list, [&](int position) { return KeyOf(ShownAt(state, position).timestamp); });
   // "All" stays all only by hand.
@@ -179,7 +182,7 @@ void ChangeShownRows(HistoryState& state, Change change) {
                 size_t index = IndexOf(state.shown, stamp);
                 return index < state.shown.size() && state.shown[index].timestamp == stamp ? count - 1 - (int)index : -1;
               },
-              true);
+              true, firstChanged);
 }
 
 // The rows so far into the list. Older rows come in above the others: a user who scrolled keeps seeing the
@@ -243,8 +246,6 @@ void HistoryState::Finish() {
   } else {
     TellList(*this);
   }
-  // A vector grown row by row keeps up to as much again unused: a million rows are 32 MB.
-  shown.shrink_to_fit();
   if (!failed) {
     mark = fillMark;
     marked = fillMarked;
@@ -317,8 +318,13 @@ void CatchUp(HWND dialog) {
       return;
     }
   bool complete = true;
+  HistoryRows& rows = state->shown;
+  // Rows older than every change keep their places; a limit moves them all.
+  size_t olderFrom = IndexOf(rows, touched.front());
+  if (olderFrom < rows.size() && rows[olderFrom].timestamp == touched.front()) ++olderFrom;
+  size_t older = rows.size() - olderFrom;
+  bool limited = (state->filter.flags & FilterLimit) && state->filter.limit >= 0;
   ChangeShownRows(*state, [&] {
-    HistoryRows& rows = state->shown;
     for (size_t i = 0; i < touched.size(); ++i) {
       size_t at = IndexOf(rows, touched[i]);
       bool held = at < rows.size() && rows[at].timestamp == touched[i];
@@ -327,7 +333,7 @@ void CatchUp(HWND dialog) {
       else if (!found[i].empty()) rows.insert(rows.begin() + (ptrdiff_t)at, found[i][0]);
     }
     complete = RefillLimit(*state);
-  });
+  }, limited ? 0 : (int)older);
   if (complete) state->mark = now;
   MarkViewCurrent(dialog, complete);
 }

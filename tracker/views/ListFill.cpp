@@ -69,6 +69,7 @@ void ScrollListBy(HWND list, int rows) {
 HeldRows HoldRows(HWND list, const std::function<std::string(int)>& keyAt) {
   HeldRows held;
   int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+  held.count = count;
   held.selection = TakeSelection(list);
   auto hold = [&](int position) {
     if (position >= 0 && position < count) held.keys.emplace_back(position, keyAt(position));
@@ -86,19 +87,33 @@ HeldRows HoldRows(HWND list, const std::function<std::string(int)>& keyAt) {
 }
 
 void PutRowsBack(HWND list, const HeldRows& held, int count, const std::function<int(const std::string&)>& find,
-                 bool followEnd) {
+                 bool followEnd, int firstChanged) {
   auto to = [&](int position) {
     for (const auto& key : held.keys)
       if (key.first == position) return find(key.second);
     return -1;
   };
-  PutSelection(list, held.selection, count, to);
+  // Fewer rows may move the view without a scroll of what it shows.
+  if (count < held.count) firstChanged = 0;
+  PutSelection(list, held.selection, count, to, firstChanged == 0);
   if (count == 0) return;
+  // Scrolled first: the scroll moves what is drawn, the rows from the change on are then drawn anew.
+  int topBefore = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
   if (followEnd && held.atEnd) {
     SendMessageW(list, LVM_ENSUREVISIBLE, (WPARAM)(count - 1), FALSE);
-    return;
+  } else {
+    int wanted = held.top < 0 ? 0 : find(held.topKey);
+    if (wanted < 0) wanted = std::min(held.top, count - 1);
+    ScrollListBy(list, wanted - topBefore);
   }
-  int wanted = held.top < 0 ? 0 : find(held.topKey);
-  if (wanted < 0) wanted = std::min(held.top, count - 1);
-  ScrollListBy(list, wanted - (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
+  if (firstChanged <= 0) return;
+  InvalidateRowsFrom(list, firstChanged);
+  // Above the first whole row the list shows the edge of the row before it, which a scroll does not move.
+  int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+  RECT row{};
+  row.left = LVIR_BOUNDS;
+  if (top != topBefore && SendMessageW(list, LVM_GETITEMRECT, (WPARAM)top, (LPARAM)&row)) {
+    row.top = 0;
+    InvalidateRect(list, &row, FALSE);
+  }
 }

@@ -51,11 +51,13 @@ struct HeldRows {
   int top = -1;
   std::string topKey;
   bool atEnd = false;  // the last row was in view
+  int count = 0;
 };
 HeldRows HoldRows(HWND list, const std::function<std::string(int)>& keyAt);
 // The list told of `count` rows, the held rows selected where `find` (key to new position, -1 when gone) puts
-// them; the same first row in view, or the last one when it was in view and `followEnd`.
+// them; the same first row in view, or the last one when it was in view and `followEnd`. The rows from
+// `firstChanged` on are drawn again (all of them when rows went away).
 void PutRowsBack(HWND list, const HeldRows& held, int count, const std::function<int(const std::string&)>& find,
-                 bool followEnd);
+                 bool followEnd, int firstChanged = 0);
 // Scrolls the list by whole rows.
 void ScrollListBy(HWND list, int rows);

@@ -118,7 +118,8 @@ void SetState(HWND list, int position, UINT state, UINT mask) {
 }
 }  // namespace
 
-void PutSelection(HWND list, const ListSelection& selection, int newCount, const std::function<int(int)>& to) {
+void PutSelection(HWND list, const ListSelection& selection, int newCount, const std::function<int(int)>& to,
+                  bool redrawAll) {
   // A change of every row's state costs a pass over the whole list; rows are cleared one by one.
   if (selection.all) SetState(list, -1, 0, LVIS_SELECTED);
   for (int position : selection.selected) SetState(list, position, 0, LVIS_SELECTED);
@@ -133,7 +134,21 @@ void PutSelection(HWND list, const ListSelection& selection, int newCount, const
   put(selection.focused, LVIS_FOCUSED);
   int mark = selection.mark >= 0 ? to(selection.mark) : -1;
   SendMessageW(list, LVM_SETSELECTIONMARK, 0, mark >= 0 ? mark : -1);
-  InvalidateRect(list, nullptr, FALSE);
+  if (redrawAll) InvalidateRect(list, nullptr, FALSE);
+}
+
+void InvalidateRowsFrom(HWND list, int position) {
+  RECT rows;
+  if (position >= (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) || !GetClientRect(list, &rows)) return;
+  RECT item{};
+  item.left = LVIR_BOUNDS;
+  int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+  // A row above the view changed the rows in view; below it, from its top edge.
+  if (position > top && SendMessageW(list, LVM_GETITEMRECT, (WPARAM)position, (LPARAM)&item)) {
+    if (item.top >= rows.bottom) return;
+    rows.top = std::max(rows.top, item.top);
+  }
+  InvalidateRect(list, &rows, FALSE);
 }
 
 HWND MakeOwnerDataList(HWND dialog, int id) {
