@@ -1,6 +1,7 @@
 // Times the opening of the match history and opponent windows on profiles of 10 000, 100 000 and 1 000 000
 // matches against one bare pass over the same rows, and the longest time the GUI thread leaves a sent
-// WM_NULL unanswered meanwhile, measured by a second process. Run by bench/windows/run.sh.
+// WM_NULL unanswered meanwhile, measured by a second process. Run by bench/windows/run.sh; an argument after
+// the folder limits it to one size.
 #include <windows.h>
 #include <commctrl.h>
 #include <sqlite3.h>
@@ -36,21 +37,26 @@ bool Generate(const std::wstring& path, int matches) {
   return ok;
 }
 
+double g_cpu = 0;  // the processor time of the last timing
+
 // The same columns as the window reads, stepped to the end without building anything.
 double BarePass(const char* sql) {
   sqlite3_stmt* statement = nullptr;
+  double cpu = ThreadCpuMilliseconds();
   double start = NowMilliseconds();
   if (sqlite3_prepare_v2(RecordDatabase(), sql, -1, &statement, nullptr) != SQLITE_OK) return -1;
   while (sqlite3_step(statement) == SQLITE_ROW) {
     for (int c = 0; c < sqlite3_column_count(statement); ++c) sqlite3_column_value(statement, c);
   }
   sqlite3_finalize(statement);
+  g_cpu = ThreadCpuMilliseconds() - cpu;
   return NowMilliseconds() - start;
 }
 
 
 // Opens a window and pumps until its list holds `rows` rows and has painted them; milliseconds.
 double OpenAndShow(const std::function<HWND()>& open, int listId, long long rows) {
+  double cpu = ThreadCpuMilliseconds();
   double start = NowMilliseconds();
   HWND window = open();
   HWND list = GetDlgItem(window, listId);
@@ -69,6 +75,7 @@ double OpenAndShow(const std::function<HWND()>& open, int listId, long long rows
   }
   RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   double took = NowMilliseconds() - start;
+  g_cpu = ThreadCpuMilliseconds() - cpu;
   DestroyWindow(window);
   Pump();
   return took;
@@ -127,9 +134,11 @@ int main(int argc, char** argv) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
   std::wstring cache = argc > 1 ? Utf8ToWide(argv[1]) : L".";
+  int only = argc > 2 ? atoi(argv[2]) : 0;
   HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-  std::printf("%-40s %9s %10s %10s %8s\n", "window", "matches", "bare ms", "open ms", "x bare");
+  std::printf("%-40s %9s %10s %10s %8s %12s\n", "window", "matches", "bare ms", "open ms", "x bare", "cpu x bare");
   for (int matches : {10000, 100000, 1000000}) {
+    if (only && matches != only) continue;
     std::wstring path = cache + L"\\windows-" + std::to_wstring(matches) + L".db";
     bool have = false;
     if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -166,22 +175,28 @@ int main(int argc, char** argv) {
         return c.limit < 0 ? OpenOpponentProfileWindow(owner, &filter) : OpenMatchHistoryWindow(owner, &filter);
       };
       int listId = c.limit < 0 ? 5003 : 5032;
-      std::vector<double> bares, opens;
+      std::vector<double> bares, opens, bareCpus, openCpus;
       for (int r = 0; r < repeats; ++r) {
         bares.push_back(BarePass(bare.c_str()));
+        bareCpus.push_back(g_cpu);
         opens.push_back(OpenAndShow(open, listId, rows));
+        openCpus.push_back(g_cpu);
       }
       double b = Median(bares), o = Median(opens);
+      double cpuRatio = Median(openCpus) / std::max(Median(bareCpus), 1.0);
       if (c.limit == 0) {
-        std::vector<double> queries;
+        std::vector<double> queries, cpus;
         for (int r = 0; r < repeats; ++r) {
+          double cpu = ThreadCpuMilliseconds();
           double start = NowMilliseconds();
           QueryMatchHistory(filter, [](const MatchRecord&, void*) {}, nullptr);
           queries.push_back(NowMilliseconds() - start);
+          cpus.push_back(ThreadCpuMilliseconds() - cpu);
         }
-        std::printf("%-40s %9d %10.1f %10.1f %8.2f\n", "  history query alone", matches, b, Median(queries), Median(queries) / b);
+        std::printf("%-40s %9d %10.1f %10.1f %8.2f %12.2f\n", "  history query alone", matches, b, Median(queries),
+                    Median(queries) / b, Median(cpus) / std::max(Median(bareCpus), 1.0));
       }
-      std::printf("%-40s %9d %10.1f %10.1f %8.2f\n", c.name, matches, b, o, o / b);
+      std::printf("%-40s %9d %10.1f %10.1f %8.2f %12.2f\n", c.name, matches, b, o, o / b, cpuRatio);
       std::fflush(stdout);
       if (matches == 1000000 && (c.limit == 0 || c.limit < 0)) {
         int stall = LongestStall(owner, [&] { OpenAndShow(open, listId, rows); });

@@ -348,6 +348,8 @@ TEST_F(MatchSnapshotTest, OpponentTotalsComeInTheStatementsOrderWithItsFigures) 
   // Names that share prefixes, high bytes and case differences, to test the byte order of the groups.
   const char* names[] = {"a", "ab", "aB", "A", "\x83\x65", "\x83\x65\x83\x58", "\x88\x9f", "z", ""};
   for (size_t i = 0; i < records.size(); i += 3) strcpy(records[i].p2name, names[random() % 9]);
+  // And hundreds of others, as a player meets them.
+  for (size_t i = 1; i < records.size(); i += 3) snprintf(records[i].p2name, sizeof records[i].p2name, "n%u", (unsigned)(random() % 700));
   ASSERT_TRUE(InsertAll(records));
   Exec(RecordDatabase(), "UPDATE viziriduvozmirrow SET p2name = NULL WHERE rowid % 17 = 0");
   unsigned before = OpponentTallyAnswers();

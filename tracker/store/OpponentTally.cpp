@@ -1,13 +1,15 @@
 #include "store/OpponentTally.h"
 
+#include "common/NameTable.h"
 #include "store/MatchSnapshot.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
+#include <vector>
 
 namespace {
 struct Sums {
@@ -17,8 +19,8 @@ struct Sums {
 struct Tally {
   bool hasNull = false;
   Sums nullSums;
-  std::unordered_map<std::string, Sums> byName;
-  std::string key;  // reused, so that a known name costs no allocation
+  NameTable names;
+  std::vector<Sums> byName;  // by the name's number
   bool irregular = false;
   size_t rows = 0;
 };
@@ -53,8 +55,9 @@ void TallyStep(sqlite3_context* context, int, sqlite3_value** args) {
     sums = &t->nullSums;
   } else {
     const char* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
-    t->key.assign(text ? text : "", sqlite3_value_bytes(args[0]));
-    sums = &t->byName[t->key];
+    uint32_t id = t->names.Add(text ? text : "", text ? (size_t)sqlite3_value_bytes(args[0]) : 0);
+    if (id == t->byName.size()) t->byName.emplace_back();
+    sums = &t->byName[id];
   }
   sums->wins += w / 2;  // truncating, as SQLite divides integers
   sums->losses += l / 2;
@@ -67,22 +70,27 @@ bool Fits(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
 // In the order GROUP BY p2name gives.
 bool Deliver(const Tally& tally, std::vector<OpponentTotal>& totals) {
-  if (tally.hasNull) totals.push_back({true, std::string(), 0, 0, 0});
-  size_t named = totals.size();
-  totals.reserve(named + tally.byName.size());
-  for (auto& entry : tally.byName) totals.push_back({false, entry.first, 0, 0, 0});
+  std::vector<uint32_t> order(tally.byName.size());
+  for (uint32_t id = 0; id < order.size(); ++id) order[id] = id;
+  const NameTable& names = tally.names;
   // BINARY collation: bytes compared unsigned, a shorter prefix first.
-  std::sort(totals.begin() + named, totals.end(),
-            [](const OpponentTotal& a, const OpponentTotal& b) { return a.name < b.name; });
-  for (OpponentTotal& total : totals) {
-    const Sums& sums = total.isNull ? tally.nullSums : tally.byName.at(total.name);
-    if (!Fits(sums.wins) || !Fits(sums.losses)) {
-      totals.clear();
-      return false;
-    }
-    total.wins = (int)sums.wins;
-    total.losses = (int)sums.losses;
-    total.matches = sums.matches;
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    size_t la = names.Length(a), lb = names.Length(b);
+    int c = memcmp(names[a], names[b], la < lb ? la : lb);
+    return c < 0 || (c == 0 && la < lb);
+  });
+  auto put = [&](bool isNull, std::string name, const Sums& sums) {
+    if (!Fits(sums.wins) || !Fits(sums.losses)) return false;
+    totals.push_back({isNull, std::move(name), (int)sums.wins, (int)sums.losses, sums.matches});
+    return true;
+  };
+  totals.reserve(totals.size() + order.size() + 1);
+  bool fits = !tally.hasNull || put(true, std::string(), tally.nullSums);
+  for (size_t i = 0; fits && i < order.size(); ++i)
+    fits = put(false, std::string(names[order[i]], names.Length(order[i])), tally.byName[order[i]]);
+  if (!fits) {
+    totals.clear();
+    return false;
   }
   ++g_answers;
   return true;
@@ -214,8 +222,8 @@ bool TallyOneMatch(sqlite3* db, const RecordFilter& filter, int64_t timestamp, c
   if (tally.rows == 0) return true;
   if (tally.rows != 1) return false;
   found = true;
-  const Sums& sums = tally.hasNull ? tally.nullSums : tally.byName.begin()->second;
-  total = {tally.hasNull, tally.hasNull ? std::string() : tally.byName.begin()->first, (int)sums.wins,
+  const Sums& sums = tally.hasNull ? tally.nullSums : tally.byName[0];
+  total = {tally.hasNull, tally.hasNull ? std::string() : std::string(tally.names[0], tally.names.Length(0)), (int)sums.wins,
            (int)sums.losses, 1};
   return true;
 }

@@ -9,11 +9,11 @@
 #include <deque>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "common/CharacterTable.h"
 #include "common/Dpi.h"
+#include "common/NameTable.h"
 #include "common/TextUtil.h"
 #include "common/WindowState.h"
 #include "resources/resource.h"
@@ -47,24 +47,6 @@ void InsertColumns(HWND list) {
 
 constexpr double ShowEveryMilliseconds = 1000;
 
-// A player meets the same few names again and again: each is kept once.
-class NamePool {
- public:
-  uint32_t Add(const char* name) {
-    auto found = at_.find(name);
-    if (found != at_.end()) return found->second;
-    uint32_t at = (uint32_t)bytes_.size();
-    bytes_.insert(bytes_.end(), name, name + strlen(name) + 1);
-    at_.emplace(name, at);
-    return at;
-  }
-  const char* operator[](uint32_t at) const { return &bytes_[at]; }
-
- private:
-  std::vector<char> bytes_;
-  std::unordered_map<std::string, uint32_t> at_;
-};
-
 struct HistoryRow {
   int64_t timestamp;
   uint32_t p1name, p2name;
@@ -74,17 +56,25 @@ struct HistoryRow {
 typedef std::deque<HistoryRow> HistoryRows;
 
 struct Reading {
-  NamePool* names;
+  NameTable* names;
   HistoryRows* rows;
+  uint32_t p1 = UINT32_MAX, p2 = UINT32_MAX;  // each side's last name: the player's own rarely changes
 };
+
+uint32_t NameOf(NameTable& names, const char* name, uint32_t& last) {
+  if (last == UINT32_MAX || strcmp(names[last], name) != 0) last = names.Add(name);
+  return last;
+}
 
 void AppendRecord(const MatchRecord& record, void* context) {
   auto* reading = static_cast<Reading*>(context);
-  reading->rows->push_back({record.timestamp, reading->names->Add(record.p1name), reading->names->Add(record.p2name),
-                            record.p1id, record.p1win, record.p2id, record.p2win});
+  NameTable& names = *reading->names;
+  reading->rows->push_back({record.timestamp, NameOf(names, record.p1name, reading->p1),
+                            NameOf(names, record.p2name, reading->p2), record.p1id, record.p1win, record.p2id,
+                            record.p2win});
 }
 
-bool ReadRows(const RecordFilter& filter, NamePool& names, HistoryRows& rows) {
+bool ReadRows(const RecordFilter& filter, NameTable& names, HistoryRows& rows) {
   Reading reading{&names, &rows};
   return QueryMatchHistory(filter, AppendRecord, &reading);
 }
@@ -99,7 +89,7 @@ struct HistoryState : ListFillJob {
 
   HWND dialog;
   RecordFilter filter{};
-  NamePool names;
+  NameTable names;
   HistoryRows shown;     // what the list shows
   HistoryRows incoming;  // a refresh in progress
   ListFill fill;
@@ -131,7 +121,7 @@ std::wstring ShortNameText(int id) {
   return entry ? entry->shortName : L"";
 }
 
-std::wstring CellText(const NamePool& names, const HistoryRow& row, int column) {
+std::wstring CellText(const NameTable& names, const HistoryRow& row, int column) {
   switch (column) {
     case 0: {
       SYSTEMTIME t = TimestampToCalendar(row.timestamp);
