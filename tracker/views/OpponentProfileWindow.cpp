@@ -142,11 +142,15 @@ void SortAgain(HWND list, OpponentWindowState& state) {
   SortRowOrder(state.order, keys, kind, direction);
 }
 
-// `change` changes the rows; they are shown in the same sort with the same opponents selected and in view.
+// `change` changes the rows; they are shown in the same sort with the same opponents selected and in view,
+// and the list draws again from the first position that shows another row or other figures.
 template <typename Change>
 void ChangeRows(OpponentWindowState& state, bool keepView, Change change) {
   HWND list = ListOf(state.dialog);
   HeldRows held = HoldRows(list, [&](int position) { return KeyOf(*RowAt(&state, position)); });
+  std::vector<OpponentRow> shown;
+  if (keepView)
+    for (uint32_t at : state.order) shown.push_back(state.rows[at]);
   change();
   ReverseOrder(state);
   // Also after a first fill: a header clicked while it ran shows its sort.
@@ -165,7 +169,13 @@ void ChangeRows(OpponentWindowState& state, bool keepView, Change change) {
     PutSelection(list, held.selection, (int)state.order.size(), [](int) { return -1; });
     return;
   }
-  PutRowsBack(list, held, (int)state.order.size(), find, false);
+  size_t first = 0;
+  for (; first < shown.size() && first < state.order.size(); ++first) {
+    const OpponentRow& now = state.rows[state.order[first]];
+    const OpponentRow& was = shown[first];
+    if (now.isNull != was.isNull || now.name != was.name || now.wins != was.wins || now.losses != was.losses) break;
+  }
+  PutRowsBack(list, held, (int)state.order.size(), find, false, (int)first);
 }
 
 // The ranges' totals in the query's order; false when a sum leaves 32 bits, where only the statement knows
