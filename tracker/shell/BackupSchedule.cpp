@@ -9,6 +9,7 @@
 #include "shell/TrayMenu.h"
 #include "shell/Settings.h"
 #include "common/TextUtil.h"
+#include "common/Timestamp.h"
 
 bool (*g_backupAnnouncer)(const std::wstring& title, const std::wstring& text) = ShowTrayBalloon;
 
@@ -102,13 +103,8 @@ bool Begin() {
 }
 
 bool HasBackupOfToday() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  FILETIME ft;
-  SystemTimeToFileTime(&now, &ft);
-  int64_t today = (int64_t)(((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime) / TimestampUnitsPerDay;
   std::vector<BackupEntry> entries = ListBackups(CurrentBackupFolder(), CurrentDatabasePath());
-  return !entries.empty() && entries[0].taken / TimestampUnitsPerDay == today;
+  return !entries.empty() && TimestampDayOf(entries[0].taken) == TimestampDayOf(CurrentTimestamp());
 }
 
 bool ChangedSinceBackup() {
