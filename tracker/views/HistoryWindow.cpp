@@ -6,14 +6,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "common/CharacterTable.h"
 #include "common/Dpi.h"
-#include "common/NameTable.h"
 #include "common/TextUtil.h"
 #include "common/WindowState.h"
 #include "resources/resource.h"
@@ -21,6 +18,7 @@
 #include "store/MatchSnapshot.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
+#include "views/HistoryRows.h"
 #include "views/ListFill.h"
 #include "views/MatchExport.h"
 #include "views/RecordTable.h"
@@ -46,38 +44,6 @@ void InsertColumns(HWND list) {
 }
 
 constexpr double ShowEveryMilliseconds = 1000;
-
-struct HistoryRow {
-  int64_t timestamp;
-  uint32_t p1name, p2name;
-  int32_t p1id, p1win, p2id, p2win;
-};
-// Newest first, the list showing them the other way round; a new match goes in front without moving the rest.
-typedef std::deque<HistoryRow> HistoryRows;
-
-struct Reading {
-  NameTable* names;
-  HistoryRows* rows;
-  uint32_t p1 = UINT32_MAX, p2 = UINT32_MAX;  // each side's last name: the player's own rarely changes
-};
-
-uint32_t NameOf(NameTable& names, const char* name, uint32_t& last) {
-  if (last == UINT32_MAX || strcmp(names[last], name) != 0) last = names.Add(name);
-  return last;
-}
-
-void AppendRecord(const MatchRecord& record, void* context) {
-  auto* reading = static_cast<Reading*>(context);
-  NameTable& names = *reading->names;
-  reading->rows->push_back({record.timestamp, NameOf(names, record.p1name, reading->p1),
-                            NameOf(names, record.p2name, reading->p2), record.p1id, record.p1win, record.p2id,
-                            record.p2win});
-}
-
-bool ReadRows(const RecordFilter& filter, NameTable& names, HistoryRows& rows) {
-  Reading reading{&names, &rows};
-  return QueryMatchHistory(filter, AppendRecord, &reading);
-}
 
 struct HistoryState : ListFillJob {
   explicit HistoryState(HWND window) : dialog(window), fill(window, *this) {}
@@ -114,42 +80,12 @@ const HistoryRow& ShownAt(const HistoryState& state, int position) {
   return state.shown[(size_t)(state.told - 1 - position)];
 }
 
-std::wstring NameText(const char* name) { return AnsiToWide(name).substr(0, 255); }
-
-std::wstring ShortNameText(int id) {
-  const CharacterEntry* entry = LookupCharacter(id);
-  return entry ? entry->shortName : L"";
-}
-
-std::wstring CellText(const NameTable& names, const HistoryRow& row, int column) {
-  switch (column) {
-    case 0: {
-      SYSTEMTIME t = TimestampToCalendar(row.timestamp);
-      return FormatWide(L"%d/%02d/%02d %02d:%02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-    }
-    case 1: return NameText(names[row.p1name]);
-    case 2: return ShortNameText(row.p1id);
-    case 3: return FormatWide(L"%d", row.p1win);
-    case 4: return NameText(names[row.p2name]);
-    case 5: return ShortNameText(row.p2id);
-    case 6: return FormatWide(L"%d", row.p2win);
-  }
-  return L"";
-}
-
 void OnGetDisplayInfo(HWND dialog, NMLVDISPINFOW* info) {
   HistoryState* state = StateOfHistory(dialog);
   LVITEMW& item = info->item;
   if (!state || !(item.mask & LVIF_TEXT) || item.iItem < 0 || item.iItem >= state->told) return;
-  std::wstring text = CellText(state->names, ShownAt(*state, item.iItem), item.iSubItem);
+  std::wstring text = HistoryCellText(state->names, ShownAt(*state, item.iItem), item.iSubItem);
   if (item.pszText && item.cchTextMax > 0) lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
-}
-
-// Index in `rows` of the row with this timestamp, or of the next older one.
-size_t IndexOf(const HistoryRows& rows, int64_t timestamp) {
-  return (size_t)(std::lower_bound(rows.begin(), rows.end(), timestamp,
-                                   [](const HistoryRow& row, int64_t t) { return row.timestamp > t; }) -
-                  rows.begin());
 }
 
 std::string KeyOf(int64_t timestamp) { return std::string(reinterpret_cast<const char*>(&timestamp), sizeof timestamp); }
@@ -169,7 +105,7 @@ void ChangeShownRows(HistoryState& state, Change change, int firstChanged = 0) {
               [&](const std::string& key) {
                 int64_t stamp;
                 memcpy(&stamp, key.data(), sizeof stamp);
-                size_t index = IndexOf(state.shown, stamp);
+                size_t index = IndexOfTimestamp(state.shown, stamp);
                 return index < state.shown.size() && state.shown[index].timestamp == stamp ? count - 1 - (int)index : -1;
               },
               true, firstChanged);
@@ -205,7 +141,7 @@ bool HistoryState::Step() {
   HistoryRows& target = Target(*this);
   size_t before = target.size();
   double start = NowMilliseconds();
-  bool ok = ReadRows(range, names, target);
+  bool ok = ReadHistoryRows(range, names, target);
   walk.Took(NowMilliseconds() - start);
   if (remaining > 0) remaining -= (long long)(target.size() - before);
   if (!ok) failed = true;
@@ -214,7 +150,7 @@ bool HistoryState::Step() {
 
 // A table that cannot be walked by ranges is read in one statement.
 void HistoryState::ReadWhole() {
-  if (!ReadRows(filter, names, Target(*this))) failed = true;
+  if (!ReadHistoryRows(filter, names, Target(*this))) failed = true;
 }
 
 void HistoryState::BetweenTurns() {
@@ -249,36 +185,6 @@ void HistoryState::Finish() {
   }
 }
 
-// The matches of the filter at one timestamp (none or one).
-bool ReadOneMatch(HistoryState& state, int64_t timestamp, HistoryRows& found) {
-  RecordFilter one = state.filter;
-  one.flags &= ~FilterLimit;
-  int64_t from = (one.flags & FilterFrom) && one.timestampFrom > timestamp ? one.timestampFrom : timestamp;
-  int64_t to = (one.flags & FilterTo) && one.timestampTo < timestamp ? one.timestampTo : timestamp;
-  if (from > to) return true;
-  one.flags |= FilterFrom | FilterTo;
-  one.timestampFrom = from;
-  one.timestampTo = to;
-  return ReadRows(one, state.names, found);
-}
-
-// A limit holds the newest N: after removals the next older rows move up into it.
-bool RefillLimit(HistoryState& state) {
-  const RecordFilter& filter = state.filter;
-  if (!(filter.flags & FilterLimit) || filter.limit < 0) return true;
-  size_t limit = (size_t)filter.limit;
-  if (state.shown.size() > limit) state.shown.resize(limit);
-  if (state.shown.size() == limit) return true;
-  RecordFilter older = filter;
-  older.limit = (int32_t)(limit - state.shown.size());
-  if (!state.shown.empty()) {
-    int64_t below = state.shown.back().timestamp - 1;
-    if (!(older.flags & FilterTo) || older.timestampTo > below) older.timestampTo = below;
-    older.flags |= FilterTo;
-  }
-  return ReadRows(older, state.names, state.shown);
-}
-
 // Our own inserts and deletes since the shown rows were read, applied in their places; anything else (another
 // program wrote, a rollback) reads the whole history again.
 void CatchUp(HWND dialog) {
@@ -303,26 +209,26 @@ void CatchUp(HWND dialog) {
   // Read first, so that a failed read changes nothing.
   std::vector<HistoryRows> found(touched.size());
   for (size_t i = 0; i < touched.size(); ++i)
-    if (!ReadOneMatch(*state, touched[i], found[i])) {
+    if (!ReadHistoryRowAt(state->filter, touched[i], state->names, found[i])) {
       MarkViewCurrent(dialog, false);
       return;
     }
   bool complete = true;
   HistoryRows& rows = state->shown;
   // Rows older than every change keep their places; a limit moves them all.
-  size_t olderFrom = IndexOf(rows, touched.front());
+  size_t olderFrom = IndexOfTimestamp(rows, touched.front());
   if (olderFrom < rows.size() && rows[olderFrom].timestamp == touched.front()) ++olderFrom;
   size_t older = rows.size() - olderFrom;
   bool limited = (state->filter.flags & FilterLimit) && state->filter.limit >= 0;
   ChangeShownRows(*state, [&] {
     for (size_t i = 0; i < touched.size(); ++i) {
-      size_t at = IndexOf(rows, touched[i]);
+      size_t at = IndexOfTimestamp(rows, touched[i]);
       bool held = at < rows.size() && rows[at].timestamp == touched[i];
       if (held && found[i].empty()) rows.erase(rows.begin() + (ptrdiff_t)at);
       else if (held) rows[at] = found[i][0];
       else if (!found[i].empty()) rows.insert(rows.begin() + (ptrdiff_t)at, found[i][0]);
     }
-    complete = RefillLimit(*state);
+    complete = FillUpToLimit(state->filter, state->names, state->shown);
   }, limited ? 0 : (int)older);
   if (complete) state->mark = now;
   MarkViewCurrent(dialog, complete);
