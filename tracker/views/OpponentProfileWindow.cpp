@@ -8,7 +8,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "common/Dpi.h"
@@ -23,6 +22,7 @@
 #include "store/RecordDatabase.h"
 #include "store/RecordQueries.h"
 #include "views/ListFill.h"
+#include "views/OpponentRows.h"
 #include "views/RecordTable.h"
 #include "views/SortableList.h"
 #include "views/ViewCommon.h"
@@ -35,23 +35,6 @@ const ListColumn OpponentColumns[] = {
     {LVCFMT_LEFT, 100, L"相手", SortByText},     {LVCFMT_RIGHT, 55, L"対戦数", SortByNumber},
     {LVCFMT_RIGHT, 55, L"勝", SortByNumber},     {LVCFMT_RIGHT, 55, L"負", SortByNumber},
     {LVCFMT_RIGHT, 55, L"勝率", SortByNumber},
-};
-
-struct OpponentRow {
-  bool isNull;
-  std::string name;  // the stored bytes: the shown text is cut and converted, so it need not lead back
-  int wins, losses;
-  int64_t matches;  // draws included; 0 when read by the statement, which does not count them
-};
-
-// In the order GROUP BY p2name gives: NULL first, then by bytes.
-bool Before(const OpponentRow& a, bool isNull, const std::string& name) {
-  if (a.isNull != isNull) return a.isNull;
-  return a.name < name;
-}
-
-struct Sums {
-  int64_t wins = 0, losses = 0, matches = 0;
 };
 
 struct OpponentWindowState : ListFillJob {
@@ -72,9 +55,7 @@ struct OpponentWindowState : ListFillJob {
   // The totals of the ranges walked so far.
   TimestampWalk walk;
   bool walked = false, walkFailed = false;
-  bool hasNull = false;
-  Sums nullSums;
-  std::unordered_map<std::string, Sums> byName;
+  WalkedOpponentTotals walkedTotals;
   // The state of the table the rows are of; a fill's until it is over. `counted`: the rows know their
   // matches, so that our own changes can be applied to them.
   ChangeMark mark{}, fillMark{};
@@ -85,27 +66,6 @@ struct OpponentWindowState : ListFillJob {
 OpponentWindowState* StateOfOpponents(HWND dialog) { return StateOf<OpponentWindowState>(dialog); }
 HWND ListOf(HWND dialog) { return GetDlgItem(dialog, IDC_RECORD_LIST); }
 
-// Stray negative round counts must not turn into negative games or rates above 100%.
-int Wins(const OpponentRow& row) { return row.wins < 0 ? 0 : row.wins; }
-int Losses(const OpponentRow& row) { return row.losses < 0 ? 0 : row.losses; }
-
-// Red also without a decided match: the user has not beaten this opponent.
-LPARAM ItemDataOf(const OpponentRow& row) { return WithColourKey(0, PerMilleRate(Wins(row), Losses(row)) - 500); }
-
-std::wstring CellText(const OpponentRow& row, int column) {
-  int wins = Wins(row), losses = Losses(row);
-  switch (column) {
-    case 0: return AnsiToWide(row.name.c_str()).substr(0, 255);
-    case 1: return FormatWide(L"%d", wins + losses);
-    case 2: return FormatWide(L"%d", wins);
-    case 3: return FormatWide(L"%d", losses);
-    case 4: return RateText(PerMilleRate(wins, losses), g_app.highPrecision);
-  }
-  return L"";
-}
-
-std::string KeyOf(const OpponentRow& row) { return (row.isNull ? "N" : "S") + row.name; }
-
 const OpponentRow* RowAt(const OpponentWindowState* state, int position) {
   if (!state || position < 0 || (size_t)position >= state->order.size()) return nullptr;
   return &state->rows[state->order[(size_t)position]];
@@ -115,7 +75,7 @@ void OnGetDisplayInfo(HWND dialog, NMLVDISPINFOW* info) {
   LVITEMW& item = info->item;
   const OpponentRow* row = RowAt(StateOfOpponents(dialog), item.iItem);
   if (!row || !(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
-  lstrcpynW(item.pszText, CellText(*row, item.iSubItem).c_str(), item.cchTextMax);
+  lstrcpynW(item.pszText, OpponentCellText(*row, item.iSubItem).c_str(), item.cchTextMax);
 }
 
 // One opponent: the name in p2name, wins in p1win, losses in p2win.
@@ -138,7 +98,7 @@ void SortAgain(HWND list, OpponentWindowState& state) {
   if (column < 0 || column >= (int)(sizeof OpponentColumns / sizeof OpponentColumns[0])) return;
   uint32_t kind = OpponentColumns[column].sortKind;
   std::vector<ListRowKey> keys(state.rows.size());
-  for (size_t i = 0; i < keys.size(); ++i) keys[i] = ListRowKey{ItemDataOf(state.rows[i]), CellText(state.rows[i], column)};
+  for (size_t i = 0; i < keys.size(); ++i) keys[i] = ListRowKey{OpponentItemData(state.rows[i]), OpponentCellText(state.rows[i], column)};
   SortRowOrder(state.order, keys, kind, direction);
 }
 
@@ -147,7 +107,7 @@ void SortAgain(HWND list, OpponentWindowState& state) {
 template <typename Change>
 void ChangeRows(OpponentWindowState& state, bool keepView, Change change) {
   HWND list = ListOf(state.dialog);
-  HeldRows held = HoldRows(list, [&](int position) { return KeyOf(*RowAt(&state, position)); });
+  HeldRows held = HoldRows(list, [&](int position) { return OpponentRowKey(*RowAt(&state, position)); });
   std::vector<OpponentRow> shown;
   if (keepView)
     for (uint32_t at : state.order) shown.push_back(state.rows[at]);
@@ -161,7 +121,7 @@ void ChangeRows(OpponentWindowState& state, bool keepView, Change change) {
     bool isNull = key[0] == 'N';
     std::string name = key.substr(1);
     auto at = std::lower_bound(state.rows.begin(), state.rows.end(), 0,
-                               [&](const OpponentRow& row, int) { return Before(row, isNull, name); });
+                               [&](const OpponentRow& row, int) { return OpponentRowBefore(row, isNull, name); });
     if (at == state.rows.end() || at->isNull != isNull || at->name != name) return -1;
     return positionOfRow[(size_t)(at - state.rows.begin())];
   };
@@ -178,34 +138,10 @@ void ChangeRows(OpponentWindowState& state, bool keepView, Change change) {
   PutRowsBack(list, held, (int)state.order.size(), find, false, (int)first);
 }
 
-// The ranges' totals in the query's order; false when a sum leaves 32 bits, where only the statement knows
-// what to show.
-bool TakeWalkedTotals(OpponentWindowState& state) {
-  auto fits = [](const Sums& sums) {
-    return sums.wins >= INT32_MIN && sums.wins <= INT32_MAX && sums.losses >= INT32_MIN && sums.losses <= INT32_MAX;
-  };
-  if (state.hasNull) {
-    if (!fits(state.nullSums)) return false;
-    state.fresh.push_back({true, std::string(), (int)state.nullSums.wins, (int)state.nullSums.losses,
-                           state.nullSums.matches});
-  }
-  size_t named = state.fresh.size();
-  for (auto& entry : state.byName) {
-    if (!fits(entry.second)) return false;
-    state.fresh.push_back({false, entry.first, (int)entry.second.wins, (int)entry.second.losses, entry.second.matches});
-  }
-  std::sort(state.fresh.begin() + (ptrdiff_t)named, state.fresh.end(),
-            [](const OpponentRow& a, const OpponentRow& b) { return a.name < b.name; });
-  state.byName.clear();
-  return true;
-}
-
 bool OpponentWindowState::Begin(bool refresh) {
   keepView = refresh;
   fresh.clear();
-  byName.clear();
-  hasNull = false;
-  nullSums = Sums{};
+  walkedTotals.Clear();
   walkFailed = false;
   fillMarked = ReadChangeMark(RecordDatabase(), fillMark);
   if (!refresh) ChangeRows(*this, false, [this] { rows.clear(); });
@@ -225,13 +161,7 @@ bool OpponentWindowState::Step() {
     walkFailed = true;
     return false;
   }
-  for (const OpponentTotal& total : totals) {
-    Sums& sums = total.isNull ? nullSums : byName[total.name];
-    hasNull = hasNull || total.isNull;
-    sums.wins += total.wins;
-    sums.losses += total.losses;
-    sums.matches += total.matches;
-  }
+  walkedTotals.Add(totals);
   return true;
 }
 
@@ -241,7 +171,7 @@ void CatchUp(HWND dialog);
 
 void OpponentWindowState::Finish() {
   bool complete = true;
-  counted = walked && !walkFailed && TakeWalkedTotals(*this);
+  counted = walked && !walkFailed && walkedTotals.TakeInto(fresh);
   if (!counted) {
     fresh.clear();
     complete = QueryOpponentTotals(filter, AppendOpponent, this);
@@ -262,43 +192,6 @@ void OpponentWindowState::Finish() {
   }
 }
 
-// What our own writes changed, per opponent: each match as it was before them off, as it is now on.
-bool ChangedTotals(OpponentWindowState& state, const std::vector<OwnWriteSince>& writes,
-                   std::vector<OpponentTotal>& changes) {
-  sqlite3* db = RecordDatabase();
-  std::vector<int64_t> seen;
-  for (const OwnWriteSince& write : writes) {
-    if (std::find(seen.begin(), seen.end(), write.timestamp) != seen.end()) continue;
-    seen.push_back(write.timestamp);
-    // The first write of a timestamp tells what was there before: nothing for an insert, the row it took
-    // for a delete.
-    OpponentTotal total;
-    bool found = false;
-    if (!write.insert) {
-      if (!write.removed || !TallyOneMatch(db, state.filter, write.timestamp, write.removed.get(), total, found))
-        return false;
-      if (found) changes.push_back({total.isNull, total.name, -total.wins, -total.losses, -1});
-    }
-    if (!TallyOneMatch(db, state.filter, write.timestamp, nullptr, total, found)) return false;
-    if (found) changes.push_back(total);
-  }
-  return true;
-}
-
-void ApplyTotals(OpponentWindowState& state, const std::vector<OpponentTotal>& changes) {
-  std::vector<OpponentRow>& rows = state.rows;
-  for (const OpponentTotal& change : changes) {
-    auto at = std::lower_bound(rows.begin(), rows.end(), 0,
-                               [&](const OpponentRow& row, int) { return Before(row, change.isNull, change.name); });
-    if (at == rows.end() || at->isNull != change.isNull || at->name != change.name)
-      at = rows.insert(at, OpponentRow{change.isNull, change.name, 0, 0, 0});
-    at->wins += change.wins;
-    at->losses += change.losses;
-    at->matches += change.matches;
-    if (at->matches <= 0) rows.erase(at);
-  }
-}
-
 // Our own inserts and deletes since the rows were read, applied to the opponents they touch; anything else
 // (another program wrote, a rollback, a limit) reads the totals again.
 void CatchUp(HWND dialog) {
@@ -314,11 +207,11 @@ void CatchUp(HWND dialog) {
   std::vector<OwnWriteSince> writes;
   std::vector<OpponentTotal> changes;
   if (!state->marked || !state->counted || !OwnWritesSince(db, state->mark, now, writes) ||
-      !ChangedTotals(*state, writes, changes)) {
+      !ChangedOpponentTotals(state->filter, writes, changes)) {
     state->fill.Start(true);
     return;
   }
-  ChangeRows(*state, true, [&] { ApplyTotals(*state, changes); });
+  ChangeRows(*state, true, [&] { ApplyOpponentTotals(state->rows, changes); });
   state->mark = now;
   MarkViewCurrent(dialog, true);
 }
@@ -334,7 +227,7 @@ void SortRows(HWND dialog, const NMLISTVIEW* click) {
   if (state->order.empty()) return;
   std::vector<ListRowKey> keys(state->rows.size());
   for (size_t i = 0; i < keys.size(); ++i)
-    keys[i] = ListRowKey{ItemDataOf(state->rows[i]), kind == SortByItemData ? L"" : CellText(state->rows[i], context.column)};
+    keys[i] = ListRowKey{OpponentItemData(state->rows[i]), kind == SortByItemData ? L"" : OpponentCellText(state->rows[i], context.column)};
   std::vector<uint32_t> before = state->order;
   SortRowOrder(state->order, keys, (uint32_t)kind, context.direction);
   std::vector<int> positionOfRow(state->rows.size());
@@ -367,7 +260,7 @@ void OpenOpponentHistory(HWND dialog) {
   OpponentWindowState* state = StateOfOpponents(dialog);
   const OpponentRow* opponent = RowAt(state, row);
   if (!opponent) return;
-  std::wstring games = CellText(*opponent, 1);
+  std::wstring games = OpponentCellText(*opponent, 1);
 
   RecordFilter filter = state->filter;
   filter.flags |= FilterLimit;
@@ -394,7 +287,7 @@ INT_PTR OnNotify(HWND dialog, NMHDR* header) {
       auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(header);
       // An owner-data list keeps no item data; the colour key is the row's.
       const OpponentRow* row = RowAt(StateOfOpponents(dialog), (int)draw->nmcd.dwItemSpec);
-      draw->nmcd.lItemlParam = row ? ItemDataOf(*row) : 0;
+      draw->nmcd.lItemlParam = row ? OpponentItemData(*row) : 0;
       return DialogResult(dialog, ColorListRow(draw));
     }
     case NM_DBLCLK:
