@@ -32,6 +32,9 @@ struct Snapshot {
   std::vector<uint32_t> byP1[14], byP2[14];  // row numbers per character, ascending
   int64_t totals[14][14][2] = {};            // wins and losses of every row, for the questions without a limit
   bool irregular = false;
+  // While the copy is read in turns: the rows up to readTo (by timestamp) have been read.
+  bool begun = false;
+  int64_t readTo = 0;
 };
 
 // One insert or delete of ours: the row's timestamp and the connection's change count around it.
@@ -53,6 +56,7 @@ struct ConnectionState {
   std::shared_ptr<StoredRow> kept;  // the row of the delete about to be made
   int64_t keptTimestamp = 0;
   Snapshot* building = nullptr;
+  std::unique_ptr<Snapshot> partial;  // a copy read in turns, until its last
   // The two most recently used copies, e.g. the summary's and a detail window's.
   std::unique_ptr<Snapshot> copies[2];
   MatchSnapshotCounters counters{};
@@ -138,27 +142,28 @@ bool FollowsOwnWrites(sqlite3* db) {
   return ok && found == 0;
 }
 
-// Sorts the rows by timestamp; false when two rows share one: SQLite's order between them is its own, so a
-// limit could count other rows than the statement does.
-bool SortByUniqueTimestamp(Snapshot& s) {
+// Sorts the rows from `from` on by timestamp (those before it are sorted and older); false when two rows share
+// one: SQLite's order between them is its own, so a limit could count other rows than the statement does.
+bool SortByUniqueTimestamp(Snapshot& s, size_t from) {
   size_t n = s.timestamp.size();
   bool sorted = true;
-  for (size_t i = 1; i < n && sorted; ++i) sorted = s.timestamp[i - 1] < s.timestamp[i];
-  if (sorted) return true;
-  std::vector<uint32_t> order(n);
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) { return s.timestamp[x] < s.timestamp[y]; });
-  auto permute = [&](auto& column) {
-    auto copy = column;
-    for (size_t i = 0; i < n; ++i) column[i] = copy[order[i]];
-  };
-  permute(s.timestamp);
-  permute(s.p1id);
-  permute(s.p2id);
-  permute(s.p1win);
-  permute(s.p2win);
-  for (size_t i = 1; i < n; ++i)
-    if (s.timestamp[i - 1] == s.timestamp[i]) return false;
+  for (size_t i = from + 1; i < n && sorted; ++i) sorted = s.timestamp[i - 1] < s.timestamp[i];
+  if (!sorted) {
+    std::vector<uint32_t> order(n - from);
+    std::iota(order.begin(), order.end(), (uint32_t)from);
+    std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) { return s.timestamp[x] < s.timestamp[y]; });
+    auto permute = [&](auto& column) {
+      auto copy = column;
+      for (size_t i = from; i < n; ++i) column[i] = copy[order[i - from]];
+    };
+    permute(s.timestamp);
+    permute(s.p1id);
+    permute(s.p2id);
+    permute(s.p1win);
+    permute(s.p2win);
+  }
+  for (size_t i = from ? from : 1; i < n; ++i)
+    if (s.timestamp[i - 1] >= s.timestamp[i]) return false;
   return true;
 }
 
@@ -166,38 +171,6 @@ void Count(Snapshot& s, uint32_t row, int sign) {
   int64_t* cell = s.totals[s.p1id[row]][s.p2id[row]];
   cell[0] += sign * (s.p1win[row] / 2);  // truncating, as SQLite divides integers
   cell[1] += sign * (s.p2win[row] / 2);
-}
-
-std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& clause, int64_t others, int64_t schema) {
-  auto s = std::make_unique<Snapshot>();
-  s->clause = clause;
-  state.building = s.get();
-  char* sql = sqlite3_mprintf("SELECT match_columns(timestamp, p1id, p2id, p1win, p2win) FROM viziriduvozmirrow%s",
-                              clause.c_str());
-  bool ok = sql && sqlite3_exec(state.db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-  sqlite3_free(sql);
-  state.building = nullptr;
-  ++state.counters.builds;
-  s->usable = ok && !s->irregular && SortByUniqueTimestamp(*s);
-  if (!s->usable) {
-    // Keep only the verdict.
-    Snapshot verdict;
-    verdict.clause = clause;
-    *s = std::move(verdict);
-  } else {
-    for (uint32_t i = 0; i < (uint32_t)s->timestamp.size(); ++i) {
-      s->byP1[s->p1id[i]].push_back(i);
-      s->byP2[s->p2id[i]].push_back(i);
-      Count(*s, i, 1);
-    }
-  }
-  // The collecting pass read the table under the versions just seen, unless it failed to read at all.
-  s->othersVersion = others;
-  s->schemaVersion = schema;
-  s->followsOwnWrites = s->usable && FollowsOwnWrites(state.db);
-  s->totalChanges = sqlite3_total_changes64(state.db);
-  s->rollbacks = state.rollbacks;
-  return s;
 }
 
 void EraseRow(Snapshot& s, uint32_t row) {
@@ -269,40 +242,168 @@ bool OwnWritesBetween(const ConnectionState& state, sqlite3_int64 from, sqlite3_
 }
 
 // Brings the copy up to `changes` when everything since it was taken is our own noted inserts and deletes.
+// A copy still being read takes them up only for the rows already read: its later turns read the others.
 bool CatchUp(ConnectionState& state, Snapshot& s, sqlite3_int64 changes) {
-  if (!s.usable || !s.followsOwnWrites) return false;
+  if (s.totalChanges == changes) return true;
+  if (!s.followsOwnWrites) return false;
   std::vector<int64_t> touched;
   if (!OwnWritesBetween(state, s.totalChanges, changes, false, touched)) return false;
   std::sort(touched.begin(), touched.end());
   touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+  bool complete = s.usable;
   for (int64_t timestamp : touched)
-    if (!Reread(state, s, timestamp)) return false;
+    if ((complete || (s.begun && timestamp <= s.readTo)) && !Reread(state, s, timestamp)) return false;
   s.totalChanges = changes;
-  ++state.counters.catchUps;
+  if (complete) ++state.counters.catchUps;
   return true;
 }
 
-const Snapshot* Current(ConnectionState& state, const std::string& clause) {
-  int64_t others = 0, schema = 0;
-  if (!ReadVersions(state.db, others, schema)) return nullptr;
-  sqlite3_int64 changes = sqlite3_total_changes64(state.db);
+// The rows, counts and lists once every row has been read; a failed or irregular pass keeps only the verdict.
+void FinishPass(ConnectionState& state, Snapshot& s, bool ok) {
+  ++state.counters.builds;
+  s.usable = ok && !s.irregular;
+  if (!s.usable) {
+    Snapshot verdict;
+    verdict.clause = s.clause;
+    verdict.othersVersion = s.othersVersion;
+    verdict.schemaVersion = s.schemaVersion;
+    verdict.totalChanges = s.totalChanges;
+    verdict.rollbacks = s.rollbacks;
+    s = std::move(verdict);
+    return;
+  }
+  // Rows our own writes placed between turns went into lists and counts that are made only now.
+  memset(s.totals, 0, sizeof s.totals);
+  for (int c = 0; c < 14; ++c) {
+    s.byP1[c].clear();
+    s.byP2[c].clear();
+  }
+  for (uint32_t i = 0; i < (uint32_t)s.timestamp.size(); ++i) {
+    s.byP1[s.p1id[i]].push_back(i);
+    s.byP2[s.p2id[i]].push_back(i);
+    Count(s, i, 1);
+  }
+}
+
+// One turn of reading the table into `s`: the next `rows` rows by timestamp, or all that are left when `rows`
+// is 0. True when the pass has ended (the copy is usable or has its verdict).
+bool ReadTurn(ConnectionState& state, Snapshot& s, size_t rows) {
+  // The clause is empty or " WHERE " and its conditions.
+  std::string where = s.clause.empty() ? std::string(" WHERE ") : " WHERE (" + s.clause.substr(7) + ") AND ";
+  sqlite3_stmt* statement = nullptr;
+  bool last = true, ok = true;
+  sqlite3_value* upTo = nullptr;
+  if (rows) {
+    // The bound is a timestamp, not a count: rows that share one stay in one turn, where the sort finds them.
+    char* sql = sqlite3_mprintf("SELECT timestamp FROM viziriduvozmirrow%s%s ORDER BY timestamp LIMIT 1 OFFSET %lld",
+                                where.c_str(), s.begun ? "timestamp > ?1" : "1", (long long)rows - 1);
+    ok = sql && sqlite3_prepare_v2(state.db, sql, -1, &statement, nullptr) == SQLITE_OK;
+    sqlite3_free(sql);
+    if (ok && s.begun) sqlite3_bind_int64(statement, 1, s.readTo);
+    int rc = ok ? sqlite3_step(statement) : SQLITE_ERROR;
+    if (rc == SQLITE_ROW) {
+      last = false;
+      upTo = sqlite3_value_dup(sqlite3_column_value(statement, 0));
+    } else if (rc != SQLITE_DONE) {
+      ok = false;
+    }
+    sqlite3_finalize(statement);
+    statement = nullptr;
+  }
+  size_t before = s.timestamp.size();
+  if (ok) {
+    std::string range = s.clause;
+    if (!last) range = where + (s.begun ? "timestamp > ?1 AND timestamp <= ?2" : "timestamp <= ?2");
+    // A timestamp that is no number is irregular, and must be seen to be.
+    else if (s.begun) range = where + "(timestamp > ?1 OR timestamp IS NULL)";
+    char* sql = sqlite3_mprintf("SELECT match_columns(timestamp, p1id, p2id, p1win, p2win) FROM viziriduvozmirrow%s",
+                                range.c_str());
+    ok = sql && sqlite3_prepare_v2(state.db, sql, -1, &statement, nullptr) == SQLITE_OK;
+    sqlite3_free(sql);
+    if (ok && s.begun) sqlite3_bind_int64(statement, 1, s.readTo);
+    if (ok && upTo) sqlite3_bind_value(statement, 2, upTo);
+    state.building = &s;
+    ok = ok && sqlite3_step(statement) == SQLITE_ROW;
+    state.building = nullptr;
+    sqlite3_finalize(statement);
+  }
+  // The bound's row was read, so an irregular bound made the pass irregular.
+  if (ok && !s.irregular && upTo) s.readTo = sqlite3_value_int64(upTo);
+  sqlite3_value_free(upTo);
+  if (ok && !s.irregular && !SortByUniqueTimestamp(s, before)) ok = false;
+  s.begun = true;
+  if (!ok || s.irregular || last) {
+    FinishPass(state, s, ok);
+    return true;
+  }
+  return false;
+}
+
+// The copy of `clause` read again while the table is as it was, brought up to date with our own writes;
+// null when it has to be read again.
+Snapshot* Found(ConnectionState& state, const std::string& clause, int64_t others, int64_t schema,
+                sqlite3_int64 changes) {
   for (int i = 0; i < 2; ++i) {
     Snapshot* s = state.copies[i].get();
     if (!s || s->clause != clause) continue;
     if (s->othersVersion == others && s->schemaVersion == schema && s->rollbacks == state.rollbacks &&
-        (s->totalChanges == changes || CatchUp(state, *s, changes))) {
+        (s->totalChanges == changes || (s->usable && CatchUp(state, *s, changes)))) {
       if (i == 1) std::swap(state.copies[0], state.copies[1]);
       return state.copies[0].get();
     }
     break;
   }
-  std::unique_ptr<Snapshot> fresh = Build(state, clause, others, schema);
+  return nullptr;
+}
+
+// One more turn of the pass into `s`, started anew when the table changed other than by our own writes.
+bool Advance(ConnectionState& state, std::unique_ptr<Snapshot>& s, const std::string& clause, int64_t others,
+             int64_t schema, size_t rows) {
+  sqlite3_int64 changes = sqlite3_total_changes64(state.db);
+  if (s && !(s->othersVersion == others && s->schemaVersion == schema && s->rollbacks == state.rollbacks &&
+             CatchUp(state, *s, changes)))
+    s.reset();
+  if (!s) {
+    s = std::make_unique<Snapshot>();
+    s->clause = clause;
+    s->othersVersion = others;
+    s->schemaVersion = schema;
+    s->rollbacks = state.rollbacks;
+    s->totalChanges = changes;
+    s->followsOwnWrites = FollowsOwnWrites(state.db);
+  }
+  return ReadTurn(state, *s, rows);
+}
+
+Snapshot* Install(ConnectionState& state, std::unique_ptr<Snapshot> fresh) {
   // A stale copy of the same conditions is dropped, not kept as the second one.
   for (auto& copy : state.copies)
-    if (copy && copy->clause == clause) copy.reset();
+    if (copy && copy->clause == fresh->clause) copy.reset();
   if (state.copies[0]) state.copies[1] = std::move(state.copies[0]);
   state.copies[0] = std::move(fresh);
   return state.copies[0].get();
+}
+
+const Snapshot* Current(ConnectionState& state, const std::string& clause) {
+  int64_t others = 0, schema = 0;
+  if (!ReadVersions(state.db, others, schema)) return nullptr;
+  if (Snapshot* s = Found(state, clause, others, schema, sqlite3_total_changes64(state.db))) return s;
+  // A copy being read in turns is finished in one piece: the question cannot wait.
+  std::unique_ptr<Snapshot> fresh;
+  if (state.partial && state.partial->clause == clause) fresh = std::move(state.partial);
+  Advance(state, fresh, clause, others, schema, 0);
+  return Install(state, std::move(fresh));
+}
+
+std::string CollectedClause(const RecordFilter& filter) {
+  // SQLite applies the names (its LIKE is the one that counts) and the time bounds (a day's matches are
+  // read through the key, not the whole table); ids, rounds and limits are applied here.
+  RecordFilter collected = filter;
+  collected.flags &=
+      FilterFrom | FilterTo | FilterP1Name | FilterP1NameLike | FilterP2Name | FilterP2NameLike | FilterP2NameNull;
+  std::string clause;
+  BuildWhereClause(collected, clause);
+  return clause;
 }
 
 // Row numbers [lo, hi) whose timestamps fall in the filter's bounds.
@@ -382,14 +483,7 @@ bool RegisterMatchSnapshot(sqlite3* db) {
 bool PairingTotalsFromSnapshot(sqlite3* db, const RecordFilter& filter, PairingCell (&cells)[14][14]) {
   ConnectionState* state = StateOf(db);
   if (!state) return false;
-  // SQLite applies the names (its LIKE is the one that counts) and the time bounds (a day's matches are
-  // read through the key, not the whole table); ids, rounds and limits are applied here.
-  RecordFilter collected = filter;
-  collected.flags &=
-      FilterFrom | FilterTo | FilterP1Name | FilterP1NameLike | FilterP2Name | FilterP2NameLike | FilterP2NameNull;
-  std::string clause;
-  BuildWhereClause(collected, clause);
-  const Snapshot* s = Current(*state, clause);
+  const Snapshot* s = Current(*state, CollectedClause(filter));
   if (!s || !s->usable) return false;
   Answer(*s, filter, cells);
   ++state->counters.answers;
@@ -468,6 +562,22 @@ bool OwnInsertsSince(sqlite3* db, const ChangeMark& then, const ChangeMark& now,
   return state && then.connection == now.connection && then.others == now.others && then.schema == now.schema &&
          then.rollbacks == now.rollbacks && then.followsOwnWrites && now.followsOwnWrites &&
          OwnWritesBetween(*state, then.changes, now.changes, true, timestamps);
+}
+
+bool BuildSnapshotTurn(sqlite3* db, const RecordFilter& filter, size_t rows) {
+  ConnectionState* state = StateOf(db);
+  int64_t others = 0, schema = 0;
+  if (!state || !ReadVersions(db, others, schema)) return true;
+  std::string clause = CollectedClause(filter);
+  if (Found(*state, clause, others, schema, sqlite3_total_changes64(db))) {
+    state->partial.reset();
+    return true;
+  }
+  // One pass at a time: the latest asker's.
+  if (state->partial && state->partial->clause != clause) state->partial.reset();
+  if (!Advance(*state, state->partial, clause, others, schema, rows ? rows : 1)) return false;
+  Install(*state, std::move(state->partial));
+  return true;
 }
 
 MatchSnapshotCounters MatchSnapshotActivity(sqlite3* db) {
