@@ -311,11 +311,7 @@ bool ReadTurn(ConnectionState& state, Snapshot& s, size_t rows) {
     statement = nullptr;
   }
   size_t before = s.timestamp.size();
-  if (ok) {
-    std::string range = s.clause;
-    if (!last) range = where + (s.begun ? "timestamp > ?1 AND timestamp <= ?2" : "timestamp <= ?2");
-    // A timestamp that is no number is irregular, and must be seen to be.
-    else if (s.begun) range = where + "(timestamp > ?1 OR timestamp IS NULL)";
+  auto collect = [&](const std::string& range) {
     char* sql = sqlite3_mprintf("SELECT match_columns(timestamp, p1id, p2id, p1win, p2win) FROM viziriduvozmirrow%s",
                                 range.c_str());
     ok = sql && sqlite3_prepare_v2(state.db, sql, -1, &statement, nullptr) == SQLITE_OK;
@@ -326,6 +322,12 @@ bool ReadTurn(ConnectionState& state, Snapshot& s, size_t rows) {
     ok = ok && sqlite3_step(statement) == SQLITE_ROW;
     state.building = nullptr;
     sqlite3_finalize(statement);
+  };
+  // Each range goes through the key; a NULL timestamp is in none, and makes the copy irregular at once.
+  if (ok && !s.begun && !last) collect(where + "timestamp IS NULL");
+  if (ok && !s.irregular) {
+    if (!last) collect(where + (s.begun ? "timestamp > ?1 AND timestamp <= ?2" : "timestamp <= ?2"));
+    else collect(s.begun ? where + "timestamp > ?1" : s.clause);
   }
   // The bound's row was read, so an irregular bound made the pass irregular.
   if (ok && !s.irregular && upTo) s.readTo = sqlite3_value_int64(upTo);

@@ -27,7 +27,7 @@ bool PairingTotalsFromSnapshot(sqlite3* db, const RecordFilter& filter, PairingC
 // answer). Our own writes between turns are taken up; any other change starts the pass again. One pass is
 // read at a time, the latest asker's; a question asked meanwhile finishes it in one piece.
 bool BuildSnapshotTurn(sqlite3* db, const RecordFilter& filter, size_t rows);
-constexpr size_t SnapshotRowsPerTurn = 50000;
+constexpr size_t SnapshotRowsPerTurn = 25000;
 
 // Our own insert or delete of the row with this timestamp, with the connection's total change count taken
 // before it: a copy then reads only that row again instead of the whole table.
