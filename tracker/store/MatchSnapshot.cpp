@@ -10,68 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "store/SnapshotState.h"
+
+using namespace snapshot_state;
+
 namespace {
-// Sums of rounds/2 over this many rows of int8 rounds stay far inside 32 bits.
-const size_t MaxRows = 30000000;
-
-struct Snapshot {
-  std::string clause;  // the conditions SQLite applied while collecting
-  bool usable = false;
-  // No trigger or replacing constraint: our own insert or delete changes exactly the row it names.
-  bool followsOwnWrites = false;
-  // The state of the table the copy was taken from: other connections' commits, the schema, our own changes.
-  int64_t othersVersion = 0;
-  int64_t schemaVersion = 0;
-  sqlite3_int64 totalChanges = 0;
-  uint32_t rollbacks = 0;
-
-  // Rows in ascending timestamp order.
-  std::vector<int64_t> timestamp;
-  std::vector<uint8_t> p1id, p2id;
-  std::vector<int8_t> p1win, p2win;
-  std::vector<uint32_t> byP1[14], byP2[14];  // row numbers per character, ascending
-  int64_t totals[14][14][2] = {};            // wins and losses of every row, for the questions without a limit
-  bool irregular = false;
-  // While the copy is read in turns: the rows up to readTo (by timestamp) have been read.
-  bool begun = false;
-  int64_t readTo = 0;
-};
-
-// One insert or delete of ours: the row's timestamp and the connection's change count around it.
-struct OwnWrite {
-  int64_t timestamp;
-  sqlite3_int64 before, after;
-  bool insert;
-  std::shared_ptr<const StoredRow> removed;
-};
-
-// Enough for any gap between two refreshes; a copy older than these reads the table again.
-const size_t KeptWrites = 4096;
-
-struct ConnectionState {
-  sqlite3* db;
-  uint64_t serial;  // a later connection may get the same address
-  uint32_t rollbacks = 0;
-  std::vector<OwnWrite> ownWrites;  // the most recent, in order
-  std::shared_ptr<StoredRow> kept;  // the row of the delete about to be made
-  int64_t keptTimestamp = 0;
-  Snapshot* building = nullptr;
-  std::unique_ptr<Snapshot> partial;  // a copy read in turns, until its last
-  // The two most recently used copies, e.g. the summary's and a detail window's.
-  std::unique_ptr<Snapshot> copies[2];
-  MatchSnapshotCounters counters{};
-};
-
-std::map<sqlite3*, ConnectionState*>& States() {
-  static std::map<sqlite3*, ConnectionState*> states;
-  return states;
-}
-
-ConnectionState* StateOf(sqlite3* db) {
-  auto it = States().find(db);
-  return it == States().end() ? nullptr : it->second;
-}
-
 void DestroyState(void* data) {
   auto* state = static_cast<ConnectionState*>(data);
   States().erase(state->db);
@@ -111,35 +54,6 @@ void CollectStep(sqlite3_context* context, int, sqlite3_value** args) {
 void CollectFinal(sqlite3_context* context) {
   auto* state = static_cast<ConnectionState*>(sqlite3_user_data(context));
   sqlite3_result_int64(context, state->building ? (sqlite3_int64)state->building->timestamp.size() : 0);
-}
-
-int64_t PragmaValue(sqlite3* db, const char* sql, bool& ok) {
-  sqlite3_stmt* statement = nullptr;
-  int64_t value = 0;
-  if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
-    value = sqlite3_column_int64(statement, 0);
-  else
-    ok = false;
-  sqlite3_finalize(statement);
-  return value;
-}
-
-// data_version moves with every commit of another connection (it starts a read, so the pager has looked),
-// not with our own; schema_version with every change of the schema, ours too.
-bool ReadVersions(sqlite3* db, int64_t& others, int64_t& schema) {
-  bool ok = true;
-  others = PragmaValue(db, "PRAGMA data_version", ok);
-  schema = PragmaValue(db, "PRAGMA schema_version", ok);
-  return ok;
-}
-
-bool FollowsOwnWrites(sqlite3* db) {
-  bool ok = true;
-  int64_t found = PragmaValue(db,
-                              "SELECT count(*) FROM sqlite_master WHERE type = 'trigger' OR "
-                              "(name = 'viziriduvozmirrow' AND sql LIKE '%REPLACE%')",
-                              ok);
-  return ok && found == 0;
 }
 
 // Sorts the rows from `from` on by timestamp (those before it are sorted and older); false when two rows share
@@ -224,21 +138,6 @@ bool Reread(ConnectionState& state, Snapshot& s, int64_t timestamp) {
   if (it != s.timestamp.end() && *it == timestamp) EraseRow(s, (uint32_t)(it - s.timestamp.begin()));
   if (!found.timestamp.empty()) InsertRow(s, found, 0);
   return true;
-}
-
-// The timestamps of our noted writes from change count `from` to `to`; false when anything else changed
-// the table in between (or an insert was asked for and a delete found).
-bool OwnWritesBetween(const ConnectionState& state, sqlite3_int64 from, sqlite3_int64 to, bool insertsOnly,
-                      std::vector<int64_t>& touched, std::vector<const OwnWrite*>* writes = nullptr) {
-  sqlite3_int64 at = from;
-  for (const OwnWrite& write : state.ownWrites) {
-    if (write.after <= at) continue;
-    if (write.before != at || (insertsOnly && !write.insert)) return false;
-    touched.push_back(write.timestamp);
-    if (writes) writes->push_back(&write);
-    at = write.after;
-  }
-  return at == to;
 }
 
 // Brings the copy up to `changes` when everything since it was taken is our own noted inserts and deletes.
@@ -490,80 +389,6 @@ bool PairingTotalsFromSnapshot(sqlite3* db, const RecordFilter& filter, PairingC
   Answer(*s, filter, cells);
   ++state->counters.answers;
   return true;
-}
-
-void NoteOwnWrite(sqlite3* db, int64_t timestamp, int64_t changesBefore, bool insert) {
-  ConnectionState* state = StateOf(db);
-  sqlite3_int64 after = sqlite3_total_changes64(db);
-  if (!state || after == changesBefore) return;
-  auto& writes = state->ownWrites;
-  if (writes.size() >= 2 * KeptWrites) writes.erase(writes.begin(), writes.end() - KeptWrites);
-  std::shared_ptr<const StoredRow> removed;
-  if (!insert && state->kept && state->keptTimestamp == timestamp) removed = state->kept;
-  state->kept.reset();
-  writes.push_back({timestamp, changesBefore, after, insert, removed});
-}
-
-StoredRow::~StoredRow() {
-  for (sqlite3_value* value : values) sqlite3_value_free(value);
-}
-
-void KeepRowBeforeDelete(sqlite3* db, int64_t timestamp) {
-  ConnectionState* state = StateOf(db);
-  if (!state) return;
-  state->kept.reset();
-  sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db,
-                         "SELECT timestamp, p1name, p1id, p1win, p2name, p2id, p2win FROM viziriduvozmirrow "
-                         "WHERE timestamp = ?",
-                         -1, &statement, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(statement);
-    return;
-  }
-  sqlite3_bind_int64(statement, 1, timestamp);
-  auto row = std::make_shared<StoredRow>();
-  bool one = sqlite3_step(statement) == SQLITE_ROW;
-  for (int i = 0; one && i < 7; ++i) one = (row->values[i] = sqlite3_value_dup(sqlite3_column_value(statement, i)));
-  // More than one row under a timestamp: which ones went is not known here.
-  if (one && sqlite3_step(statement) == SQLITE_DONE) {
-    state->kept = row;
-    state->keptTimestamp = timestamp;
-  }
-  sqlite3_finalize(statement);
-}
-
-bool OwnWritesSince(sqlite3* db, const ChangeMark& then, const ChangeMark& now, std::vector<OwnWriteSince>& writes) {
-  ConnectionState* state = StateOf(db);
-  writes.clear();
-  std::vector<int64_t> touched;
-  std::vector<const OwnWrite*> found;
-  if (!state || then.connection != now.connection || then.others != now.others || then.schema != now.schema ||
-      then.rollbacks != now.rollbacks || !then.followsOwnWrites || !now.followsOwnWrites ||
-      !OwnWritesBetween(*state, then.changes, now.changes, false, touched, &found))
-    return false;
-  for (const OwnWrite* write : found) {
-    if (write->after - write->before != 1) return false;
-    writes.push_back({write->timestamp, write->insert, write->removed});
-  }
-  return true;
-}
-
-bool ReadChangeMark(sqlite3* db, ChangeMark& mark) {
-  ConnectionState* state = StateOf(db);
-  if (!state || !ReadVersions(db, mark.others, mark.schema)) return false;
-  mark.connection = state->serial;
-  mark.rollbacks = state->rollbacks;
-  mark.changes = sqlite3_total_changes64(db);
-  mark.followsOwnWrites = FollowsOwnWrites(db);
-  return true;
-}
-
-bool OwnInsertsSince(sqlite3* db, const ChangeMark& then, const ChangeMark& now, std::vector<int64_t>& timestamps) {
-  ConnectionState* state = StateOf(db);
-  timestamps.clear();
-  return state && then.connection == now.connection && then.others == now.others && then.schema == now.schema &&
-         then.rollbacks == now.rollbacks && then.followsOwnWrites && now.followsOwnWrites &&
-         OwnWritesBetween(*state, then.changes, now.changes, true, timestamps);
 }
 
 bool BuildSnapshotTurn(sqlite3* db, const RecordFilter& filter, size_t rows) {
