@@ -2,11 +2,14 @@
 // profile database, read back here with SQLite alone.
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 
 #include "MirrowControl.h"
 #include "TrackerProcess.h"
 #include "resources/resource.h"
+#include "shell/ProfileShortcuts.h"
+#include "views/SummaryWindow.h"
 
 namespace {
 void Step(HWND game, int events) {
@@ -306,6 +309,68 @@ TEST(Recording, StreamOverlayFilesFollowCapturesUndoAndAProfileSwitch) {
   EXPECT_EQ(1, CountRows(program.File(L"Default.db")));
   EXPECT_EQ(program.File(L"Other.db"), program.Setting(L"General", L"Profile"));
 }
+// The summary's figures as its copy command gives them: the "総合" line's three numbers, or "" before any.
+std::string SummaryTotals(HWND summary) {
+  SendMessageW(summary, WM_SYSCOMMAND, SummaryCopyTable, 0);
+  std::wstring text = ClipboardText();
+  size_t at = text.find(L"総合");
+  if (at == std::wstring::npos) return "<no total row>";
+  int games = -1, wins = -1, losses = -1;
+  if (swscanf(text.c_str() + at + 2, L"%d %d %d", &games, &wins, &losses) != 3) return "";
+  return std::to_string(games) + " " + std::to_string(wins) + " " + std::to_string(losses);
+}
+
+// A switch to a big profile reads it in turns: a match decided meanwhile is captured at once into it, once,
+// and the summary shows no figures until it can show the big profile's own.
+TEST(Recording, AMatchDecidedDuringASwitchToABigProfileIsStoredOnceInIt) {
+  ProgramFolderFixture program;
+  for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));
+  std::wstring big = program.File(L"Big.db"), first = program.File(L"Default.db");
+  program.Settings("[Shortcut]\r\nKey0=632\r\nPath0=" + Ascii(big) + "\r\n");
+  WriteWholeFile(program.File(L"match.txt"), "menu\nmatch host 3 7 me rival\nwin 1\nwin 1\nmenu\nquit\n");
+  ChildProcess game;
+  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"match.txt") + L"\"",
+                         program.Path()));
+  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  ASSERT_NE(nullptr, gameWindow);
+  ChildProcess tracker;
+  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
+  HWND main = WaitForTrackerStarted(tracker.Id());
+  ASSERT_NE(nullptr, main);
+  HWND summary = SummaryWindowOf(tracker.Id());
+  ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
+  // The tracker's own empty file, then years of matches (every 90 s, long before today).
+  ASSERT_TRUE(CopyFileW(first.c_str(), big.c_str(), TRUE));
+  const int matches = 600000;
+  ASSERT_TRUE(BuildDatabase(big,
+                            "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 599999) "
+                            "INSERT INTO viziriduvozmirrow SELECT 132000000000000000 + i * 900000000, 'me', i % 14, "
+                            "2 * (i % 3 > 0), 'foe' || (i % 50), (i * 5) % 14, 2 * (i % 3 = 0) FROM n"));
+  ASSERT_EQ(matches, CountRows(big));
+  ASSERT_TRUE(WaitForPollBeforeMatch(gameWindow));
+  Step(gameWindow, 3);  // to the last round but one
+
+  // Sent: the switch has opened the big profile when it returns, and its first turn is done.
+  SendMessageW(summary, WM_COMMAND, FirstShortcutCommand, 0);
+  Step(gameWindow, 1);  // the deciding round
+  wchar_t title[128] = L"";
+  GetWindowTextW(summary, title, 128);
+  EXPECT_NE(nullptr, wcsstr(title, L"Big")) << "the new name at once";
+  EXPECT_EQ("", SummaryTotals(summary)) << "no figures while the profile is read";
+
+  EXPECT_TRUE(WaitUntil([&] { return CountRows(big) == matches + 1; }, 20000));
+  // Wins are rounds / 2: of 600 000 generated matches, 400 000 won and 200 000 lost; the capture is won.
+  EXPECT_TRUE(WaitUntil([&] { return SummaryTotals(summary) == "600001 400001 200000"; }, 20000))
+      << SummaryTotals(summary);
+  Step(gameWindow, 2);
+  EXPECT_EQ(0u, game.WaitExit());
+  PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_EQ(0u, tracker.WaitExit());
+  EXPECT_EQ(0, CountRows(first));
+  EXPECT_EQ(matches + 1, CountRows(big));
+  EXPECT_EQ(1, CountRows(big, "WHERE p2name = 'rival' AND p1id = 3 AND p1win = 2 AND p2id = 7 AND p2win = 0"));
+}
+
 TEST(Recording, AMatchCapturedWhileAnotherProgramHoldsTheFileIsStoredOnceItIsFree) {
   ProgramFolderFixture program;
   for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));

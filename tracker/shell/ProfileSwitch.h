@@ -27,5 +27,6 @@ RefusedProfileStep AnswerRefusedProfile(HWND owner, const std::wstring& path, Pr
 // (which refreshes the windows that follow it). Nothing between the open and the take-up shows a box or pumps
 // messages, so a capture can never be queued for the new profile before its recovered matches are; while a box
 // about a refused file is up, the old profile is the current one. On failure the old profile stays open and
-// current, with a message.
+// current, with a message. The summary reads a big profile in turns after this returns: a match decided
+// meanwhile is captured at once and stored in the profile now open.
 bool SwitchProfile(HWND summary, const std::wstring& path);

@@ -10,64 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "store/SnapshotState.h"
+
+using namespace snapshot_state;
+
 namespace {
-// Sums of rounds/2 over this many rows of int8 rounds stay far inside 32 bits.
-const size_t MaxRows = 30000000;
-
-struct Snapshot {
-  std::string clause;  // the conditions SQLite applied while collecting
-  bool usable = false;
-  // No trigger or replacing constraint: our own insert or delete changes exactly the row it names.
-  bool followsOwnWrites = false;
-  // The state of the table the copy was taken from: other connections' commits, the schema, our own changes.
-  int64_t othersVersion = 0;
-  int64_t schemaVersion = 0;
-  sqlite3_int64 totalChanges = 0;
-  uint32_t rollbacks = 0;
-
-  // Rows in ascending timestamp order.
-  std::vector<int64_t> timestamp;
-  std::vector<uint8_t> p1id, p2id;
-  std::vector<int8_t> p1win, p2win;
-  std::vector<uint32_t> byP1[14], byP2[14];  // row numbers per character, ascending
-  int64_t totals[14][14][2] = {};            // wins and losses of every row, for the questions without a limit
-  bool irregular = false;
-};
-
-// One insert or delete of ours: the row's timestamp and the connection's change count around it.
-struct OwnWrite {
-  int64_t timestamp;
-  sqlite3_int64 before, after;
-  bool insert;
-  std::shared_ptr<const StoredRow> removed;
-};
-
-// Enough for any gap between two refreshes; a copy older than these reads the table again.
-const size_t KeptWrites = 4096;
-
-struct ConnectionState {
-  sqlite3* db;
-  uint64_t serial;  // a later connection may get the same address
-  uint32_t rollbacks = 0;
-  std::vector<OwnWrite> ownWrites;  // the most recent, in order
-  std::shared_ptr<StoredRow> kept;  // the row of the delete about to be made
-  int64_t keptTimestamp = 0;
-  Snapshot* building = nullptr;
-  // The two most recently used copies, e.g. the summary's and a detail window's.
-  std::unique_ptr<Snapshot> copies[2];
-  MatchSnapshotCounters counters{};
-};
-
-std::map<sqlite3*, ConnectionState*>& States() {
-  static std::map<sqlite3*, ConnectionState*> states;
-  return states;
-}
-
-ConnectionState* StateOf(sqlite3* db) {
-  auto it = States().find(db);
-  return it == States().end() ? nullptr : it->second;
-}
-
 void DestroyState(void* data) {
   auto* state = static_cast<ConnectionState*>(data);
   States().erase(state->db);
@@ -109,56 +56,28 @@ void CollectFinal(sqlite3_context* context) {
   sqlite3_result_int64(context, state->building ? (sqlite3_int64)state->building->timestamp.size() : 0);
 }
 
-int64_t PragmaValue(sqlite3* db, const char* sql, bool& ok) {
-  sqlite3_stmt* statement = nullptr;
-  int64_t value = 0;
-  if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
-    value = sqlite3_column_int64(statement, 0);
-  else
-    ok = false;
-  sqlite3_finalize(statement);
-  return value;
-}
-
-// data_version moves with every commit of another connection (it starts a read, so the pager has looked),
-// not with our own; schema_version with every change of the schema, ours too.
-bool ReadVersions(sqlite3* db, int64_t& others, int64_t& schema) {
-  bool ok = true;
-  others = PragmaValue(db, "PRAGMA data_version", ok);
-  schema = PragmaValue(db, "PRAGMA schema_version", ok);
-  return ok;
-}
-
-bool FollowsOwnWrites(sqlite3* db) {
-  bool ok = true;
-  int64_t found = PragmaValue(db,
-                              "SELECT count(*) FROM sqlite_master WHERE type = 'trigger' OR "
-                              "(name = 'viziriduvozmirrow' AND sql LIKE '%REPLACE%')",
-                              ok);
-  return ok && found == 0;
-}
-
-// Sorts the rows by timestamp; false when two rows share one: SQLite's order between them is its own, so a
-// limit could count other rows than the statement does.
-bool SortByUniqueTimestamp(Snapshot& s) {
+// Sorts the rows from `from` on by timestamp (those before it are sorted and older); false when two rows share
+// one: SQLite's order between them is its own, so a limit could count other rows than the statement does.
+bool SortByUniqueTimestamp(Snapshot& s, size_t from) {
   size_t n = s.timestamp.size();
   bool sorted = true;
-  for (size_t i = 1; i < n && sorted; ++i) sorted = s.timestamp[i - 1] < s.timestamp[i];
-  if (sorted) return true;
-  std::vector<uint32_t> order(n);
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) { return s.timestamp[x] < s.timestamp[y]; });
-  auto permute = [&](auto& column) {
-    auto copy = column;
-    for (size_t i = 0; i < n; ++i) column[i] = copy[order[i]];
-  };
-  permute(s.timestamp);
-  permute(s.p1id);
-  permute(s.p2id);
-  permute(s.p1win);
-  permute(s.p2win);
-  for (size_t i = 1; i < n; ++i)
-    if (s.timestamp[i - 1] == s.timestamp[i]) return false;
+  for (size_t i = from + 1; i < n && sorted; ++i) sorted = s.timestamp[i - 1] < s.timestamp[i];
+  if (!sorted) {
+    std::vector<uint32_t> order(n - from);
+    std::iota(order.begin(), order.end(), (uint32_t)from);
+    std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) { return s.timestamp[x] < s.timestamp[y]; });
+    auto permute = [&](auto& column) {
+      auto copy = column;
+      for (size_t i = from; i < n; ++i) column[i] = copy[order[i - from]];
+    };
+    permute(s.timestamp);
+    permute(s.p1id);
+    permute(s.p2id);
+    permute(s.p1win);
+    permute(s.p2win);
+  }
+  for (size_t i = from ? from : 1; i < n; ++i)
+    if (s.timestamp[i - 1] >= s.timestamp[i]) return false;
   return true;
 }
 
@@ -166,38 +85,6 @@ void Count(Snapshot& s, uint32_t row, int sign) {
   int64_t* cell = s.totals[s.p1id[row]][s.p2id[row]];
   cell[0] += sign * (s.p1win[row] / 2);  // truncating, as SQLite divides integers
   cell[1] += sign * (s.p2win[row] / 2);
-}
-
-std::unique_ptr<Snapshot> Build(ConnectionState& state, const std::string& clause, int64_t others, int64_t schema) {
-  auto s = std::make_unique<Snapshot>();
-  s->clause = clause;
-  state.building = s.get();
-  char* sql = sqlite3_mprintf("SELECT match_columns(timestamp, p1id, p2id, p1win, p2win) FROM viziriduvozmirrow%s",
-                              clause.c_str());
-  bool ok = sql && sqlite3_exec(state.db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-  sqlite3_free(sql);
-  state.building = nullptr;
-  ++state.counters.builds;
-  s->usable = ok && !s->irregular && SortByUniqueTimestamp(*s);
-  if (!s->usable) {
-    // Keep only the verdict.
-    Snapshot verdict;
-    verdict.clause = clause;
-    *s = std::move(verdict);
-  } else {
-    for (uint32_t i = 0; i < (uint32_t)s->timestamp.size(); ++i) {
-      s->byP1[s->p1id[i]].push_back(i);
-      s->byP2[s->p2id[i]].push_back(i);
-      Count(*s, i, 1);
-    }
-  }
-  // The collecting pass read the table under the versions just seen, unless it failed to read at all.
-  s->othersVersion = others;
-  s->schemaVersion = schema;
-  s->followsOwnWrites = s->usable && FollowsOwnWrites(state.db);
-  s->totalChanges = sqlite3_total_changes64(state.db);
-  s->rollbacks = state.rollbacks;
-  return s;
 }
 
 void EraseRow(Snapshot& s, uint32_t row) {
@@ -253,56 +140,171 @@ bool Reread(ConnectionState& state, Snapshot& s, int64_t timestamp) {
   return true;
 }
 
-// The timestamps of our noted writes from change count `from` to `to`; false when anything else changed
-// the table in between (or an insert was asked for and a delete found).
-bool OwnWritesBetween(const ConnectionState& state, sqlite3_int64 from, sqlite3_int64 to, bool insertsOnly,
-                      std::vector<int64_t>& touched, std::vector<const OwnWrite*>* writes = nullptr) {
-  sqlite3_int64 at = from;
-  for (const OwnWrite& write : state.ownWrites) {
-    if (write.after <= at) continue;
-    if (write.before != at || (insertsOnly && !write.insert)) return false;
-    touched.push_back(write.timestamp);
-    if (writes) writes->push_back(&write);
-    at = write.after;
-  }
-  return at == to;
-}
-
 // Brings the copy up to `changes` when everything since it was taken is our own noted inserts and deletes.
+// A copy still being read takes them up only for the rows already read: its later turns read the others.
 bool CatchUp(ConnectionState& state, Snapshot& s, sqlite3_int64 changes) {
-  if (!s.usable || !s.followsOwnWrites) return false;
+  if (s.totalChanges == changes) return true;
+  if (!s.followsOwnWrites) return false;
   std::vector<int64_t> touched;
   if (!OwnWritesBetween(state, s.totalChanges, changes, false, touched)) return false;
   std::sort(touched.begin(), touched.end());
   touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+  bool complete = s.usable;
   for (int64_t timestamp : touched)
-    if (!Reread(state, s, timestamp)) return false;
+    if ((complete || (s.begun && timestamp <= s.readTo)) && !Reread(state, s, timestamp)) return false;
   s.totalChanges = changes;
-  ++state.counters.catchUps;
+  if (complete) ++state.counters.catchUps;
   return true;
 }
 
-const Snapshot* Current(ConnectionState& state, const std::string& clause) {
-  int64_t others = 0, schema = 0;
-  if (!ReadVersions(state.db, others, schema)) return nullptr;
-  sqlite3_int64 changes = sqlite3_total_changes64(state.db);
+// The rows, counts and lists once every row has been read; a failed or irregular pass keeps only the verdict.
+void FinishPass(ConnectionState& state, Snapshot& s, bool ok) {
+  ++state.counters.builds;
+  s.usable = ok && !s.irregular;
+  if (!s.usable) {
+    Snapshot verdict;
+    verdict.clause = s.clause;
+    verdict.othersVersion = s.othersVersion;
+    verdict.schemaVersion = s.schemaVersion;
+    verdict.totalChanges = s.totalChanges;
+    verdict.rollbacks = s.rollbacks;
+    s = std::move(verdict);
+    return;
+  }
+  // Rows our own writes placed between turns went into lists and counts that are made only now.
+  memset(s.totals, 0, sizeof s.totals);
+  for (int c = 0; c < 14; ++c) {
+    s.byP1[c].clear();
+    s.byP2[c].clear();
+  }
+  for (uint32_t i = 0; i < (uint32_t)s.timestamp.size(); ++i) {
+    s.byP1[s.p1id[i]].push_back(i);
+    s.byP2[s.p2id[i]].push_back(i);
+    Count(s, i, 1);
+  }
+}
+
+// One turn of reading the table into `s`: the next `rows` rows by timestamp, or all that are left when `rows`
+// is 0. True when the pass has ended (the copy is usable or has its verdict).
+bool ReadTurn(ConnectionState& state, Snapshot& s, size_t rows) {
+  // The clause is empty or " WHERE " and its conditions.
+  std::string where = s.clause.empty() ? std::string(" WHERE ") : " WHERE (" + s.clause.substr(7) + ") AND ";
+  sqlite3_stmt* statement = nullptr;
+  bool last = true, ok = true;
+  sqlite3_value* upTo = nullptr;
+  if (rows) {
+    // The bound is a timestamp, not a count: rows that share one stay in one turn, where the sort finds them.
+    char* sql = sqlite3_mprintf("SELECT timestamp FROM viziriduvozmirrow%s%s ORDER BY timestamp LIMIT 1 OFFSET %lld",
+                                where.c_str(), s.begun ? "timestamp > ?1" : "1", (long long)rows - 1);
+    ok = sql && sqlite3_prepare_v2(state.db, sql, -1, &statement, nullptr) == SQLITE_OK;
+    sqlite3_free(sql);
+    if (ok && s.begun) sqlite3_bind_int64(statement, 1, s.readTo);
+    int rc = ok ? sqlite3_step(statement) : SQLITE_ERROR;
+    if (rc == SQLITE_ROW) {
+      last = false;
+      upTo = sqlite3_value_dup(sqlite3_column_value(statement, 0));
+    } else if (rc != SQLITE_DONE) {
+      ok = false;
+    }
+    sqlite3_finalize(statement);
+    statement = nullptr;
+  }
+  size_t before = s.timestamp.size();
+  auto collect = [&](const std::string& range) {
+    char* sql = sqlite3_mprintf("SELECT match_columns(timestamp, p1id, p2id, p1win, p2win) FROM viziriduvozmirrow%s",
+                                range.c_str());
+    ok = sql && sqlite3_prepare_v2(state.db, sql, -1, &statement, nullptr) == SQLITE_OK;
+    sqlite3_free(sql);
+    if (ok && s.begun) sqlite3_bind_int64(statement, 1, s.readTo);
+    if (ok && upTo) sqlite3_bind_value(statement, 2, upTo);
+    state.building = &s;
+    ok = ok && sqlite3_step(statement) == SQLITE_ROW;
+    state.building = nullptr;
+    sqlite3_finalize(statement);
+  };
+  // Each range goes through the key; a NULL timestamp is in none, and makes the copy irregular at once.
+  if (ok && !s.begun && !last) collect(where + "timestamp IS NULL");
+  if (ok && !s.irregular) {
+    if (!last) collect(where + (s.begun ? "timestamp > ?1 AND timestamp <= ?2" : "timestamp <= ?2"));
+    else collect(s.begun ? where + "timestamp > ?1" : s.clause);
+  }
+  // The bound's row was read, so an irregular bound made the pass irregular.
+  if (ok && !s.irregular && upTo) s.readTo = sqlite3_value_int64(upTo);
+  sqlite3_value_free(upTo);
+  if (ok && !s.irregular && !SortByUniqueTimestamp(s, before)) ok = false;
+  s.begun = true;
+  if (!ok || s.irregular || last) {
+    FinishPass(state, s, ok);
+    return true;
+  }
+  return false;
+}
+
+// The copy of `clause` read again while the table is as it was, brought up to date with our own writes;
+// null when it has to be read again.
+Snapshot* Found(ConnectionState& state, const std::string& clause, int64_t others, int64_t schema,
+                sqlite3_int64 changes) {
   for (int i = 0; i < 2; ++i) {
     Snapshot* s = state.copies[i].get();
     if (!s || s->clause != clause) continue;
     if (s->othersVersion == others && s->schemaVersion == schema && s->rollbacks == state.rollbacks &&
-        (s->totalChanges == changes || CatchUp(state, *s, changes))) {
+        (s->totalChanges == changes || (s->usable && CatchUp(state, *s, changes)))) {
       if (i == 1) std::swap(state.copies[0], state.copies[1]);
       return state.copies[0].get();
     }
     break;
   }
-  std::unique_ptr<Snapshot> fresh = Build(state, clause, others, schema);
+  return nullptr;
+}
+
+// One more turn of the pass into `s`, started anew when the table changed other than by our own writes.
+bool Advance(ConnectionState& state, std::unique_ptr<Snapshot>& s, const std::string& clause, int64_t others,
+             int64_t schema, size_t rows) {
+  sqlite3_int64 changes = sqlite3_total_changes64(state.db);
+  if (s && !(s->othersVersion == others && s->schemaVersion == schema && s->rollbacks == state.rollbacks &&
+             CatchUp(state, *s, changes)))
+    s.reset();
+  if (!s) {
+    s = std::make_unique<Snapshot>();
+    s->clause = clause;
+    s->othersVersion = others;
+    s->schemaVersion = schema;
+    s->rollbacks = state.rollbacks;
+    s->totalChanges = changes;
+    s->followsOwnWrites = FollowsOwnWrites(state.db);
+  }
+  return ReadTurn(state, *s, rows);
+}
+
+Snapshot* Install(ConnectionState& state, std::unique_ptr<Snapshot> fresh) {
   // A stale copy of the same conditions is dropped, not kept as the second one.
   for (auto& copy : state.copies)
-    if (copy && copy->clause == clause) copy.reset();
+    if (copy && copy->clause == fresh->clause) copy.reset();
   if (state.copies[0]) state.copies[1] = std::move(state.copies[0]);
   state.copies[0] = std::move(fresh);
   return state.copies[0].get();
+}
+
+const Snapshot* Current(ConnectionState& state, const std::string& clause) {
+  int64_t others = 0, schema = 0;
+  if (!ReadVersions(state.db, others, schema)) return nullptr;
+  if (Snapshot* s = Found(state, clause, others, schema, sqlite3_total_changes64(state.db))) return s;
+  // A copy being read in turns is finished in one piece: the question cannot wait.
+  std::unique_ptr<Snapshot> fresh;
+  if (state.partial && state.partial->clause == clause) fresh = std::move(state.partial);
+  Advance(state, fresh, clause, others, schema, 0);
+  return Install(state, std::move(fresh));
+}
+
+std::string CollectedClause(const RecordFilter& filter) {
+  // SQLite applies the names (its LIKE is the one that counts) and the time bounds (a day's matches are
+  // read through the key, not the whole table); ids, rounds and limits are applied here.
+  RecordFilter collected = filter;
+  collected.flags &=
+      FilterFrom | FilterTo | FilterP1Name | FilterP1NameLike | FilterP2Name | FilterP2NameLike | FilterP2NameNull;
+  std::string clause;
+  BuildWhereClause(collected, clause);
+  return clause;
 }
 
 // Row numbers [lo, hi) whose timestamps fall in the filter's bounds.
@@ -382,92 +384,27 @@ bool RegisterMatchSnapshot(sqlite3* db) {
 bool PairingTotalsFromSnapshot(sqlite3* db, const RecordFilter& filter, PairingCell (&cells)[14][14]) {
   ConnectionState* state = StateOf(db);
   if (!state) return false;
-  // SQLite applies the names (its LIKE is the one that counts) and the time bounds (a day's matches are
-  // read through the key, not the whole table); ids, rounds and limits are applied here.
-  RecordFilter collected = filter;
-  collected.flags &=
-      FilterFrom | FilterTo | FilterP1Name | FilterP1NameLike | FilterP2Name | FilterP2NameLike | FilterP2NameNull;
-  std::string clause;
-  BuildWhereClause(collected, clause);
-  const Snapshot* s = Current(*state, clause);
+  const Snapshot* s = Current(*state, CollectedClause(filter));
   if (!s || !s->usable) return false;
   Answer(*s, filter, cells);
   ++state->counters.answers;
   return true;
 }
 
-void NoteOwnWrite(sqlite3* db, int64_t timestamp, int64_t changesBefore, bool insert) {
+bool BuildSnapshotTurn(sqlite3* db, const RecordFilter& filter, size_t rows) {
   ConnectionState* state = StateOf(db);
-  sqlite3_int64 after = sqlite3_total_changes64(db);
-  if (!state || after == changesBefore) return;
-  auto& writes = state->ownWrites;
-  if (writes.size() >= 2 * KeptWrites) writes.erase(writes.begin(), writes.end() - KeptWrites);
-  std::shared_ptr<const StoredRow> removed;
-  if (!insert && state->kept && state->keptTimestamp == timestamp) removed = state->kept;
-  state->kept.reset();
-  writes.push_back({timestamp, changesBefore, after, insert, removed});
-}
-
-StoredRow::~StoredRow() {
-  for (sqlite3_value* value : values) sqlite3_value_free(value);
-}
-
-void KeepRowBeforeDelete(sqlite3* db, int64_t timestamp) {
-  ConnectionState* state = StateOf(db);
-  if (!state) return;
-  state->kept.reset();
-  sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db,
-                         "SELECT timestamp, p1name, p1id, p1win, p2name, p2id, p2win FROM viziriduvozmirrow "
-                         "WHERE timestamp = ?",
-                         -1, &statement, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(statement);
-    return;
+  int64_t others = 0, schema = 0;
+  if (!state || !ReadVersions(db, others, schema)) return true;
+  std::string clause = CollectedClause(filter);
+  if (Found(*state, clause, others, schema, sqlite3_total_changes64(db))) {
+    state->partial.reset();
+    return true;
   }
-  sqlite3_bind_int64(statement, 1, timestamp);
-  auto row = std::make_shared<StoredRow>();
-  bool one = sqlite3_step(statement) == SQLITE_ROW;
-  for (int i = 0; one && i < 7; ++i) one = (row->values[i] = sqlite3_value_dup(sqlite3_column_value(statement, i)));
-  // More than one row under a timestamp: which ones went is not known here.
-  if (one && sqlite3_step(statement) == SQLITE_DONE) {
-    state->kept = row;
-    state->keptTimestamp = timestamp;
-  }
-  sqlite3_finalize(statement);
-}
-
-bool OwnWritesSince(sqlite3* db, const ChangeMark& then, const ChangeMark& now, std::vector<OwnWriteSince>& writes) {
-  ConnectionState* state = StateOf(db);
-  writes.clear();
-  std::vector<int64_t> touched;
-  std::vector<const OwnWrite*> found;
-  if (!state || then.connection != now.connection || then.others != now.others || then.schema != now.schema ||
-      then.rollbacks != now.rollbacks || !then.followsOwnWrites || !now.followsOwnWrites ||
-      !OwnWritesBetween(*state, then.changes, now.changes, false, touched, &found))
-    return false;
-  for (const OwnWrite* write : found) {
-    if (write->after - write->before != 1) return false;
-    writes.push_back({write->timestamp, write->insert, write->removed});
-  }
+  // One pass at a time: the latest asker's.
+  if (state->partial && state->partial->clause != clause) state->partial.reset();
+  if (!Advance(*state, state->partial, clause, others, schema, rows ? rows : 1)) return false;
+  Install(*state, std::move(state->partial));
   return true;
-}
-
-bool ReadChangeMark(sqlite3* db, ChangeMark& mark) {
-  ConnectionState* state = StateOf(db);
-  if (!state || !ReadVersions(db, mark.others, mark.schema)) return false;
-  mark.connection = state->serial;
-  mark.rollbacks = state->rollbacks;
-  mark.changes = sqlite3_total_changes64(db);
-  mark.followsOwnWrites = FollowsOwnWrites(db);
-  return true;
-}
-
-bool OwnInsertsSince(sqlite3* db, const ChangeMark& then, const ChangeMark& now, std::vector<int64_t>& timestamps) {
-  ConnectionState* state = StateOf(db);
-  timestamps.clear();
-  return state && then.connection == now.connection && then.others == now.others && then.schema == now.schema &&
-         then.rollbacks == now.rollbacks && then.followsOwnWrites && now.followsOwnWrites &&
-         OwnWritesBetween(*state, then.changes, now.changes, true, timestamps);
 }
 
 MatchSnapshotCounters MatchSnapshotActivity(sqlite3* db) {

@@ -22,6 +22,13 @@ bool RegisterMatchSnapshot(sqlite3* db);
 // integers): the caller then runs the statement.
 bool PairingTotalsFromSnapshot(sqlite3* db, const RecordFilter& filter, PairingCell (&cells)[14][14]);
 
+// Reads the copy that answers `filter` (as the totals take it) in turns of about `rows` rows, so that a huge
+// table never holds the caller in one piece; true once it is ready (or cannot be made, and the statements
+// answer). Our own writes between turns are taken up; any other change starts the pass again. One pass is
+// read at a time, the latest asker's; a question asked meanwhile finishes it in one piece.
+bool BuildSnapshotTurn(sqlite3* db, const RecordFilter& filter, size_t rows);
+constexpr size_t SnapshotRowsPerTurn = 25000;
+
 // Our own insert or delete of the row with this timestamp, with the connection's total change count taken
 // before it: a copy then reads only that row again instead of the whole table.
 void NoteOwnWrite(sqlite3* db, int64_t timestamp, int64_t changesBefore, bool insert);

@@ -78,6 +78,14 @@ void WriteRecordRow(HWND list, int position, int wins, int losses) {
   SetRowItemData(list, position, WithColourKey(RowItemDataAt(list, position), ColourKeyFor(wins, losses)));
 }
 
+void ClearRecordFigures(HWND list) {
+  int rows = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+  for (int position = 0; position < rows; ++position) {
+    for (int column = 1; column < RecordColumnCount; ++column) SetCell(list, position, column, L"");
+    SetRowItemData(list, position, WithColourKey(RowItemDataAt(list, position), 0));
+  }
+}
+
 namespace {
 
 // Wins and losses of character c from the last pairing query.

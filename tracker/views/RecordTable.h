@@ -42,6 +42,9 @@ int FindRowById(HWND list, int rowId);
 // Columns 1..4 and the colour key of the row at a position, with the current high-precision switch.
 void WriteRecordRow(HWND list, int position, int wins, int losses);
 
+// Empties columns 1..5 of every row (figures not known yet).
+void ClearRecordFigures(HWND list);
+
 // What one table shows.
 struct RecordTableSource {
   // Conditions every query starts from; null counts as a failed query.

@@ -25,6 +25,7 @@
 #include "shell/Settings.h"
 #include "common/TextUtil.h"
 #include "shell/TrayMenu.h"
+#include "store/MatchSnapshot.h"
 #include "store/RecordDatabase.h"
 #include "store/RecordFilter.h"
 #include "store/RecordQueries.h"
@@ -34,7 +35,12 @@ namespace {
 struct SummaryState {
   HWND list = nullptr;
   int direction = 1;  // 1: rows are own characters, 0: opponents' characters
+  bool turnAsked = false;  // the next turn of reading a new profile is on its way
 };
+
+// A new profile's first pass over its rows is read in turns, so that a capture never waits behind it.
+constexpr UINT ReadTurnMessage = WM_APP + 42;
+constexpr UINT_PTR ReadTurnTimer = 1;
 
 const wchar_t* const DisplaySection = L"RUZDlg.Display";
 const wchar_t* const DirectionSection = L"RUZDlg.Viziriduvoz";
@@ -77,12 +83,27 @@ void Refresh(HWND dialog) {
 
   if (SummaryState* state = StateOf<SummaryState>(dialog)) {
     RecordFilter none{};
+    RecordFilter all = none;
+    ApplySummaryPeriod(all);
+    if (!BuildSnapshotTurn(RecordDatabase(), all, SnapshotRowsPerTurn)) {
+      // No figures until the last turn: the rows shown may be the old profile's.
+      ClearRecordFigures(state->list);
+      if (!state->turnAsked) ScheduleTurn(dialog, ReadTurnMessage, ReadTurnTimer);
+      state->turnAsked = true;
+      return;
+    }
     RecordTableSource source{&none, true, state->direction != 0};
     RefreshRecordTable(state->list, source, dialog);
   }
 }
 
 void OnRecordChanged(void* context) { Refresh(static_cast<HWND>(context)); }
+
+void OnReadTurn(HWND dialog) {
+  KillTimer(dialog, ReadTurnTimer);
+  if (SummaryState* state = StateOf<SummaryState>(dialog)) state->turnAsked = false;
+  Refresh(dialog);
+}
 
 BOOL OnInitDialog(HWND dialog) {
   SummaryState* state = AttachState(dialog, std::make_unique<SummaryState>());
@@ -333,6 +354,13 @@ INT_PTR CALLBACK SummaryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         return TRUE;
       }
       return FALSE;
+    case ReadTurnMessage:
+      OnReadTurn(dialog);
+      return TRUE;
+    case WM_TIMER:
+      if (wParam != ReadTurnTimer) return FALSE;
+      OnReadTurn(dialog);
+      return TRUE;
     case RefreshSummaryMessage:
       // The record changed (or how it is shown): the summary is one of those that follow.
       DeliverRecordChanges();
