@@ -289,7 +289,9 @@ TEST_F(MatchSnapshotTest, ACopyReadInTurnsTakesUpEveryChangeBetweenTurns) {
       if (!done) foreign = true;  // a rollback
     }
     EXPECT_GT(turns, 3u);
-    if (!foreign) EXPECT_EQ(1u, Activity().builds - before.builds) << "round " << round << ": the pass began again";
+    if (!foreign) {
+      EXPECT_EQ(1u, Activity().builds - before.builds) << "round " << round << ": the pass began again";
+    }
     BeginTransaction();
     ExpectSameAsStatement(f, "round " + std::to_string(round));
     for (int c = 0; c < 14 && !HasFatalFailure(); ++c) {
