@@ -27,16 +27,13 @@ TEST(Recording, HostAndClientMatchesAreStoredFromTheUsersSideAndAWatchedOneIsNot
                  "match client 0 11 rival me\nwin 2\nwin 1\nwin 2\nmenu\n"
                  "quit\n");
   ChildProcess game;
-  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"evening.txt") + L"\"",
-                         program.Path()));
-  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  HWND gameWindow = StartGame(game, program, L"evening.txt");
   ASSERT_NE(nullptr, gameWindow);
   int events = (int)SendMessageW(gameWindow, MirrowEventCountMessage, 0, 0);
   ASSERT_EQ(17, events);
 
   ChildProcess tracker;
-  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-  HWND main = WaitForTrackerStarted(tracker.Id());
+  HWND main = StartTracker(tracker, program);
   ASSERT_NE(nullptr, main);
   // The probe has reached into the game.
   ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
@@ -88,8 +85,7 @@ TEST(Recording, AtTheFastestPaceEveryPlayedMatchIsStoredAndNoOther) {
                  "match host 5 13 me ace\nwin 1\nwin 1\ndisconnect\nmenu\n"
                  "quit\n");
   ChildProcess tracker;
-  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-  HWND main = WaitForTrackerStarted(tracker.Id());
+  HWND main = StartTracker(tracker, program);
   ASSERT_NE(nullptr, main);
   // The game plays once the probe has reached it, one event every 20 ms, and exits.
   ChildProcess game;
@@ -121,13 +117,10 @@ TEST(Recording, ASecondStartShowsTheRunningTrackerAndEndsSoEachMatchIsStoredOnce
   crashed.Kill();
   EXPECT_EQ(1u, crashed.WaitExit());
   ChildProcess game;
-  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"evening.txt") + L"\"",
-                         program.Path()));
-  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  HWND gameWindow = StartGame(game, program, L"evening.txt");
   ASSERT_NE(nullptr, gameWindow);
   ChildProcess tracker;
-  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-  HWND main = WaitForTrackerStarted(tracker.Id());
+  HWND main = StartTracker(tracker, program);
   ASSERT_NE(nullptr, main);
   ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
   EXPECT_EQ(nullptr, VisibleWindowOf(tracker.Id()));
@@ -158,15 +151,12 @@ TEST(Recording, ATrackerRestartedWhileTheGameShowsAFinishedMatchStoresNothingNew
   for (const wchar_t* name : {L"Corvenka.exe", L"MirrowAddr.dll", L"mirrow.exe"}) ASSERT_TRUE(program.Add(name));
   WriteWholeFile(program.File(L"match.txt"), "menu\nmatch host 3 7 me rival\nwin 1\nwin 1\n");
   ChildProcess game;
-  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"match.txt") + L"\"",
-                         program.Path()));
-  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  HWND gameWindow = StartGame(game, program, L"match.txt");
   ASSERT_NE(nullptr, gameWindow);
   std::wstring database = program.File(L"Default.db");
   for (int run = 0; run < 3; ++run) {
     ChildProcess tracker;
-    ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-    HWND main = WaitForTrackerStarted(tracker.Id());
+    HWND main = StartTracker(tracker, program);
     ASSERT_NE(nullptr, main);
     if (run == 0) {
       ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
@@ -209,8 +199,7 @@ TEST(Recording, AGameThatStopsAnsweringAfterTheDecidingRoundDoesNotKeepTheCaptur
   ASSERT_TRUE(stalled && resume);
 
   ChildProcess tracker;
-  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-  HWND main = WaitForTrackerStarted(tracker.Id());
+  HWND main = StartTracker(tracker, program);
   ASSERT_NE(nullptr, main);
   ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
   ASSERT_TRUE(WaitForPollBeforeMatch(gameWindow));
@@ -270,13 +259,10 @@ TEST(Recording, StreamOverlayFilesFollowCapturesUndoAndAProfileSwitch) {
   WriteWholeFile(program.File(L"evening.txt"), "menu\nmatch host 3 7 me rival\nwin 1\nwin 2\nwin 1\nmenu\n"
                                                "match host 3 8 me ace\nwin 2\nwin 2\nmenu\nquit\n");
   ChildProcess game;
-  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"evening.txt") + L"\"",
-                         program.Path()));
-  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  HWND gameWindow = StartGame(game, program, L"evening.txt");
   ASSERT_NE(nullptr, gameWindow);
   ChildProcess tracker;
-  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-  HWND main = WaitForTrackerStarted(tracker.Id());
+  HWND main = StartTracker(tracker, program);
   ASSERT_NE(nullptr, main);
   HWND summary = SummaryWindowOf(tracker.Id());
   ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
@@ -329,13 +315,10 @@ TEST(Recording, AMatchDecidedDuringASwitchToABigProfileIsStoredOnceInIt) {
   program.Settings("[Shortcut]\r\nKey0=632\r\nPath0=" + Ascii(big) + "\r\n");
   WriteWholeFile(program.File(L"match.txt"), "menu\nmatch host 3 7 me rival\nwin 1\nwin 1\nmenu\nquit\n");
   ChildProcess game;
-  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"match.txt") + L"\"",
-                         program.Path()));
-  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  HWND gameWindow = StartGame(game, program, L"match.txt");
   ASSERT_NE(nullptr, gameWindow);
   ChildProcess tracker;
-  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-  HWND main = WaitForTrackerStarted(tracker.Id());
+  HWND main = StartTracker(tracker, program);
   ASSERT_NE(nullptr, main);
   HWND summary = SummaryWindowOf(tracker.Id());
   ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));
@@ -380,13 +363,10 @@ TEST(Recording, AMatchCapturedWhileAnotherProgramHoldsTheFileIsStoredOnceItIsFre
                  "match client 0 11 rival me\nwin 2\nwin 2\nmenu\n"
                  "quit\n");
   ChildProcess game;
-  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"evening.txt") + L"\"",
-                         program.Path()));
-  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  HWND gameWindow = StartGame(game, program, L"evening.txt");
   ASSERT_NE(nullptr, gameWindow);
   ChildProcess tracker;
-  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-  HWND main = WaitForTrackerStarted(tracker.Id());
+  HWND main = StartTracker(tracker, program);
   ASSERT_NE(nullptr, main);
   HWND summary = WaitForProcessWindow(tracker.Id(), L"#32770");
   ASSERT_TRUE(WaitUntil([&] { return ProcessHasModule(game.Id(), L"MirrowAddr.dll"); }, 20000));

@@ -138,3 +138,14 @@ bool WaitForPollBeforeMatch(HWND game) {
   int start = RequestsAnswered(game);
   return WaitUntil([&] { return RequestsAnswered(game) >= start + 2; }, 20000);
 }
+
+HWND StartGame(ChildProcess& game, const ProgramFolderFixture& program, const wchar_t* scenario) {
+  if (!game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(scenario) + L"\"", program.Path()))
+    return nullptr;
+  return WaitForProcessWindow(game.Id(), L"mirrow");
+}
+
+HWND StartTracker(ChildProcess& tracker, const ProgramFolderFixture& program) {
+  if (!tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path())) return nullptr;
+  return WaitForTrackerStarted(tracker.Id());
+}

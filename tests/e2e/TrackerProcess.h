@@ -23,6 +23,11 @@ class ProgramFolderFixture {
   ScratchFolder folder_;
 };
 
+// The folder's stand-in game playing the scenario file of that name: its window once it has one, or null.
+HWND StartGame(ChildProcess& game, const ProgramFolderFixture& program, const wchar_t* scenario);
+// The folder's tracker: its main window once its start-up has finished, or null.
+HWND StartTracker(ChildProcess& tracker, const ProgramFolderFixture& program);
+
 // The top-level window of the given class that belongs to the process, waiting for it to appear.
 HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, DWORD timeoutMs = 20000);
 // The tracker's main window once its start-up has finished (its summary window exists), or null.

@@ -49,8 +49,7 @@ TEST(TrackerStartup, EmptyProfileUsesDefaultDbAndTheExitCommandSavesAndEndsWithZ
   ASSERT_TRUE(program.Add(L"MirrowAddr.dll"));
   program.Settings("[General]\r\nProfile=\r\ninfoTrans=5\r\n");
   ChildProcess tracker;
-  ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
-  HWND main = WaitForTrackerStarted(tracker.Id());
+  HWND main = StartTracker(tracker, program);
   ASSERT_NE(nullptr, main);
   EXPECT_FALSE(IsWindowVisible(main));
   EXPECT_TRUE(FileExists(program.File(L"Default.db")));
@@ -96,9 +95,7 @@ TEST(TrackerStartup, UnopenableProfileReplacedByANewFile) {
   std::wstring chosen = program.File(L"evening.db");
   WriteWholeFile(program.File(L"match.txt"), "menu\nmatch host 3 7 me rival\nwin 1\nwin 1\n");
   ChildProcess game;
-  ASSERT_TRUE(game.Start(program.File(L"mirrow.exe"), L"--scenario \"" + program.File(L"match.txt") + L"\"",
-                         program.Path()));
-  HWND gameWindow = WaitForProcessWindow(game.Id(), L"mirrow");
+  HWND gameWindow = StartGame(game, program, L"match.txt");
   ASSERT_NE(nullptr, gameWindow);
   ChildProcess tracker;
   ASSERT_TRUE(tracker.Start(program.File(L"Corvenka.exe"), L"", program.Path()));
