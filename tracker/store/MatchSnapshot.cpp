@@ -416,11 +416,7 @@ bool SnapshotColumnsFor(sqlite3* db, const RecordFilter& filter, MatchColumns& c
   ConnectionState* state = StateOf(db);
   if (!state) return false;
   // The same clause as the totals, so that the summary's copy of a period serves both.
-  RecordFilter collected = filter;
-  collected.flags &= FilterFrom | FilterTo | FilterP1Name | FilterP1NameLike | FilterP2Name | FilterP2NameLike;
-  std::string clause;
-  BuildWhereClause(collected, clause);
-  const Snapshot* s = Current(*state, clause);
+  const Snapshot* s = Current(*state, CollectedClause(filter));
   if (!s || !s->usable) return false;
   uint32_t lo, hi;
   TimeRange(*s, filter, lo, hi);

@@ -59,6 +59,24 @@ bool ListFill::OnMessage(UINT message, WPARAM wParam) {
   return true;
 }
 
+namespace {
+// The rows in view from `position` down are drawn again: a list is slow to paint, and a new match at its end
+// changes one row.
+void InvalidateRowsFrom(HWND list, int position) {
+  RECT rows;
+  if (position >= (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) || !GetClientRect(list, &rows)) return;
+  RECT item{};
+  item.left = LVIR_BOUNDS;
+  int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+  // A row above the view changed the rows in view; below it, from its top edge.
+  if (position > top && SendMessageW(list, LVM_GETITEMRECT, (WPARAM)position, (LPARAM)&item)) {
+    if (item.top >= rows.bottom) return;
+    rows.top = std::max(rows.top, item.top);
+  }
+  InvalidateRect(list, &rows, FALSE);
+}
+}  // namespace
+
 void ScrollListBy(HWND list, int rows) {
   RECT row{};
   row.left = LVIR_BOUNDS;

@@ -36,6 +36,7 @@ struct SummaryState {
   HWND list = nullptr;
   int direction = 1;  // 1: rows are own characters, 0: opponents' characters
   bool turnAsked = false;  // the next turn of reading a new profile is on its way
+  bool blank = false;      // the figures are cleared while it is read
 };
 
 // A new profile's first pass over its rows is read in turns, so that a capture never waits behind it.
@@ -87,13 +88,15 @@ void Refresh(HWND dialog) {
     ApplySummaryPeriod(all);
     if (!BuildSnapshotTurn(RecordDatabase(), all, SnapshotRowsPerTurn)) {
       // No figures until the last turn: the rows shown may be the old profile's.
-      ClearRecordFigures(state->list);
+      if (!state->blank) ClearRecordFigures(state->list);
+      state->blank = true;
       if (!state->turnAsked) ScheduleTurn(dialog, ReadTurnMessage, ReadTurnTimer);
       state->turnAsked = true;
       return;
     }
     RecordTableSource source{&none, true, state->direction != 0};
     RefreshRecordTable(state->list, source, dialog);
+    state->blank = false;
   }
 }
 

@@ -137,20 +137,6 @@ void PutSelection(HWND list, const ListSelection& selection, int newCount, const
   if (redrawAll) InvalidateRect(list, nullptr, FALSE);
 }
 
-void InvalidateRowsFrom(HWND list, int position) {
-  RECT rows;
-  if (position >= (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) || !GetClientRect(list, &rows)) return;
-  RECT item{};
-  item.left = LVIR_BOUNDS;
-  int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
-  // A row above the view changed the rows in view; below it, from its top edge.
-  if (position > top && SendMessageW(list, LVM_GETITEMRECT, (WPARAM)position, (LPARAM)&item)) {
-    if (item.top >= rows.bottom) return;
-    rows.top = std::max(rows.top, item.top);
-  }
-  InvalidateRect(list, &rows, FALSE);
-}
-
 HWND MakeOwnerDataList(HWND dialog, int id) {
   HWND old = GetDlgItem(dialog, id);
   if (!old) return nullptr;

@@ -58,12 +58,9 @@ struct ListSelection {
 ListSelection TakeSelection(HWND list);
 // Sets the item count, then selects again where `to` (old position to new one) puts each row; a row that
 // `to` puts below 0 loses its selection. With `redrawAll` every row in view is drawn again; without, the
-// caller says which rows changed (InvalidateRowsFrom).
+// caller draws again the rows that changed.
 void PutSelection(HWND list, const ListSelection& selection, int newCount, const std::function<int(int)>& to,
                   bool redrawAll = true);
-// The rows in view from `position` down are drawn again: a list is slow to paint, and a new match at its end
-// changes one row.
-void InvalidateRowsFrom(HWND list, int position);
 // The dialog's list control made again with LVS_OWNERDATA (which a list cannot take on later), in the same
 // place with the same styles, id and font; the new control.
 HWND MakeOwnerDataList(HWND dialog, int id);
